@@ -1,0 +1,72 @@
+#include "engine/Dispatcher.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+namespace {
+std::atomic<Dispatcher*> g_installed{nullptr};
+
+QueueDispatcher& defaultDispatcher() {
+    static QueueDispatcher instance;
+    return instance;
+}
+}  // namespace
+
+void InstallDispatcher(Dispatcher* dispatcher) { g_installed.store(dispatcher); }
+
+Dispatcher& GetDispatcher() {
+    Dispatcher* d = g_installed.load();
+    return d ? *d : defaultDispatcher();
+}
+
+QueueDispatcher::QueueDispatcher() : mainThread_(std::this_thread::get_id()) {}
+
+void QueueDispatcher::post(std::function<void()> fn) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(fn));
+    }
+    cv_.notify_all();
+}
+
+void QueueDispatcher::send(std::function<void()> fn) {
+    if (isMainThread()) {
+        fn();
+        return;
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    auto doneMutex = std::make_shared<std::mutex>();
+    auto doneCv = std::make_shared<std::condition_variable>();
+    post([fn = std::move(fn), done, doneMutex, doneCv]() {
+        fn();
+        {
+            std::lock_guard<std::mutex> lock(*doneMutex);
+            done->store(true);
+        }
+        doneCv->notify_all();
+    });
+    std::unique_lock<std::mutex> lock(*doneMutex);
+    doneCv->wait(lock, [&] { return done->load(); });
+}
+
+bool QueueDispatcher::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
+
+void QueueDispatcher::pump() {
+    std::deque<std::function<void()>> work;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        work.swap(queue_);
+    }
+    for (auto& fn : work) fn();
+}
+
+bool QueueDispatcher::waitAndPump(int timeoutMs) {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !queue_.empty(); });
+        if (queue_.empty()) return false;
+    }
+    pump();
+    return true;
+}

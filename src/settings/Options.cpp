@@ -1,0 +1,183 @@
+#include "settings/Options.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+#include <memory>
+#include <thread>
+
+#include "app/Utils.h"
+
+namespace {
+std::unique_ptr<TOptions> g_options;
+
+// Trims blanks and control characters on both sides.
+QString trimLine(const QString& s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b].unicode() <= 0x20) ++b;
+    while (e > b && s[e - 1].unicode() <= 0x20) --e;
+    return s.mid(b, e - b);
+}
+
+QString replaceMyDocuments(const QString& value) {
+    QString v = value;
+    v.replace(QStringLiteral("%My Documents%"), GetSharedDocumentsFolder(), Qt::CaseInsensitive);
+    return v;
+}
+
+bool parseBool(const QString& v, bool& out) {
+    if (v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
+        out = true;
+        return true;
+    }
+    if (v.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
+        out = false;
+        return true;
+    }
+    bool ok = false;
+    const qlonglong n = v.toLongLong(&ok);
+    if (!ok) return false;
+    out = n != 0;
+    return true;
+}
+
+bool parseInt(const QString& v, int& out) {
+    bool ok = false;
+    const int n = v.toInt(&ok, 10);
+    if (ok) out = n;
+    return ok;
+}
+}  // namespace
+
+QString TOptions::ProgramVersion() {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(VANTO_VERSION_MAJOR)
+        .arg(VANTO_VERSION_MINOR)
+        .arg(VANTO_VERSION_PATCH)
+        .arg(VANTO_VERSION_TWEAK);
+}
+
+TOptions::TOptions() {
+    const QString shared = GetSharedDocumentsFolder();
+    DefaultOutput = JoinPath(shared, QStringLiteral("Vantosoft/OutPut"));
+    LangValue = QStringLiteral("en");
+    shapShotDir = DefaultOutput;
+    SnapShotFormat = 0;
+    AutoUpdate = true;
+    UpdatePeriod = QStringLiteral("week");
+    Recent = QStringLiteral("1055");
+    ResultList = QStringList{QStringLiteral("1055")};
+    OutPutFolder = DefaultOutput;
+    const unsigned cpus = std::thread::hardware_concurrency();
+    CPUCount = cpus > 0 ? static_cast<int>(cpus) : 1;
+    Support = QStringLiteral("https://www.vantosoft.com/support/");
+    HomePage = QStringLiteral("https://www.vantosoft.com/");
+    Vesion = ProgramVersion();
+    ProductPage = HomePage;
+    ProductName = QStringLiteral("Vanto Video Converter");
+    DownloadPage = QString();
+    SupportEmail = QStringLiteral("support@vantosoft.com");
+    SaleEmail = QStringLiteral("sales@vantosoft.com");
+    HelpPage = QString();
+    ProductID = QStringLiteral("Vanto_Video_Convertr_B510_Studio");
+    RegPath = QStringLiteral("Software\\Vantosoft\\VideConvertFull");
+    AppFolder = QStringLiteral("VantoVideoConverterV1");
+    IsUseProxy = QStringLiteral("no");
+}
+
+QString TOptions::OptionsFilePath() {
+    const QString candidate = GetAppDataFolder() + QStringLiteral("vantooptions.ini");
+    if (!QFile::exists(candidate)) {
+        const QString installed = JoinPath(ProgramFolder(), QStringLiteral("vantooptions.ini"));
+        if (!QFile::copy(installed, candidate)) return installed;
+        // The template may be read-only in the program folder; the user's copy must not be.
+        QFile::setPermissions(candidate, QFile::permissions(candidate) | QFileDevice::WriteOwner |
+                                             QFileDevice::ReadOwner);
+    }
+    return candidate;
+}
+
+void TOptions::LoadOptions() { LoadOptions(OptionsFilePath()); }
+
+void TOptions::LoadOptions(const QString& iniFile) {
+    QFile file(iniFile);
+    if (file.open(QIODevice::ReadOnly)) {
+        QTextStream in(&file);
+        while (!in.atEnd()) {
+            const QString line = trimLine(in.readLine());
+            const QStringList parts = SplitString(line, QStringLiteral("="));
+            if (parts.size() != 2) continue;
+            const QString& key = parts[0];
+            const QString& value = parts[1];
+            if (key == QLatin1String("product_id")) ProductID = value;
+            else if (key == QLatin1String("reg_path")) RegPath = value;
+            else if (key == QLatin1String("app_folder")) AppFolder = value;
+            else if (key == QLatin1String("language")) LangValue = value;
+            else if (key == QLatin1String("snapshot_dir")) shapShotDir = replaceMyDocuments(value);
+            else if (key == QLatin1String("snapshot_format")) parseInt(value, SnapShotFormat);
+            else if (key == QLatin1String("auto_update")) parseBool(value, AutoUpdate);
+            else if (key == QLatin1String("auto_period")) UpdatePeriod = value;
+            else if (key == QLatin1String("output_folder")) OutPutFolder = replaceMyDocuments(value);
+            else if (key == QLatin1String("cpu_count")) parseInt(value, CPUCount);
+            else if (key == QLatin1String("use_proxy")) IsUseProxy = value;
+            else if (key == QLatin1String("proxy_addr")) ProxyAddress = value;
+            else if (key == QLatin1String("proxy_port")) ProxyPort = value;
+            else if (key == QLatin1String("proxy_user")) ProxyUserName = value;
+            else if (key == QLatin1String("proxy_pwd")) ProxyPwd = value;
+            else if (key == QLatin1String("lastupdate")) LastUpdate = value;
+            else if (key == QLatin1String("recent")) Recent = value;
+        }
+    }
+    ResultList = SplitString(Recent, QStringLiteral(","));
+}
+
+void TOptions::SaveOptions() { SaveOptions(OptionsFilePath()); }
+
+void TOptions::SaveOptions(const QString& fileName) {
+    Recent.clear();
+    for (qsizetype i = 0; i < ResultList.size() && i < 9; ++i) Recent += ResultList[i] + ',';
+
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(fileName, file.errorString()));
+    QString text;
+    auto put = [&text](const char* key, const QString& value) {
+        text += QLatin1String(key) + '=' + value + QStringLiteral("\r\n");
+    };
+    put("product_id", ProductID);
+    put("reg_path", RegPath);
+    put("app_folder", AppFolder);
+    put("language", LangValue);
+    put("snapshot_dir", shapShotDir);
+    put("snapshot_format", QString::number(SnapShotFormat));
+    put("auto_update", AutoUpdate ? QStringLiteral("-1") : QStringLiteral("0"));
+    put("auto_period", UpdatePeriod);
+    put("output_folder", OutPutFolder);
+    put("cpu_count", QString::number(CPUCount));
+    put("use_proxy", IsUseProxy);
+    put("proxy_addr", ProxyAddress);
+    put("proxy_port", ProxyPort);
+    put("proxy_user", ProxyUserName);
+    put("proxy_pwd", ProxyPwd);
+    put("lastupdate", LastUpdate);
+    put("recent", Recent);
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(fileName, file.errorString()));
+}
+
+QString TOptions::YouTubeDowloadPath() const {
+    const QString path = JoinPath(OutPutFolder, QStringLiteral("Youtube")) + '/';
+    QDir().mkpath(path);
+    return path;
+}
+
+TOptions& GetOptions() {
+    if (!g_options) {
+        g_options = std::make_unique<TOptions>();
+        g_options->LoadOptions();
+    }
+    return *g_options;
+}
+
+void ResetOptions() { g_options.reset(); }

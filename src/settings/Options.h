@@ -1,0 +1,67 @@
+#pragma once
+// The persistent settings of the program ("vantooptions.ini" in the per-user data folder).
+// One instance per process, created and read on the first GetOptions(); every change is written
+// at once by SaveOptions(). Used on the user-interface thread; the proxy fields are also read by
+// worker threads while no dialog can change them.
+
+#include <QString>
+#include <QStringList>
+#include <stdexcept>
+
+// Raised when the options file can't be written.
+class EInOutError : public std::runtime_error {
+public:
+    explicit EInOutError(const QString& msg) : std::runtime_error(msg.toStdString()) {}
+};
+
+class TOptions {
+public:
+    TOptions();  // every field at its default
+
+    QString LangValue;
+    QString shapShotDir;
+    int SnapShotFormat;
+    bool AutoUpdate;
+    QString UpdatePeriod;
+    QString Recent;
+    QStringList ResultList;
+    QString OutPutFolder;
+    int CPUCount;
+    QString Support;
+    QString HomePage;
+    QString Vesion;
+    QString ProductPage;
+    QString ProductName;
+    QString DownloadPage;
+    QString SupportEmail;
+    QString SaleEmail;
+    QString HelpPage;
+    QString ProductID;
+    QString RegPath;
+    QString AppFolder;
+    QString DefaultOutput;
+    QString IsUseProxy;
+    QString ProxyAddress;
+    QString ProxyPort;
+    QString ProxyUserName;
+    QString ProxyPwd;
+    QString LastUpdate;
+
+    // Where the options file is: the per-user copy, installed from the program folder's
+    // template when missing; the program folder's own file when that copy fails.
+    static QString OptionsFilePath();
+
+    void LoadOptions();
+    void LoadOptions(const QString& iniFile);
+    void SaveOptions();                         // throws EInOutError
+    void SaveOptions(const QString& fileName);  // throws EInOutError
+
+    // OutPutFolder + "/Youtube/", created with its parents when missing.
+    QString YouTubeDowloadPath() const;
+
+    // The version compiled into the program, as four numbers joined by ".".
+    static QString ProgramVersion();
+};
+
+TOptions& GetOptions();
+void ResetOptions();  // tests: the next GetOptions() creates and reads anew

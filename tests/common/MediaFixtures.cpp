@@ -1,0 +1,152 @@
+#include "common/MediaFixtures.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace fixtures {
+
+std::string MediaDir() {
+    static const std::string dir = [] {
+        std::string d = VANTO_TEST_MEDIA_DIR;
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+TempDir::TempDir(const std::string& prefix) {
+    std::string templ = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    char* p = mkdtemp(buf.data());
+    if (!p) throw std::runtime_error("mkdtemp failed");
+    path_ = p;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Make everything writable again first: tests make folders read-only on purpose.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::string ShellQuote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+int Run(const std::string& command, std::string* output) {
+    FILE* f = popen(command.c_str(), "r");
+    if (!f) return -1;
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    int status = pclose(f);
+    if (output) *output = out;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return -1;
+}
+
+std::string Make(const std::string& name, const std::string& ffmpegArgs) {
+    const std::string target = MediaDir() + "/" + name;
+    if (FileExists(target)) return target;
+    std::random_device rd;
+    const std::string tmp = MediaDir() + "/tmp-" + std::to_string(getpid()) + "-" + std::to_string(rd()) + "-" + name;
+    const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y " + ffmpegArgs + " " + ShellQuote(tmp) +
+                            " 2>&1";
+    std::string out;
+    const int rc = Run(cmd, &out);
+    if (rc != 0) {
+        std::remove(tmp.c_str());
+        ADD_FAILURE() << "fixture " << name << " failed: " << cmd << "\n" << out;
+        return "";
+    }
+    std::error_code ec;
+    fs::rename(tmp, target, ec);  // atomic: a concurrent maker's result is as good as ours
+    if (ec) std::remove(tmp.c_str());
+    return target;
+}
+
+std::string Clip(const std::string& name, double seconds, int width, int height, int fps,
+                 const std::string& codecArgs, bool audio, bool video) {
+    std::ostringstream args;
+    if (video)
+        args << "-f lavfi -i testsrc2=size=" << width << "x" << height << ":rate=" << fps << ":duration=" << seconds
+             << " ";
+    if (audio) args << "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=" << seconds << " ";
+    if (audio && video) args << "-map 0:v -map 1:a ";
+    if (!codecArgs.empty()) args << codecArgs << " ";
+    args << "-t " << seconds;
+    return Make(name, args.str());
+}
+
+std::string Probe(const std::string& file, const std::string& streamSpec, const std::string& entry) {
+    std::string cmd = "ffprobe -v error ";
+    if (!streamSpec.empty()) cmd += "-select_streams " + streamSpec + " ";
+    cmd += "-show_entries " + entry + " -of default=nw=1:nk=1 " + ShellQuote(file) + " 2>/dev/null";
+    std::string out;
+    Run(cmd, &out);
+    // First line only.
+    auto nl = out.find('\n');
+    if (nl != std::string::npos) out.resize(nl);
+    return out;
+}
+
+double ProbeDuration(const std::string& file) {
+    const std::string s = Probe(file, "", "format=duration");
+    if (s.empty() || s == "N/A") return -1;
+    return std::stod(s);
+}
+
+int ProbeFrameCount(const std::string& file, const std::string& streamSpec) {
+    const std::string s = Probe(file, streamSpec, "stream=nb_read_frames -count_frames");
+    if (s.empty() || s == "N/A") return -1;
+    return std::stoi(s);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+long long FileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return st.st_size;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+}  // namespace fixtures

@@ -1,0 +1,44 @@
+#pragma once
+// A scripted IMessageDialogs for tests: answers are given in advance, every text is recorded.
+// Constructing one installs it; destroying it restores the previous dialogs.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "app/DialogSeam.h"
+
+class ScriptedDialogs : public IMessageDialogs {
+public:
+    struct Call {
+        QString kind;  // "ShowInfo", "AskQuestion", "MessageBox", "YesNoBox", "BrowseForFolder", "OpenFiles"
+        QString text;
+        QString title;
+        bool multiAsk = false;
+    };
+
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+
+    // Answers for AskQuestion and YesNoBox, taken in order; when none is left, defaultAnswer.
+    QList<int> answers;
+    int defaultAnswer = 7;
+    // Answers for BrowseForFolder (an empty string cancels) and OpenFiles, taken in order.
+    QStringList folders;
+    QList<QStringList> fileLists;
+
+    QList<Call> calls;
+    QStringList texts(const QString& kind = QString()) const;
+    int count(const QString& kind) const;
+
+    void ShowInfo(const QString& text) override;
+    int AskQuestion(const QString& text, const QString& title, bool multiAsk) override;
+    void MessageBox(const QString& text, const QString& caption) override;
+    int YesNoBox(const QString& text, const QString& caption) override;
+    bool BrowseForFolder(const QString& title, QWidget* owner, QString& path) override;
+    QStringList OpenFiles(const QString& title, const QString& filter, QWidget* owner) override;
+
+private:
+    int nextAnswer();
+    IMessageDialogs* previous_;
+};
