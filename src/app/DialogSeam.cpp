@@ -34,7 +34,9 @@ ConsoleDialogs g_console;
 std::atomic<IMessageDialogs*> g_installed{nullptr};
 }  // namespace
 
-void InstallMessageDialogs(IMessageDialogs* dialogs) { g_installed.store(dialogs); }
+void InstallMessageDialogs(IMessageDialogs* dialogs) {
+    g_installed.store(dialogs);
+}
 
 IMessageDialogs& MessageDialogs() {
     IMessageDialogs* d = g_installed.load();

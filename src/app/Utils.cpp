@@ -16,8 +16,10 @@ QString g_programFolderOverride;
 // Removes leading and trailing blanks and control characters.
 QString trimBlanks(const QString& s) {
     qsizetype b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= 0x20) ++b;
-    while (e > b && s[e - 1].unicode() <= 0x20) --e;
+    while (b < e && s[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && s[e - 1].unicode() <= 0x20)
+        --e;
     return s.mid(b, e - b);
 }
 }  // namespace
@@ -30,7 +32,8 @@ QString ProgramFolder() {
 
 void SetProgramFolderOverride(const QString& folder) {
     QString f = folder;
-    while (f.size() > 1 && f.endsWith('/')) f.chop(1);
+    while (f.size() > 1 && f.endsWith('/'))
+        f.chop(1);
     g_programFolderOverride = f;
 }
 
@@ -40,7 +43,8 @@ QString ReduceSeparators(const QString& path) {
     const bool unc = p.startsWith(QLatin1String("//")) && !p.startsWith(QLatin1String("///"));
     qsizetype from = unc ? 2 : 0;
     qsizetype i;
-    while ((i = p.indexOf(QLatin1String("//"), from)) >= 0) p.remove(i, 1);
+    while ((i = p.indexOf(QLatin1String("//"), from)) >= 0)
+        p.remove(i, 1);
     return p;
 }
 
@@ -71,7 +75,8 @@ QString GetAppDataFolder() {
 QString GetSharedDocumentsFolder() {
     QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (docs.isEmpty()) return ProgramFolder() + '/';
-    while (docs.size() > 1 && docs.endsWith('/')) docs.chop(1);
+    while (docs.size() > 1 && docs.endsWith('/'))
+        docs.chop(1);
     return docs;
 }
 
@@ -214,4 +219,6 @@ int AskQuestion(const QString& text, const QString& title, bool multiAsk) {
     }
 }
 
-int Ask(const QString& text) { return AskQuestion(text, QString(), false); }
+int Ask(const QString& text) {
+    return AskQuestion(text, QString(), false);
+}

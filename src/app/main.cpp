@@ -1,8 +1,26 @@
 // Program entry: no command-line arguments are read.
 #include <QApplication>
+#include <exception>
+
+#include "app/MainFrm.h"
+#include "app/WidgetDialogs.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vanto Video Converter"));
-    return 0;
+    QApplication::setQuitOnLastWindowClosed(true);
+    WidgetDialogs dialogs;
+    InstallMessageDialogs(&dialogs);
+    int rc = 0;
+    try {
+        TfrmMain mainWindow;
+        mainWindow.show();
+        rc = QApplication::exec();
+    } catch (...) {
+        dialogs.MessageBox(QStringLiteral("System error,please restart application"),
+                           QStringLiteral("Vanto Video Converter"));
+        rc = 1;
+    }
+    InstallMessageDialogs(nullptr);
+    return rc;
 }

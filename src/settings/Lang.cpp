@@ -36,7 +36,8 @@ void LoadLangFile(TLang& table, const QString& fileName) {
                              .arg(err));
     for (QDomNode top = doc.firstChild(); !top.isNull(); top = top.nextSibling()) {
         if (!top.isElement() || top.nodeName() != QLatin1String("Lang")) continue;
-        for (QDomElement child = top.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+        for (QDomElement child = top.firstChildElement(); !child.isNull();
+             child = child.nextSiblingElement()) {
             if (child.tagName() == QLatin1String("Default")) {
                 const QDomElement font = child.firstChildElement(QStringLiteral("Font"));
                 bool ok = false;
@@ -50,7 +51,8 @@ void LoadLangFile(TLang& table, const QString& fileName) {
                 item.Name = child.attribute(QStringLiteral("name"));
                 item.EnValue = child.attribute(QStringLiteral("en"));
                 if (table.ItemMap.contains(item.Name))
-                    throw ELangError(QStringLiteral("%1: the key \"%2\" appears twice").arg(fileName, item.Name));
+                    throw ELangError(
+                        QStringLiteral("%1: the key \"%2\" appears twice").arg(fileName, item.Name));
                 table.ItemMap.insert(item.Name, item);
             }
         }

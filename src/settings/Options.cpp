@@ -14,8 +14,10 @@ std::unique_ptr<TOptions> g_options;
 // Trims blanks and control characters on both sides.
 QString trimLine(const QString& s) {
     qsizetype b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= 0x20) ++b;
-    while (e > b && s[e - 1].unicode() <= 0x20) --e;
+    while (b < e && s[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && s[e - 1].unicode() <= 0x20)
+        --e;
     return s.mid(b, e - b);
 }
 
@@ -91,13 +93,15 @@ QString TOptions::OptionsFilePath() {
         const QString installed = JoinPath(ProgramFolder(), QStringLiteral("vantooptions.ini"));
         if (!QFile::copy(installed, candidate)) return installed;
         // The template may be read-only in the program folder; the user's copy must not be.
-        QFile::setPermissions(candidate, QFile::permissions(candidate) | QFileDevice::WriteOwner |
-                                             QFileDevice::ReadOwner);
+        QFile::setPermissions(
+            candidate, QFile::permissions(candidate) | QFileDevice::WriteOwner | QFileDevice::ReadOwner);
     }
     return candidate;
 }
 
-void TOptions::LoadOptions() { LoadOptions(OptionsFilePath()); }
+void TOptions::LoadOptions() {
+    LoadOptions(OptionsFilePath());
+}
 
 void TOptions::LoadOptions(const QString& iniFile) {
     QFile file(iniFile);
@@ -109,33 +113,53 @@ void TOptions::LoadOptions(const QString& iniFile) {
             if (parts.size() != 2) continue;
             const QString& key = parts[0];
             const QString& value = parts[1];
-            if (key == QLatin1String("product_id")) ProductID = value;
-            else if (key == QLatin1String("reg_path")) RegPath = value;
-            else if (key == QLatin1String("app_folder")) AppFolder = value;
-            else if (key == QLatin1String("language")) LangValue = value;
-            else if (key == QLatin1String("snapshot_dir")) shapShotDir = replaceMyDocuments(value);
-            else if (key == QLatin1String("snapshot_format")) parseInt(value, SnapShotFormat);
-            else if (key == QLatin1String("auto_update")) parseBool(value, AutoUpdate);
-            else if (key == QLatin1String("auto_period")) UpdatePeriod = value;
-            else if (key == QLatin1String("output_folder")) OutPutFolder = replaceMyDocuments(value);
-            else if (key == QLatin1String("cpu_count")) parseInt(value, CPUCount);
-            else if (key == QLatin1String("use_proxy")) IsUseProxy = value;
-            else if (key == QLatin1String("proxy_addr")) ProxyAddress = value;
-            else if (key == QLatin1String("proxy_port")) ProxyPort = value;
-            else if (key == QLatin1String("proxy_user")) ProxyUserName = value;
-            else if (key == QLatin1String("proxy_pwd")) ProxyPwd = value;
-            else if (key == QLatin1String("lastupdate")) LastUpdate = value;
-            else if (key == QLatin1String("recent")) Recent = value;
+            if (key == QLatin1String("product_id"))
+                ProductID = value;
+            else if (key == QLatin1String("reg_path"))
+                RegPath = value;
+            else if (key == QLatin1String("app_folder"))
+                AppFolder = value;
+            else if (key == QLatin1String("language"))
+                LangValue = value;
+            else if (key == QLatin1String("snapshot_dir"))
+                shapShotDir = replaceMyDocuments(value);
+            else if (key == QLatin1String("snapshot_format"))
+                parseInt(value, SnapShotFormat);
+            else if (key == QLatin1String("auto_update"))
+                parseBool(value, AutoUpdate);
+            else if (key == QLatin1String("auto_period"))
+                UpdatePeriod = value;
+            else if (key == QLatin1String("output_folder"))
+                OutPutFolder = replaceMyDocuments(value);
+            else if (key == QLatin1String("cpu_count"))
+                parseInt(value, CPUCount);
+            else if (key == QLatin1String("use_proxy"))
+                IsUseProxy = value;
+            else if (key == QLatin1String("proxy_addr"))
+                ProxyAddress = value;
+            else if (key == QLatin1String("proxy_port"))
+                ProxyPort = value;
+            else if (key == QLatin1String("proxy_user"))
+                ProxyUserName = value;
+            else if (key == QLatin1String("proxy_pwd"))
+                ProxyPwd = value;
+            else if (key == QLatin1String("lastupdate"))
+                LastUpdate = value;
+            else if (key == QLatin1String("recent"))
+                Recent = value;
         }
     }
     ResultList = SplitString(Recent, QStringLiteral(","));
 }
 
-void TOptions::SaveOptions() { SaveOptions(OptionsFilePath()); }
+void TOptions::SaveOptions() {
+    SaveOptions(OptionsFilePath());
+}
 
 void TOptions::SaveOptions(const QString& fileName) {
     Recent.clear();
-    for (qsizetype i = 0; i < ResultList.size() && i < 9; ++i) Recent += ResultList[i] + ',';
+    for (qsizetype i = 0; i < ResultList.size() && i < 9; ++i)
+        Recent += ResultList[i] + ',';
 
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -180,4 +204,6 @@ TOptions& GetOptions() {
     return *g_options;
 }
 
-void ResetOptions() { g_options.reset(); }
+void ResetOptions() {
+    g_options.reset();
+}

@@ -37,8 +37,8 @@ TempDir::TempDir(const std::string& prefix) {
 TempDir::~TempDir() {
     std::error_code ec;
     // Make everything writable again first: tests make folders read-only on purpose.
-    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(path_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
@@ -62,7 +62,8 @@ int Run(const std::string& command, std::string* output) {
     std::string out;
     char buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
     int status = pclose(f);
     if (output) *output = out;
     if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -73,9 +74,10 @@ std::string Make(const std::string& name, const std::string& ffmpegArgs) {
     const std::string target = MediaDir() + "/" + name;
     if (FileExists(target)) return target;
     std::random_device rd;
-    const std::string tmp = MediaDir() + "/tmp-" + std::to_string(getpid()) + "-" + std::to_string(rd()) + "-" + name;
-    const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y " + ffmpegArgs + " " + ShellQuote(tmp) +
-                            " 2>&1";
+    const std::string tmp =
+        MediaDir() + "/tmp-" + std::to_string(getpid()) + "-" + std::to_string(rd()) + "-" + name;
+    const std::string cmd =
+        "ffmpeg -nostdin -hide_banner -loglevel error -y " + ffmpegArgs + " " + ShellQuote(tmp) + " 2>&1";
     std::string out;
     const int rc = Run(cmd, &out);
     if (rc != 0) {
@@ -93,8 +95,8 @@ std::string Clip(const std::string& name, double seconds, int width, int height,
                  const std::string& codecArgs, bool audio, bool video) {
     std::ostringstream args;
     if (video)
-        args << "-f lavfi -i testsrc2=size=" << width << "x" << height << ":rate=" << fps << ":duration=" << seconds
-             << " ";
+        args << "-f lavfi -i testsrc2=size=" << width << "x" << height << ":rate=" << fps
+             << ":duration=" << seconds << " ";
     if (audio) args << "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=" << seconds << " ";
     if (audio && video) args << "-map 0:v -map 1:a ";
     if (!codecArgs.empty()) args << codecArgs << " ";

@@ -1,8 +1,12 @@
 #include "common/ScriptedDialogs.h"
 
-ScriptedDialogs::ScriptedDialogs() : previous_(&MessageDialogs()) { InstallMessageDialogs(this); }
+ScriptedDialogs::ScriptedDialogs() : previous_(&MessageDialogs()) {
+    InstallMessageDialogs(this);
+}
 
-ScriptedDialogs::~ScriptedDialogs() { InstallMessageDialogs(nullptr); }
+ScriptedDialogs::~ScriptedDialogs() {
+    InstallMessageDialogs(nullptr);
+}
 
 QStringList ScriptedDialogs::texts(const QString& kind) const {
     QStringList out;
@@ -11,11 +15,17 @@ QStringList ScriptedDialogs::texts(const QString& kind) const {
     return out;
 }
 
-int ScriptedDialogs::count(const QString& kind) const { return static_cast<int>(texts(kind).size()); }
+int ScriptedDialogs::count(const QString& kind) const {
+    return static_cast<int>(texts(kind).size());
+}
 
-int ScriptedDialogs::nextAnswer() { return answers.isEmpty() ? defaultAnswer : answers.takeFirst(); }
+int ScriptedDialogs::nextAnswer() {
+    return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
+}
 
-void ScriptedDialogs::ShowInfo(const QString& text) { calls.append({"ShowInfo", text, QString(), false}); }
+void ScriptedDialogs::ShowInfo(const QString& text) {
+    calls.append({"ShowInfo", text, QString(), false});
+}
 
 int ScriptedDialogs::AskQuestion(const QString& text, const QString& title, bool multiAsk) {
     calls.append({"AskQuestion", text, title, multiAsk});

@@ -21,7 +21,8 @@ void copyTree(const QString& from, const QString& to) {
         const QFileInfo info(src);
         if (info.isDir()) {
             QDir().mkpath(to + '/' + rel);
-        } else if (!info.isExecutable() || info.suffix() == QLatin1String("dll") || info.suffix() == QLatin1String("ini")) {
+        } else if (!info.isExecutable() || info.suffix() == QLatin1String("dll") ||
+                   info.suffix() == QLatin1String("ini")) {
             QFile::copy(src, to + '/' + rel);
         }
     }
@@ -64,7 +65,8 @@ TestSandbox::~TestSandbox() {
     setOrUnset("XDG_CONFIG_HOME", oldConfigHome_);
     // Read-only folders made by a test must not stop the clean-up.
     QDirIterator it(dir_.path(), QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    while (it.hasNext())
+        QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 void TestSandbox::writeProgramFile(const QString& name, const QByteArray& content) const {
@@ -74,4 +76,6 @@ void TestSandbox::writeProgramFile(const QString& name, const QByteArray& conten
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(content);
 }
 
-void TestSandbox::removeProgramFile(const QString& name) const { QFile::remove(programFile(name)); }
+void TestSandbox::removeProgramFile(const QString& name) const {
+    QFile::remove(programFile(name));
+}

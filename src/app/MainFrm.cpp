@@ -1,0 +1,328 @@
+// The main window's lifecycle: start-up order, menus and columns, tray icon, closing.
+#include "app/MainFrm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QUrl>
+#include <functional>
+
+#include "app/ButtonArt.h"
+#include "app/DialogSeam.h"
+#include "app/Utils.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+int SnapshotCounter = 0;
+bool Muted = false;
+
+namespace {
+const char* const kMenuRoots[] = {"FileMenu_0", "EditMenu_0", "ToolsMenu_0", "HelpMenu_0"};
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Vanto Video Converter"));
+    setFixedSize(878, 543);
+    createComponents();
+    createTray();
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+    if (!closing_) FormCloseQuery();
+}
+
+void TfrmMain::createTray() {
+    TrayIcon = new QSystemTrayIcon(ButtonArt::TrayFrame(3), this);
+    TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    PopupMenuTray = new QMenu(this);
+    PopupMenuTray->setObjectName(QStringLiteral("PopupMenuTray"));
+    QAction* restore = PopupMenuTray->addAction(QStringLiteral("&Restore"));
+    restore->setObjectName(QStringLiteral("RestoreItem"));
+    QAction* exitItem = PopupMenuTray->addAction(QStringLiteral("&Exit"));
+    exitItem->setObjectName(QStringLiteral("ExitItem"));
+    TrayIcon->setContextMenu(PopupMenuTray);
+    connect(restore, &QAction::triggered, this, &TfrmMain::TrayIconDblClick);
+    connect(exitItem, &QAction::triggered, this, &TfrmMain::ExitItemClick);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) TrayIconDblClick();
+    });
+    TrayAnimationTimer = new QTimer(this);
+    TrayAnimationTimer->setInterval(200);
+    connect(TrayAnimationTimer, &QTimer::timeout, this, &TfrmMain::TrayIconAnimate);
+}
+
+void TfrmMain::reportStartupProblem(const QString& what, const QString& message) {
+    const QString text = what.isEmpty() ? message : what + QStringLiteral(": ") + message;
+    StartupProblems << text;
+    FFMPEGLog.Error(text);
+    MessageDialogs().MessageBox(text, QStringLiteral("Vanto Video Converter"));
+}
+
+void TfrmMain::FormCreate() {
+    // Each step runs on its own: a damaged data file is reported and start-up goes on, so the
+    // window always opens.
+    auto step = [this](const QString& what, const std::function<void()>& fn) {
+        try {
+            fn();
+        } catch (const std::exception& e) {
+            reportStartupProblem(what, QString::fromUtf8(e.what()));
+        }
+    };
+
+    PaneProfile->Tag = -1;
+    step(QString(), [] { QDir().mkpath(AppLogger::LogFolder()); });
+    step(QStringLiteral("Logging"), [this] {
+        AppLogger::Configure(JoinPath(ProgramFolder(), QStringLiteral("log4d.ini")));
+        FFMPEGLog = AppLogger(QStringLiteral("logfile"));
+    });
+    step(QStringLiteral("Language file"), [] { LoadLang(); });
+    step(QStringLiteral("Menus"), [this] { BuildMenusAndColumns(); });
+    step(QStringLiteral("Media libraries"), [this] { InitFFMPEG(); });
+    SnapshotCounter = 0;
+    step(QStringLiteral("Options"), [this] { cmbOutput->setEditText(GetOptions().OutPutFolder); });
+    step(QString(), [this] { ShowEmptyListState(); });
+
+    Muted = false;
+    VolTrace->setMinimum(0);
+    VolTrace->setMaximum(VolTrace->width());
+    VolTrace->setValue(VolTrace->width() * 2 / 3);
+    BtnVol->setGeometry(BtnMute->geometry());
+    BtnVol->hide();
+    BtnMute->show();
+
+    stopEvent = false;
+    currentFile.clear();
+    LockMainEditMenu();
+
+    step(QString(), [this] {
+        lbProductTitle->setText(GetOptions().ProductName);
+        lbProductTitle->adjustSize();
+        lbProductTitle->move(lbBottom->x() - lbProductTitle->width() / 2, lbProductTitle->y());
+    });
+    TrayIcon->hide();
+    FileListView->setAcceptDrops(true);
+    setAcceptDrops(true);
+
+    updateTimer = new QTimer(this);
+    updateTimer->setSingleShot(true);
+    updateTimer->setInterval(2000);
+    connect(updateTimer, &QTimer::timeout, this, [this] {
+        AutoUpdateCheck();
+        updateTimer->deleteLater();
+        updateTimer = nullptr;
+    });
+    updateTimer->start();
+
+    connect(lbProductTitle, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().ProductPage); });
+    connect(lbBottom, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().HomePage); });
+    connect(EditMenu, &QMenu::aboutToShow, this, &TfrmMain::LockMainEditMenu);
+}
+
+void TfrmMain::InitFFMPEG() {}
+
+void TfrmMain::AutoUpdateCheck() {}
+
+void TfrmMain::openAddress(const QString& address) {
+    if (!address.isEmpty()) QDesktopServices::openUrl(QUrl::fromUserInput(address));
+}
+
+void TfrmMain::BuildMenusAndColumns() {
+    FileListView->clear();
+    FileListView->setColumnCount(0);
+    QStringList captions;
+    const int widths[] = {180, 70, 70, 120, 60};
+    for (int i = 1; i <= 5; ++i)
+        captions << GetLangText(QStringLiteral("fileListCol_%1").arg(i));
+    FileListView->setHeaderLabels(captions);
+    for (int i = 0; i < 5; ++i) {
+        FileListView->setColumnWidth(i, widths[i]);
+        FileListView->headerItem()->setTextAlignment(i, Qt::AlignCenter);
+    }
+
+    QMenu* menus[] = {FileMenu, EditMenu, ToolsMenu, HelpMenu};
+    for (int m = 0; m < 4; ++m)
+        menus[m]->setTitle(GetLangText(QLatin1String(kMenuRoots[m])));
+
+    auto fill = [this](QMenu* menu, const QStringList& keys) {
+        menu->clear();
+        for (const QString& key : keys) {
+            const QString text = GetLangText(key);
+            QAction* action = text == QLatin1String("-") ? menu->addSeparator() : menu->addAction(text);
+            action->setObjectName(key);
+            connect(action, &QAction::triggered, this, [this, action] { MainMenuClick(action); });
+        }
+    };
+    auto numbered = [](const char* root, std::initializer_list<int> items) {
+        QStringList keys;
+        for (int i : items)
+            keys << QLatin1String(root) + QString::number(i);
+        return keys;
+    };
+    fill(FileMenu, numbered("FileMenu_0", {0, 1, 2, 3, 4, 5}));
+    fill(EditMenu, numbered("EditMenu_0", {0, 1, 2, 3, 4, 5, 6, 7}));
+    fill(ToolsMenu, numbered("ToolsMenu_0", {0, 1}));
+    fill(HelpMenu, numbered("HelpMenu_0", {0, 1, 4, 5, 6, 7, 8, 9}) << QStringLiteral("HelpMenu_10"));
+
+    ToolBar->setGeometry(3, ToolBar->y(), width() - 6, ToolBar->height());
+    MainMenu->setGeometry(0, 0, ToolBar->width(), ToolBar->height());
+    btnPause->setGeometry(BtnPlay->x(), BtnPlay->y(), BtnPlay->width() - 1, BtnPlay->height());
+    btnPause->hide();
+    playState = psStop;
+    FileListView->move(10, FileListView->y());
+    ckbCkAll->move(FileListView->x() + 7, FileListView->y() + 4);
+}
+
+QAction* TfrmMain::MenuAction(const QString& key) const {
+    for (QMenu* menu : {FileMenu, EditMenu, ToolsMenu, HelpMenu})
+        for (QAction* a : menu->actions())
+            if (a->objectName() == key) return a;
+    return nullptr;
+}
+
+void TfrmMain::MainMenuClick(QObject* sender) {
+    if (!sender) return;
+    const QString key = sender->objectName();
+    if (key == QLatin1String("FileMenu_05")) {
+        close();
+    } else if (key == QLatin1String("HelpMenu_00")) {
+        openAddress(GetOptions().HelpPage);
+    } else if (key == QLatin1String("HelpMenu_06")) {
+        openAddress(GetOptions().ProductPage);
+    }
+}
+
+void TfrmMain::LockMainEditMenu() {
+    const QList<QAction*> items = EditMenu->actions();
+    if (items.size() < 8) return;
+    items[4]->setEnabled(false);
+    items[5]->setEnabled(false);
+    const int count = FileListView->topLevelItemCount();
+    items[0]->setEnabled(count > 0);
+    QTreeWidgetItem* selected = FileListView->currentItem();
+    if (selected && !selected->isSelected()) selected = nullptr;
+    if (selected) {
+        const int index = FileListView->indexOfTopLevelItem(selected);
+        items[1]->setEnabled(true);
+        items[2]->setEnabled(true);
+        items[7]->setEnabled(true);
+        items[4]->setEnabled(index >= 1);
+        items[5]->setEnabled(index < count - 1);
+    } else {
+        items[1]->setEnabled(false);
+        items[2]->setEnabled(false);
+        items[7]->setEnabled(false);
+    }
+}
+
+void TfrmMain::ShowFileListState() {
+    FileListView->show();
+    ckbCkAll->show();
+    ckbCkAll->raise();
+    btnImageAdd->hide();
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{BtnOpenFolder, BtnPlay, BtnMute, VideoTracer, VolTrace, BtnStart})
+        w->setEnabled(true);
+    PanelRenderPanel->setPalette(QPalette());
+    CkbMerge->setEnabled(FileListView->topLevelItemCount() >= 2);
+}
+
+void TfrmMain::ShowEmptyListState() {
+    FileListView->hide();
+    ckbCkAll->hide();
+    btnImageAdd->show();
+    for (QWidget* w : std::initializer_list<QWidget*>{BtnSnap, BtnStop, BtnOpenFolder, BtnPlay, BtnMute,
+                                                      VolTrace, btnClip, CkbMerge})
+        w->setEnabled(false);
+    LbVideoFileTitle->setText(QStringLiteral("Preview:"));
+    VideoTracer->setValue(0);
+    VideoTracer->setEnabled(false);
+    QPalette pal = PanelRenderPanel->palette();
+    pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    PanelRenderPanel->setPalette(pal);
+}
+
+void TfrmMain::MinimizeToTray() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        // Without a tray the window could not be brought back: just minimise it.
+        showMinimized();
+        return;
+    }
+    showMinimized();
+    hide();
+    TrayIcon->show();
+    fIconIndex = 0;
+}
+
+void TfrmMain::TrayIconAnimate() {
+    fIconIndex = (fIconIndex + 1) % 3;
+    TrayIcon->setIcon(ButtonArt::TrayFrame(fIconIndex));
+}
+
+void TfrmMain::ShowTrayBalloon(const QString& title, const QString& text, bool success) {
+    TrayIcon->showMessage(title, text, success ? QSystemTrayIcon::Information : QSystemTrayIcon::Critical,
+                          1000);
+}
+
+void TfrmMain::TrayIconDblClick() {
+    if (isMinimized()) showNormal();
+    show();
+    TrayIcon->hide();
+    raise();
+    activateWindow();
+}
+
+void TfrmMain::ExitItemClick() {
+    QString question;
+    try {
+        question = GetLangText(QStringLiteral("ExitAskInfo"));
+    } catch (const ELangError& e) {
+        FFMPEGLog.Error(QString::fromUtf8(e.what()));
+    }
+    if (Ask(question) == mrNo) return;
+    close();
+    QApplication::quit();
+}
+
+bool TfrmMain::FormCloseQuery() {
+    if (closing_) return true;
+    closing_ = true;
+    try {
+        TrayAnimationTimer->stop();
+        TrayIcon->hide();
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("FormCloseQuery: ") + QString::fromUtf8(e.what()));
+    }
+    ResetOptions();
+    return true;
+}
+
+void TfrmMain::FormClose() {
+    QApplication::quit();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery()) {
+        event->accept();
+        FormClose();
+    } else {
+        event->ignore();
+    }
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+}
+
+void TfrmMain::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+}

@@ -1,0 +1,153 @@
+#pragma once
+// The main window: start-up order, menus and list columns from the language table, the tray
+// icon, and the close sequence. The file list, the start of a run and the preview panel are
+// further responsibilities of this window, in their own source files.
+// Everything here runs on the user-interface thread.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QWidget>
+#include <memory>
+
+#include "app/AppLogger.h"
+
+// Preview player states.
+enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
+
+// A clickable label (product title, maker line).
+class TClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+// The profile row's box: category picture and profile name; Tag holds the current profile ID.
+class TProfilePane : public QFrame {
+    Q_OBJECT
+public:
+    explicit TProfilePane(QWidget* parent);
+    int Tag = -1;
+    QLabel* ImageProfile;
+    QLabel* lbProfile;
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+class TfrmMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmMain(QWidget* parent = nullptr);  // runs FormCreate
+    ~TfrmMain() override;
+
+    // Start-up and lifecycle.
+    void FormCreate();
+    void InitFFMPEG();
+    void BuildMenusAndColumns();
+    void MainMenuClick(QObject* sender);
+    void LockMainEditMenu();
+    void MinimizeToTray();
+    void ShowTrayBalloon(const QString& title, const QString& text, bool success);
+    void TrayIconAnimate();
+    void TrayIconDblClick();
+    void ExitItemClick();
+    bool FormCloseQuery();
+    void FormClose();
+
+    // File list states (the list itself is driven by the file-list handlers).
+    void ShowFileListState();
+    void ShowEmptyListState();
+
+    // Menu actions, by key, for tests and dispatch.
+    QAction* MenuAction(const QString& key) const;
+
+    // Components, named as in the window's layout.
+    QLabel* ImageBackGround;
+    QWidget* ToolBar;
+    QMenuBar* MainMenu;
+    QMenu* FileMenu;
+    QMenu* EditMenu;
+    QMenu* ToolsMenu;
+    QMenu* HelpMenu;
+    TClickLabel* lbProductTitle;
+    TClickLabel* lbBottom;
+    QToolButton* BtnAdd;
+    QToolButton* btnClip;
+    QToolButton* BtnEdit;
+    QTreeWidget* FileListView;
+    QCheckBox* ckbCkAll;
+    QToolButton* btnImageAdd;
+    QCheckBox* CkbApplyAll;
+    QCheckBox* CkbMerge;
+    QLabel* LbVideoFileTitle;
+    QFrame* PanelRenderPanel;
+    QSlider* VideoTracer;
+    QToolButton* BtnPlay;
+    QToolButton* btnPause;
+    QToolButton* BtnStop;
+    QToolButton* BtnSnap;
+    QToolButton* BtnOpenFolder;
+    QToolButton* BtnMute;
+    QToolButton* BtnVol;
+    QSlider* VolTrace;
+    QLabel* Label1;
+    TProfilePane* PaneProfile;
+    QLabel* Label2;
+    QComboBox* cmbOutput;
+    QPushButton* BtnBrower;
+    QPushButton* BtnSetting;
+    QPushButton* BtnFindTarget;
+    QToolButton* BtnStart;
+    QMenu* PopupMenuFileList;
+    QMenu* PopupMenuFFPlay;
+    QSystemTrayIcon* TrayIcon;
+    QMenu* PopupMenuTray;
+    QTimer* TrayAnimationTimer;
+
+    // Window state.
+    qint64 prevPostion = 0;
+    QTimer* m_Timer = nullptr;
+    AppLogger FFMPEGLog;
+    TPlayState playState = psStop;
+    bool stopEvent = false;
+    QString currentFile;
+    int fIconIndex = 0;
+    QTimer* updateTimer = nullptr;
+    // Problems met during start-up (each was reported to the user and logged).
+    QStringList StartupProblems;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void createComponents();
+    void createTray();
+    void reportStartupProblem(const QString& what, const QString& message);
+    void AutoUpdateCheck();
+    void openAddress(const QString& address);
+    bool closing_ = false;
+};
+
+// Process-wide values of the main window's unit.
+extern int SnapshotCounter;
+extern bool Muted;

@@ -1,0 +1,206 @@
+// The main window's components at their places (client coordinates of the fixed 878 x 543 window).
+#include <QHeaderView>
+#include <QMouseEvent>
+
+#include "app/ButtonArt.h"
+#include "app/MainFrm.h"
+
+void TClickLabel::mouseReleaseEvent(QMouseEvent* e) {
+    QLabel::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton && rect().contains(e->pos())) emit clicked();
+}
+
+TProfilePane::TProfilePane(QWidget* parent) : QFrame(parent) {
+    setFrameShape(QFrame::StyledPanel);
+    setCursor(Qt::PointingHandCursor);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    ImageProfile = new QLabel(this);
+    ImageProfile->setObjectName(QStringLiteral("ImageProfile"));
+    ImageProfile->setGeometry(3, 2, 17, 17);
+    ImageProfile->setScaledContents(true);
+    lbProfile = new QLabel(this);
+    lbProfile->setObjectName(QStringLiteral("lbProfile"));
+    lbProfile->setGeometry(26, 1, 400, 19);
+}
+
+void TProfilePane::mouseReleaseEvent(QMouseEvent* e) {
+    QFrame::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton) emit clicked();
+}
+
+namespace {
+QToolButton* imageButton(QWidget* parent, const char* name, ButtonArt::Glyph glyph, const QString& text,
+                         QRect geometry, int iconSize = 24) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setIcon(ButtonArt::Icon(glyph, iconSize));
+    b->setIconSize(QSize(iconSize, iconSize));
+    if (!text.isEmpty()) {
+        b->setText(text);
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    }
+    b->setAutoRaise(text.isEmpty());
+    b->setGeometry(geometry);
+    return b;
+}
+
+QSize iconButtonSize() {
+    return QSize(28, 28);
+}
+}  // namespace
+
+void TfrmMain::createComponents() {
+    using ButtonArt::Glyph;
+    ImageBackGround = new QLabel(this);
+    ImageBackGround->setObjectName(QStringLiteral("ImageBackGround"));
+    ImageBackGround->setGeometry(0, 0, 878, 543);
+    ImageBackGround->setPixmap(ButtonArt::Background(878, 543));
+
+    ToolBar = new QWidget(this);
+    ToolBar->setObjectName(QStringLiteral("ToolBar"));
+    ToolBar->setGeometry(0, 25, 878, 21);
+    MainMenu = new QMenuBar(ToolBar);
+    MainMenu->setObjectName(QStringLiteral("MainMenu"));
+    MainMenu->setNativeMenuBar(false);
+    MainMenu->setGeometry(0, 0, 878, 21);
+    FileMenu = MainMenu->addMenu(QString());
+    FileMenu->setObjectName(QStringLiteral("FileMenu"));
+    EditMenu = MainMenu->addMenu(QString());
+    EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    ToolsMenu = MainMenu->addMenu(QString());
+    ToolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
+    HelpMenu = MainMenu->addMenu(QString());
+    HelpMenu->setObjectName(QStringLiteral("HelpMenu"));
+
+    lbProductTitle = new TClickLabel(this);
+    lbProductTitle->setObjectName(QStringLiteral("lbProductTitle"));
+    lbProductTitle->move(566, 46);
+    lbProductTitle->setCursor(Qt::PointingHandCursor);
+    QFont titleFont = lbProductTitle->font();
+    titleFont.setPointSize(titleFont.pointSize() + 4);
+    titleFont.setBold(true);
+    lbProductTitle->setFont(titleFont);
+    lbBottom = new TClickLabel(QStringLiteral("Vantosoft"), this);
+    lbBottom->setObjectName(QStringLiteral("lbBottom"));
+    lbBottom->move(677, 77);
+    lbBottom->adjustSize();
+    lbBottom->setCursor(Qt::PointingHandCursor);
+
+    BtnAdd = imageButton(this, "BtnAdd", Glyph::Add, tr("Add Files"), QRect(32, 54, 123, 32));
+    btnClip = imageButton(this, "btnClip", Glyph::Clip, tr("Clip"), QRect(187, 54, 98, 32));
+    btnClip->setEnabled(false);
+    BtnEdit = imageButton(this, "BtnEdit", Glyph::Online, tr("Online Video"), QRect(296, 54, 101, 32));
+    BtnEdit->hide();
+
+    FileListView = new QTreeWidget(this);
+    FileListView->setObjectName(QStringLiteral("FileListView"));
+    FileListView->setGeometry(10, 108, 537, 335);
+    FileListView->setRootIsDecorated(false);
+    FileListView->setUniformRowHeights(true);
+    FileListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    FileListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    FileListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    FileListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    FileListView->header()->setSectionsClickable(false);
+    FileListView->header()->setSectionsMovable(false);
+    FileListView->setStyleSheet(
+        QStringLiteral("QTreeView::item { border-right: 1px solid #d0d0d0; "
+                       "border-bottom: 1px solid #d0d0d0; }"));
+    FileListView->hide();
+
+    ckbCkAll = new QCheckBox(this);
+    ckbCkAll->setObjectName(QStringLiteral("ckbCkAll"));
+    ckbCkAll->setChecked(true);
+    ckbCkAll->hide();
+
+    btnImageAdd = new QToolButton(this);
+    btnImageAdd->setObjectName(QStringLiteral("btnImageAdd"));
+    btnImageAdd->setIcon(QIcon(ButtonArt::BigAdd(32)));
+    btnImageAdd->setIconSize(QSize(32, 32));
+    btnImageAdd->setAutoRaise(true);
+    btnImageAdd->setGeometry(187, 232, 32, 33);
+
+    CkbApplyAll = new QCheckBox(QStringLiteral("Apply All"), this);
+    CkbApplyAll->setObjectName(QStringLiteral("CkbApplyAll"));
+    CkbApplyAll->move(441, 396);
+    CkbApplyAll->setChecked(true);
+    CkbApplyAll->hide();
+    CkbMerge = new QCheckBox(QStringLiteral("Merge into one file"), this);
+    CkbMerge->setObjectName(QStringLiteral("CkbMerge"));
+    CkbMerge->move(441, 418);
+    CkbMerge->hide();
+
+    LbVideoFileTitle = new QLabel(QStringLiteral("Preview:"), this);
+    LbVideoFileTitle->setObjectName(QStringLiteral("LbVideoFileTitle"));
+    LbVideoFileTitle->setGeometry(580, 112, 280, 20);
+    PanelRenderPanel = new QFrame(this);
+    PanelRenderPanel->setObjectName(QStringLiteral("PanelRenderPanel"));
+    PanelRenderPanel->setGeometry(568, 142, 300, 225);
+    PanelRenderPanel->setFrameShape(QFrame::Box);
+    PanelRenderPanel->setAutoFillBackground(true);
+
+    VideoTracer = new QSlider(Qt::Horizontal, this);
+    VideoTracer->setObjectName(QStringLiteral("VideoTracer"));
+    VideoTracer->setGeometry(580, 381, 284, 20);
+    BtnPlay = imageButton(this, "BtnPlay", Glyph::Play, QString(), QRect(QPoint(575, 409), iconButtonSize()));
+    BtnPlay->setToolTip(QStringLiteral("Play"));
+    btnPause =
+        imageButton(this, "btnPause", Glyph::Pause, QString(), QRect(QPoint(575, 409), iconButtonSize()));
+    btnPause->setToolTip(QStringLiteral("Pause"));
+    BtnStop = imageButton(this, "BtnStop", Glyph::Stop, QString(), QRect(QPoint(622, 407), iconButtonSize()));
+    BtnStop->setToolTip(QStringLiteral("Stop"));
+    BtnSnap =
+        imageButton(this, "BtnSnap", Glyph::Snapshot, QString(), QRect(QPoint(684, 410), iconButtonSize()));
+    BtnSnap->setToolTip(QStringLiteral("Snapshot"));
+    BtnOpenFolder = imageButton(this, "BtnOpenFolder", Glyph::Folder, QString(),
+                                QRect(QPoint(715, 413), QSize(26, 22)), 18);
+    BtnMute =
+        imageButton(this, "BtnMute", Glyph::Speaker, QString(), QRect(QPoint(750, 416), QSize(24, 22)), 18);
+    BtnVol = imageButton(this, "BtnVol", Glyph::SpeakerMuted, QString(),
+                         QRect(QPoint(750, 416), QSize(24, 22)), 18);
+    BtnVol->setToolTip(QStringLiteral("Enable Voice"));
+    VolTrace = new QSlider(Qt::Horizontal, this);
+    VolTrace->setObjectName(QStringLiteral("VolTrace"));
+    VolTrace->setGeometry(778, 413, 85, 20);
+
+    Label1 = new QLabel(tr("Profile:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->move(17, 475);
+    PaneProfile = new TProfilePane(this);
+    PaneProfile->setObjectName(QStringLiteral("PaneProfile"));
+    PaneProfile->setGeometry(72, 473, 435, 21);
+
+    Label2 = new QLabel(tr("Output:"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->move(17, 506);
+    cmbOutput = new QComboBox(this);
+    cmbOutput->setObjectName(QStringLiteral("cmbOutput"));
+    cmbOutput->setEditable(true);
+    cmbOutput->setInsertPolicy(QComboBox::NoInsert);
+    cmbOutput->setGeometry(72, 504, 386, 22);
+    cmbOutput->addItem(QStringLiteral("Clear"));
+    BtnBrower = new QPushButton(QStringLiteral("..."), this);
+    BtnBrower->setObjectName(QStringLiteral("BtnBrower"));
+    BtnBrower->setGeometry(464, 503, 40, 24);
+
+    BtnSetting = new QPushButton(tr("Settings..."), this);
+    BtnSetting->setObjectName(QStringLiteral("BtnSetting"));
+    BtnSetting->setGeometry(517, 472, 110, 24);
+    BtnFindTarget = new QPushButton(tr("Open Folder"), this);
+    BtnFindTarget->setObjectName(QStringLiteral("BtnFindTarget"));
+    BtnFindTarget->setGeometry(517, 503, 110, 24);
+
+    BtnStart = imageButton(this, "BtnStart", Glyph::Start, tr("Start"), QRect(647, 469, 154, 59), 40);
+    QFont startFont = BtnStart->font();
+    startFont.setPointSize(startFont.pointSize() + 5);
+    startFont.setBold(true);
+    BtnStart->setFont(startFont);
+
+    PopupMenuFileList = new QMenu(this);
+    PopupMenuFileList->setObjectName(QStringLiteral("PopupMenuFileList"));
+    PopupMenuFFPlay = new QMenu(this);
+    PopupMenuFFPlay->setObjectName(QStringLiteral("PopupMenuFFPlay"));
+}
