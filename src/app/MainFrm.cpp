@@ -144,6 +144,7 @@ void TfrmMain::BuildMenusAndColumns() {
     for (int i = 1; i <= 5; ++i)
         captions << GetLangText(QStringLiteral("fileListCol_%1").arg(i));
     FileListView->setHeaderLabels(captions);
+    FileListView->header()->setStretchLastSection(false);
     for (int i = 0; i < 5; ++i) {
         FileListView->setColumnWidth(i, widths[i]);
         FileListView->headerItem()->setTextAlignment(i, Qt::AlignCenter);
@@ -252,15 +253,12 @@ void TfrmMain::ShowEmptyListState() {
 }
 
 void TfrmMain::MinimizeToTray() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // Without a tray the window could not be brought back: just minimise it.
-        showMinimized();
-        return;
-    }
+    fIconIndex = 0;
     showMinimized();
+    // Without a tray the window could not be brought back from it: it stays minimised instead.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
     hide();
     TrayIcon->show();
-    fIconIndex = 0;
 }
 
 void TfrmMain::TrayIconAnimate() {

@@ -39,12 +39,8 @@ void SetProgramFolderOverride(const QString& folder) {
 
 QString ReduceSeparators(const QString& path) {
     QString p = path;
-    // A leading "//" (network path) is kept; every other doubled separator becomes one.
-    const bool unc = p.startsWith(QLatin1String("//")) && !p.startsWith(QLatin1String("///"));
-    qsizetype from = unc ? 2 : 0;
     qsizetype i;
-    while ((i = p.indexOf(QLatin1String("//"), from)) >= 0)
-        p.remove(i, 1);
+    while ((i = p.indexOf(QLatin1String("//"))) >= 0) p.remove(i, 1);
     return p;
 }
 

@@ -23,6 +23,5 @@ public:
     QPushButton* btnNo;
     QPushButton* btnNoAll;
 
-protected:
-    void reject() override;  // Escape or the frame's close button
+    void reject() override;  // Escape or the frame's close button: Cancel
 };

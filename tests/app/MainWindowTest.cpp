@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+
+#include "app/MainFrm.h"
+#include "app/Utils.h"
+#include "common/ReadOnlyFolder.h"
+#include "common/ScriptedDialogs.h"
+#include "common/TestSandbox.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+namespace {
+void addRows(TfrmMain& w, int n) {
+    for (int i = 0; i < n; ++i) new QTreeWidgetItem(w.FileListView, QStringList{QStringLiteral("f%1.mp4").arg(i)});
+}
+
+QList<bool> editStates(TfrmMain& w) {
+    w.LockMainEditMenu();
+    QList<bool> states;
+    for (QAction* a : w.EditMenu->actions()) states << a->isEnabled();
+    return states;
+}
+}  // namespace
+
+TEST(MainWindow, StartsWithMenusAndColumnsFromTheLanguageTable) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    TfrmMain w;
+    EXPECT_TRUE(w.StartupProblems.isEmpty()) << w.StartupProblems.join("\n").toStdString();
+    EXPECT_EQ(w.size(), QSize(878, 543));
+    EXPECT_EQ(w.FileMenu->title(), GetLangText("FileMenu_0"));
+    EXPECT_EQ(w.HelpMenu->title(), GetLangText("HelpMenu_0"));
+    const QStringList fileKeys{"FileMenu_00", "FileMenu_01", "FileMenu_02", "FileMenu_03", "FileMenu_04", "FileMenu_05"};
+    ASSERT_EQ(w.FileMenu->actions().size(), fileKeys.size());
+    for (int i = 0; i < fileKeys.size(); ++i) {
+        QAction* a = w.FileMenu->actions()[i];
+        EXPECT_EQ(a->objectName(), fileKeys[i]);
+        const QString text = GetLangText(fileKeys[i]);
+        if (text == "-")
+            EXPECT_TRUE(a->isSeparator()) << fileKeys[i].toStdString();
+        else
+            EXPECT_EQ(a->text(), text);
+    }
+    ASSERT_EQ(w.HelpMenu->actions().size(), 9);
+    EXPECT_EQ(w.HelpMenu->actions().last()->objectName(), "HelpMenu_10");
+    EXPECT_EQ(w.EditMenu->actions().size(), 8);
+    EXPECT_EQ(w.ToolsMenu->actions().size(), 2);
+
+    ASSERT_EQ(w.FileListView->columnCount(), 5);
+    const int widths[] = {180, 70, 70, 120, 60};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(w.FileListView->headerItem()->text(i), GetLangText(QStringLiteral("fileListCol_%1").arg(i + 1)));
+        EXPECT_EQ(w.FileListView->columnWidth(i), widths[i]);
+    }
+    EXPECT_FALSE(w.FileListView->header()->sectionsClickable());
+
+    // Start-up state.
+    EXPECT_EQ(w.cmbOutput->currentText(), GetOptions().OutPutFolder);
+    EXPECT_TRUE(w.FileListView->isHidden());
+    EXPECT_FALSE(w.btnImageAdd->isHidden());
+    EXPECT_FALSE(w.btnClip->isEnabled());
+    EXPECT_TRUE(w.BtnEdit->isHidden());
+    EXPECT_TRUE(w.CkbApplyAll->isChecked());
+    EXPECT_TRUE(w.BtnVol->isHidden());
+    EXPECT_FALSE(w.BtnMute->isHidden());
+    EXPECT_EQ(w.BtnVol->geometry(), w.BtnMute->geometry());
+    EXPECT_TRUE(w.btnPause->isHidden());
+    EXPECT_EQ(w.btnPause->width(), w.BtnPlay->width() - 1);
+    EXPECT_EQ(w.VolTrace->maximum(), w.VolTrace->width());
+    EXPECT_EQ(w.VolTrace->value(), w.VolTrace->width() * 2 / 3);
+    EXPECT_EQ(w.lbProductTitle->text(), "Vanto Video Converter");
+    EXPECT_EQ(w.lbProductTitle->x(), w.lbBottom->x() - w.lbProductTitle->width() / 2);
+    EXPECT_TRUE(QDir(sandbox.homeDir() + "/Documents/Vantosoft/Log").exists());
+    EXPECT_EQ(dialogs.calls.size(), 0);
+}
+
+TEST(MainWindow, EditMenuFollowsTheListState) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    TfrmMain w;
+    // Indexes: 0 clear, 1 remove, 2 rename, 3 -, 4 up, 5 down, 6 -, 7 information.
+    QList<bool> s = editStates(w);
+    EXPECT_FALSE(s[0] || s[1] || s[2] || s[4] || s[5] || s[7]);
+
+    addRows(w, 2);
+    s = editStates(w);  // rows but no selection: only clear
+    EXPECT_TRUE(s[0]);
+    EXPECT_FALSE(s[1] || s[2] || s[4] || s[5] || s[7]);
+
+    w.FileListView->setCurrentItem(w.FileListView->topLevelItem(0));
+    s = editStates(w);
+    EXPECT_TRUE(s[0] && s[1] && s[2] && s[5] && s[7]);
+    EXPECT_FALSE(s[4]);
+
+    w.FileListView->setCurrentItem(w.FileListView->topLevelItem(1));
+    s = editStates(w);
+    EXPECT_TRUE(s[4]);
+    EXPECT_FALSE(s[5]);
+}
+
+TEST(MainWindow, TrayAnimationAndBackgroundRunning) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    TfrmMain w;
+    w.show();
+    EXPECT_FALSE(w.TrayIcon->isVisible());
+    w.fIconIndex = 2;
+    w.MinimizeToTray();
+    EXPECT_EQ(w.fIconIndex, 0);
+    QList<int> frames;
+    for (int i = 0; i < 4; ++i) {
+        w.TrayIconAnimate();
+        frames << w.fIconIndex;
+    }
+    EXPECT_EQ(frames, (QList<int>{1, 2, 0, 1}));
+    EXPECT_EQ(w.TrayAnimationTimer->interval(), 200);
+    w.ShowTrayBalloon("t", "m", false);
+    w.TrayIconDblClick();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.isMinimized());
+    EXPECT_FALSE(w.TrayIcon->isVisible());
+}
+
+TEST(MainWindow, ExitFromTheTrayAsksAndNoKeepsRunning) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    TfrmMain w;
+    w.show();
+    dialogs.answers = {7};
+    w.ExitItemClick();
+    EXPECT_EQ(dialogs.texts("AskQuestion"), QStringList{GetLangText("ExitAskInfo")});
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST(MainWindow, ClosingAsksNothingAndFreesTheOptionsStore) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    auto* w = new TfrmMain;
+    w->show();
+    GetOptions().LangValue = "changed in memory only";
+    w->close();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(dialogs.calls.size(), 0);
+    // The store was freed: the next use reads the file again, which was never written.
+    EXPECT_EQ(GetOptions().LangValue, "en");
+    delete w;
+}
+
+TEST(MainWindowBadInput, MissingLanguageFileIsReportedAndTheWindowOpens) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    sandbox.removeProgramFile("Lang.dll");
+    TfrmMain w;
+    w.show();
+    EXPECT_TRUE(dialogs.texts("MessageBox").contains("Lang resource file does not exist."));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.StartupProblems.isEmpty());  // the menus could not get their captions
+}
+
+TEST(MainWindowBadInput, MalformedLanguageFileIsReportedAndTheWindowOpens) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    sandbox.writeProgramFile("Lang.dll", "<?xml version=\"1.0\"?><Lang><Item name=\"FileMenu_0\" en=\"File\"><Lang>");
+    TfrmMain w;
+    w.show();
+    const QStringList boxes = dialogs.texts("MessageBox");
+    ASSERT_FALSE(boxes.isEmpty());
+    EXPECT_TRUE(boxes.first().contains("Lang.dll")) << boxes.first().toStdString();
+    EXPECT_TRUE(w.isVisible());
+}
+
+TEST(MainWindowBadInput, GarbageInTheOptionsFileKeepsDefaults) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    const QString path = sandbox.homeDir() + "/.local/share/Vantosoft/vantooptions.ini";
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    QByteArray junk;
+    for (int i = 0; i < 4096; ++i) junk.append(static_cast<char>((i * 7919) % 256));
+    f.write(junk);
+    f.write("\r\noutput_folder=/films\r\n=\r\n===\r\n");
+    f.close();
+    TfrmMain w;
+    EXPECT_TRUE(w.StartupProblems.isEmpty());
+    EXPECT_EQ(w.cmbOutput->currentText(), "/films");
+    EXPECT_EQ(GetOptions().ResultList, QStringList{"1055"});
+}
+
+TEST(MainWindowBadInput, ReadOnlyPerUserFolderStillStarts) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    const QString data = sandbox.homeDir() + "/.local/share/Vantosoft";
+    QDir().mkpath(data);
+    ReadOnlyFolder ro(data.toStdString());
+    if (!ro.ok()) GTEST_SKIP() << "this file system can't make a folder read-only";
+    TfrmMain w;
+    w.show();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.cmbOutput->currentText(), sandbox.homeDir() + "/Documents/Vantosoft/OutPut");
+}
