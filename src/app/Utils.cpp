@@ -40,7 +40,8 @@ void SetProgramFolderOverride(const QString& folder) {
 QString ReduceSeparators(const QString& path) {
     QString p = path;
     qsizetype i;
-    while ((i = p.indexOf(QLatin1String("//"))) >= 0) p.remove(i, 1);
+    while ((i = p.indexOf(QLatin1String("//"))) >= 0)
+        p.remove(i, 1);
     return p;
 }
 
@@ -198,6 +199,29 @@ QString EstimatedSizeText(qint64 videoBitrate, qint64 audioBitrate, qint64 durat
     const qint64 bits = (videoBitrate + audioBitrate) * durationUs / 1000000;
     const double mb = static_cast<double>(bits) / 8.0 / 1024.0 / 1024.0;
     return QString::asprintf("%.2f", mb) + QStringLiteral("MB");
+}
+
+QString FormatText(const QString& format, const QStringList& args) {
+    QString out;
+    out.reserve(format.size() + 32);
+    qsizetype next = 0;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            if (format[i + 1] == 's') {
+                if (next < args.size()) out += args[next];
+                ++next;
+                ++i;
+                continue;
+            }
+            if (format[i + 1] == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += format[i];
+    }
+    return out;
 }
 
 void ShowInfo(const QString& text) {

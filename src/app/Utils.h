@@ -56,6 +56,9 @@ qint64 HexToInt64(const QString& text);
 // with two decimals and "MB".
 QString EstimatedSizeText(qint64 videoBitrate, qint64 audioBitrate, qint64 durationUs);
 
+// Fills the "%s" placeholders of a language text in order ("%%" is a literal "%").
+QString FormatText(const QString& format, const QStringList& args);
+
 // Message dialogs; all go through the installed IMessageDialogs (see DialogSeam.h).
 void ShowInfo(const QString& text);
 int AskQuestion(const QString& text, const QString& title, bool multiAsk);

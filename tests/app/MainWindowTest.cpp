@@ -15,13 +15,15 @@
 
 namespace {
 void addRows(TfrmMain& w, int n) {
-    for (int i = 0; i < n; ++i) new QTreeWidgetItem(w.FileListView, QStringList{QStringLiteral("f%1.mp4").arg(i)});
+    for (int i = 0; i < n; ++i)
+        new QTreeWidgetItem(w.FileListView, QStringList{QStringLiteral("f%1.mp4").arg(i)});
 }
 
 QList<bool> editStates(TfrmMain& w) {
     w.LockMainEditMenu();
     QList<bool> states;
-    for (QAction* a : w.EditMenu->actions()) states << a->isEnabled();
+    for (QAction* a : w.EditMenu->actions())
+        states << a->isEnabled();
     return states;
 }
 }  // namespace
@@ -34,7 +36,8 @@ TEST(MainWindow, StartsWithMenusAndColumnsFromTheLanguageTable) {
     EXPECT_EQ(w.size(), QSize(878, 543));
     EXPECT_EQ(w.FileMenu->title(), GetLangText("FileMenu_0"));
     EXPECT_EQ(w.HelpMenu->title(), GetLangText("HelpMenu_0"));
-    const QStringList fileKeys{"FileMenu_00", "FileMenu_01", "FileMenu_02", "FileMenu_03", "FileMenu_04", "FileMenu_05"};
+    const QStringList fileKeys{"FileMenu_00", "FileMenu_01", "FileMenu_02",
+                               "FileMenu_03", "FileMenu_04", "FileMenu_05"};
     ASSERT_EQ(w.FileMenu->actions().size(), fileKeys.size());
     for (int i = 0; i < fileKeys.size(); ++i) {
         QAction* a = w.FileMenu->actions()[i];
@@ -53,7 +56,8 @@ TEST(MainWindow, StartsWithMenusAndColumnsFromTheLanguageTable) {
     ASSERT_EQ(w.FileListView->columnCount(), 5);
     const int widths[] = {180, 70, 70, 120, 60};
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(w.FileListView->headerItem()->text(i), GetLangText(QStringLiteral("fileListCol_%1").arg(i + 1)));
+        EXPECT_EQ(w.FileListView->headerItem()->text(i),
+                  GetLangText(QStringLiteral("fileListCol_%1").arg(i + 1)));
         EXPECT_EQ(w.FileListView->columnWidth(i), widths[i]);
     }
     EXPECT_FALSE(w.FileListView->header()->sectionsClickable());
@@ -164,7 +168,8 @@ TEST(MainWindowBadInput, MissingLanguageFileIsReportedAndTheWindowOpens) {
 TEST(MainWindowBadInput, MalformedLanguageFileIsReportedAndTheWindowOpens) {
     TestSandbox sandbox;
     ScriptedDialogs dialogs;
-    sandbox.writeProgramFile("Lang.dll", "<?xml version=\"1.0\"?><Lang><Item name=\"FileMenu_0\" en=\"File\"><Lang>");
+    sandbox.writeProgramFile("Lang.dll",
+                             "<?xml version=\"1.0\"?><Lang><Item name=\"FileMenu_0\" en=\"File\"><Lang>");
     TfrmMain w;
     w.show();
     const QStringList boxes = dialogs.texts("MessageBox");
@@ -181,7 +186,8 @@ TEST(MainWindowBadInput, GarbageInTheOptionsFileKeepsDefaults) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     QByteArray junk;
-    for (int i = 0; i < 4096; ++i) junk.append(static_cast<char>((i * 7919) % 256));
+    for (int i = 0; i < 4096; ++i)
+        junk.append(static_cast<char>((i * 7919) % 256));
     f.write(junk);
     f.write("\r\noutput_folder=/films\r\n=\r\n===\r\n");
     f.close();

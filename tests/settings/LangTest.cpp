@@ -11,28 +11,92 @@
 namespace {
 QStringList numbered(const QString& root, std::initializer_list<int> items) {
     QStringList keys;
-    for (int i : items) keys << root + QString::number(i);
+    for (int i : items)
+        keys << root + QString::number(i);
     return keys;
 }
 
 // Every key the program looks up, including those built from a root and a number.
 QStringList requiredKeys() {
-    QStringList keys{"FileMenu_0", "EditMenu_0", "ToolsMenu_0", "HelpMenu_0", "HelpMenu_10", "ExitAskInfo",
-                     "dlgFileFilter", "DlgAddFolderTitle", "ErrorFileLable", "AppleToAll_Title",
-                     "AppleToAll_Content", "DlgRenameDupTitle", "Convert_Finish", "DlgFailedCreateOutputFolder",
-                     "DlgNoConvertTitle", "DlgNoOutpuFolderTitle", "DlgSelOutput", "DlgFailedCreateSnapFolder",
-                     "DlgSelSnapShot", "DlgTitle", "DlgQuestion", "DlgSettingTitle", "ErrorNoParaFile",
-                     "DlgCustProfileTitle", "btnCheckAll", "btnUncheckAll", "btnTreeOk", "btnTreeCancel",
-                     "SaveFailed", "DlgOptionTitle", "DlgConvertTitle", "lbTaskList", "cbShutdown",
-                     "cbOpenTarget", "btnCancel", "btnPause", "btnResume", "btnBkGround", "btnBkGroundTip",
-                     "CancelAsk_Title", "CancelAsk_Content", "lbStep1", "lbStep2", "lbStep3",
-                     "DlgReplaceDlTitle", "DlgErrorFile", "DlgClipTitle", "ClipAsk_Title", "DlgStartGreatEnd",
-                     "DlgEndGreatStart", "DlgEndGreatTotal", "DlgFileInfoTitle", "DlgYoutuboTitle", "lbYouTuBeUrl",
-                     "btnGo", "btnProxy", "btnProxyOk", "btnProxyCancel", "infoInvaildUrl", "infoDotGetVideo",
-                     "DlgDownloadTitle", "Download_1", "Download_2", "ckbDownloadOnly", "BtnOpenFolderT",
-                     "DownloadAsk_Content", "DlgUpdateTitle", "lbUpdateInfo", "lbUpdateInfo2", "lbUpdateFailed",
-                     "CheckUpdateInfo", "DlgAskUpdate", "DlgCancelUpdate", "DlgProxyTitle", "tryTipHint",
-                     "tryTipInfoS", "tryTipInfoSTitle", "tryTipInfoF", "tryTipInfoFTitle"};
+    QStringList keys{"FileMenu_0",
+                     "EditMenu_0",
+                     "ToolsMenu_0",
+                     "HelpMenu_0",
+                     "HelpMenu_10",
+                     "ExitAskInfo",
+                     "dlgFileFilter",
+                     "DlgAddFolderTitle",
+                     "ErrorFileLable",
+                     "AppleToAll_Title",
+                     "AppleToAll_Content",
+                     "DlgRenameDupTitle",
+                     "Convert_Finish",
+                     "DlgFailedCreateOutputFolder",
+                     "DlgNoConvertTitle",
+                     "DlgNoOutpuFolderTitle",
+                     "DlgSelOutput",
+                     "DlgFailedCreateSnapFolder",
+                     "DlgSelSnapShot",
+                     "DlgTitle",
+                     "DlgQuestion",
+                     "DlgSettingTitle",
+                     "ErrorNoParaFile",
+                     "DlgCustProfileTitle",
+                     "btnCheckAll",
+                     "btnUncheckAll",
+                     "btnTreeOk",
+                     "btnTreeCancel",
+                     "SaveFailed",
+                     "DlgOptionTitle",
+                     "DlgConvertTitle",
+                     "lbTaskList",
+                     "cbShutdown",
+                     "cbOpenTarget",
+                     "btnCancel",
+                     "btnPause",
+                     "btnResume",
+                     "btnBkGround",
+                     "btnBkGroundTip",
+                     "CancelAsk_Title",
+                     "CancelAsk_Content",
+                     "lbStep1",
+                     "lbStep2",
+                     "lbStep3",
+                     "DlgReplaceDlTitle",
+                     "DlgErrorFile",
+                     "DlgClipTitle",
+                     "ClipAsk_Title",
+                     "DlgStartGreatEnd",
+                     "DlgEndGreatStart",
+                     "DlgEndGreatTotal",
+                     "DlgFileInfoTitle",
+                     "DlgYoutuboTitle",
+                     "lbYouTuBeUrl",
+                     "btnGo",
+                     "btnProxy",
+                     "btnProxyOk",
+                     "btnProxyCancel",
+                     "infoInvaildUrl",
+                     "infoDotGetVideo",
+                     "DlgDownloadTitle",
+                     "Download_1",
+                     "Download_2",
+                     "ckbDownloadOnly",
+                     "BtnOpenFolderT",
+                     "DownloadAsk_Content",
+                     "DlgUpdateTitle",
+                     "lbUpdateInfo",
+                     "lbUpdateInfo2",
+                     "lbUpdateFailed",
+                     "CheckUpdateInfo",
+                     "DlgAskUpdate",
+                     "DlgCancelUpdate",
+                     "DlgProxyTitle",
+                     "tryTipHint",
+                     "tryTipInfoS",
+                     "tryTipInfoSTitle",
+                     "tryTipInfoF",
+                     "tryTipInfoFTitle"};
     keys << numbered("FileMenu_0", {0, 1, 2, 3, 4, 5}) << numbered("EditMenu_0", {0, 1, 2, 3, 4, 5, 6, 7})
          << numbered("ToolsMenu_0", {0, 1}) << numbered("HelpMenu_0", {0, 1, 4, 5, 6, 7, 8, 9})
          << numbered("fileListCol_", {1, 2, 3, 4, 5}) << numbered("CovertCol_", {1, 2, 3});
@@ -50,7 +114,8 @@ QStringList keysUsedInSources() {
         QFile f(it.next());
         if (!f.open(QIODevice::ReadOnly)) continue;
         const QString text = QString::fromUtf8(f.readAll());
-        for (auto m = re.globalMatch(text); m.hasNext();) keys << m.next().captured(1);
+        for (auto m = re.globalMatch(text); m.hasNext();)
+            keys << m.next().captured(1);
     }
     keys.removeDuplicates();
     return keys;
@@ -98,11 +163,12 @@ TEST(Lang, MissingFileIsReportedAndLeavesAnEmptyTable) {
 
 TEST(Lang, ItemsKeysAndCase) {
     TestSandbox sandbox;
-    writeLang(sandbox,
-              "<Lang><Default><Font Size=\"11\" Charset=\"ANSI\"/></Default>"
-              "<Other name=\"x\" en=\"ignored\"/>"
-              "<Item name=\"NoText\"/><Item name=\"key\" en=\"lower\"/><Item name=\"Key\" en=\"upper &amp; more\"/>"
-              "</Lang>");
+    writeLang(
+        sandbox,
+        "<Lang><Default><Font Size=\"11\" Charset=\"ANSI\"/></Default>"
+        "<Other name=\"x\" en=\"ignored\"/>"
+        "<Item name=\"NoText\"/><Item name=\"key\" en=\"lower\"/><Item name=\"Key\" en=\"upper &amp; more\"/>"
+        "</Lang>");
     LoadLang();
     EXPECT_EQ(Lang().FontSize, 11);
     EXPECT_EQ(Lang().CharSet, "ANSI");
@@ -116,7 +182,8 @@ TEST(Lang, ItemsKeysAndCase) {
 TEST(Lang, DamagedFilesEndTheLoadButKeepWhatWasRead) {
     {
         TestSandbox sandbox;
-        writeLang(sandbox, "<Lang><Item name=\"a\" en=\"1\"/><Item name=\"a\" en=\"2\"/><Item name=\"b\"/></Lang>");
+        writeLang(sandbox,
+                  "<Lang><Item name=\"a\" en=\"1\"/><Item name=\"a\" en=\"2\"/><Item name=\"b\"/></Lang>");
         EXPECT_THROW(LoadLang(), ELangError);
         EXPECT_EQ(GetLangText("a"), "1");
         EXPECT_FALSE(Lang().ItemMap.contains("b"));

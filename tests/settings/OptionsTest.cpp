@@ -11,7 +11,9 @@
 #include "settings/Options.h"
 
 namespace {
-QString userOptionsFile(const TestSandbox& s) { return s.homeDir() + "/.local/share/Vantosoft/vantooptions.ini"; }
+QString userOptionsFile(const TestSandbox& s) {
+    return s.homeDir() + "/.local/share/Vantosoft/vantooptions.ini";
+}
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -59,18 +61,18 @@ TEST(Options, WithoutAnyOptionsFileTheProgramFolderFileIsUsed) {
 TEST(Options, LoadingFollowsTheLineRules) {
     TestSandbox sandbox;
     writeFile(userOptionsFile(sandbox),
-              QByteArray(" language = zh \r\n")+
-              "Language=fr\r\n"                   // keys are case-sensitive
-              "proxy_addr=\r\n"                   // empty value: skipped
-              "proxy_user=a=b\r\n"                // value containing "=": skipped
-              "reg_path==Software\\X\r\n"         // two "=" then a value
-              "auto_period=month\r\nauto_period=day\r\n"  // the later line wins
-              "cpu_count=many\r\n"                // not an integer: ignored
-              "snapshot_format=jpeg\r\n"          // not an integer: ignored
-              "auto_update=tRuE\r\n"
-              "output_folder=%my documents%/Films\r\n"
-              "unknown_key=1\r\n"
-              "\x01\x02\xff\xfe garbage " +
+              QByteArray(" language = zh \r\n") +
+                  "Language=fr\r\n"                           // keys are case-sensitive
+                  "proxy_addr=\r\n"                           // empty value: skipped
+                  "proxy_user=a=b\r\n"                        // value containing "=": skipped
+                  "reg_path==Software\\X\r\n"                 // two "=" then a value
+                  "auto_period=month\r\nauto_period=day\r\n"  // the later line wins
+                  "cpu_count=many\r\n"                        // not an integer: ignored
+                  "snapshot_format=jpeg\r\n"                  // not an integer: ignored
+                  "auto_update=tRuE\r\n"
+                  "output_folder=%my documents%/Films\r\n"
+                  "unknown_key=1\r\n"
+                  "\x01\x02\xff\xfe garbage " +
                   QByteArray("\x00", 1) +
                   " line\r\n"
                   "=\r\n"
@@ -102,10 +104,12 @@ TEST(Options, RecentRoundTripKeepsAtMostNineIds) {
     TestSandbox sandbox;
     TOptions& o = GetOptions();
     o.ResultList.clear();
-    for (int i = 1; i <= 12; ++i) o.ResultList << QString::number(1000 + i);
+    for (int i = 1; i <= 12; ++i)
+        o.ResultList << QString::number(1000 + i);
     o.SaveOptions();
     const QByteArray bytes = readFile(userOptionsFile(sandbox));
-    EXPECT_TRUE(bytes.contains("recent=1001,1002,1003,1004,1005,1006,1007,1008,1009,\r\n")) << bytes.constData();
+    EXPECT_TRUE(bytes.contains("recent=1001,1002,1003,1004,1005,1006,1007,1008,1009,\r\n"))
+        << bytes.constData();
     EXPECT_TRUE(bytes.startsWith("product_id="));
     ResetOptions();
     EXPECT_EQ(GetOptions().ResultList.size(), 9);
@@ -119,9 +123,9 @@ TEST(Options, SaveWritesEveryKeyInOrder) {
     for (const QByteArray& line : readFile(userOptionsFile(sandbox)).split('\n'))
         if (!line.trimmed().isEmpty()) keys << QString::fromUtf8(line.left(line.indexOf('=')));
     EXPECT_EQ(keys, (QStringList{"product_id", "reg_path", "app_folder", "language", "snapshot_dir",
-                                 "snapshot_format", "auto_update", "auto_period", "output_folder", "cpu_count",
-                                 "use_proxy", "proxy_addr", "proxy_port", "proxy_user", "proxy_pwd", "lastupdate",
-                                 "recent"}));
+                                 "snapshot_format", "auto_update", "auto_period", "output_folder",
+                                 "cpu_count", "use_proxy", "proxy_addr", "proxy_port", "proxy_user",
+                                 "proxy_pwd", "lastupdate", "recent"}));
 }
 
 TEST(Options, YouTubeDownloadPathCreatesTheFolders) {

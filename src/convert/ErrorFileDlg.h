@@ -1,0 +1,21 @@
+#pragma once
+// Lists the files that could not be read when they were added to the main list.
+
+#include <QDialog>
+#include <QStringList>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+class TErrorFileDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TErrorFileDlg(QWidget* parent = nullptr);
+    // Fills the list, one path per line in the given order, and the count label.
+    void SetErroFiles(const QStringList& files);
+
+    QLabel* lbInfo;
+    QListWidget* lstError;
+    QPushButton* btnOk;
+};
