@@ -58,33 +58,18 @@ TEST_F(ParaInfoFixture, ReadsEveryFieldOfAFullRecord) {
             "<Channels>2</Channels><Interpolation>3</Interpolation><ResizeStyle>2</ResizeStyle><Zoom>4</Zoom>"
             "<VideoEncoder>  mpeg4 </VideoEncoder><AudioEncoder>libmp3lame\n</AudioEncoder></EncParam>",
             ".avi"));
-    const auto& stored = *FormatInfoMap().at(2);
-    EXPECT_EQ(stored.Order, 1);
-    EXPECT_EQ(stored.Categoryid, 4);
-    EXPECT_EQ(stored.Format, ".avi");
-    EXPECT_EQ(stored.FourCC, "DIVX");
-    EXPECT_EQ(stored.Icon, "ico");
-    EXPECT_EQ(stored.Name, "AVI");
-    EXPECT_EQ(stored.Resolution, "320*240,640*480");
-    EXPECT_EQ(stored.FrameRate, "Auto,25 fps");
-    EXPECT_EQ(stored.VideoBitrate, "768 kbps");
-    EXPECT_EQ(stored.AudioBitrate, "128 kbps");
-    EXPECT_EQ(stored.SampleRate, "44100 Hz");
-    EXPECT_EQ(stored.Channel, "2 (Stereo)");
-    EXPECT_EQ(stored.VideoEnclist, "mpeg4");
-    EXPECT_EQ(stored.AudioEncList, "libmp3lame");
-    const TEncParam& p = stored.EncParam;
-    EXPECT_EQ(p.Width, 640);
-    EXPECT_EQ(p.Height, 480);
-    EXPECT_EQ(p.VideoBitrate, 768000);
-    EXPECT_EQ(p.FrameRate, 29970);
-    EXPECT_EQ(p.SampleRate, 44100);
-    EXPECT_EQ(p.AudioBitrate, 128000);
-    EXPECT_EQ(p.Channels, 2);
-    EXPECT_EQ(p.Interpolation, 3);
-    EXPECT_EQ(p.ResizeStyle, 2);
-    EXPECT_EQ(p.Zoom, 4);
-    EXPECT_EQ(p.VideoEncoder, "mpeg4");
+    const auto& f = *FormatInfoMap().at(2);
+    EXPECT_EQ(f.Order, 1);
+    EXPECT_EQ(f.Categoryid, 4);
+    EXPECT_EQ(QStringList({f.Format, f.FourCC, f.Icon, f.Name, f.Resolution, f.FrameRate, f.VideoBitrate,
+                           f.AudioBitrate, f.SampleRate, f.Channel, f.VideoEnclist, f.AudioEncList}),
+              QStringList({".avi", "DIVX", "ico", "AVI", "320*240,640*480", "Auto,25 fps", "768 kbps",
+                           "128 kbps", "44100 Hz", "2 (Stereo)", "mpeg4", "libmp3lame"}));
+    const TEncParam& p = f.EncParam;
+    EXPECT_EQ(std::vector<int>({p.Width, p.Height, p.VideoBitrate, p.FrameRate, p.SampleRate, p.AudioBitrate,
+                                p.Channels, p.Interpolation, p.ResizeStyle, p.Zoom}),
+              std::vector<int>({640, 480, 768000, 29970, 44100, 128000, 2, 3, 2, 4}));
+    EXPECT_EQ(p.VideoEncoder, "mpeg4");  // trimmed
     EXPECT_EQ(p.AudioEncoder, "libmp3lame");
 }
 
