@@ -8,6 +8,9 @@
 #include <cstdlib>
 
 #include "app/Utils.h"
+#include "profiles/IconUtils.h"
+#include "profiles/ParaInfo.h"
+#include "profiles/ProfileMenu.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
@@ -39,6 +42,9 @@ void setOrUnset(const char* name, const QByteArray& value) {
 void TestSandbox::ResetStores() {
     ResetOptions();
     ResetLang();
+    FreeParaInfo();
+    FreeProfileMenu();
+    FreeIcons();
 }
 
 TestSandbox::TestSandbox(bool copyShippedData) {

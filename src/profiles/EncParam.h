@@ -1,0 +1,24 @@
+#pragma once
+// The concrete encoder settings of one profile or one media entry. A plain value: copying it
+// gives an independent object.
+
+#include <QString>
+
+class TEncParam {
+public:
+    int Width = 0;         // pixels; <= 0: keep the source size
+    int Height = 0;        // pixels; <= 0: keep the source size
+    int VideoBitrate = 0;  // bits per second; <= 0: encoder default
+    int FrameRate = 0;     // thousandths of a frame per second; <= 0: keep the source rate
+    int SampleRate = 0;    // Hz; <= 0: encoder default
+    int AudioBitrate = 0;  // bits per second; <= 0: encoder default
+    int Channels = 1;      // the settings dialog stores -1 for its automatic choice
+    int Interpolation = 0;
+    int ResizeStyle = 0;
+    int Zoom = 1;
+    QString VideoEncoder;  // empty or "Auto" (any case): the output type's default
+    QString AudioEncoder;
+    bool IsSplite = false;
+    int SpliteSize = -1;
+    int SpliteTime = -1;
+};
