@@ -1,5 +1,6 @@
 #include "engine/AVProbe.h"
 
+#include <algorithm>
 #include <cinttypes>
 
 #include "engine/CodecLock.h"
@@ -10,6 +11,9 @@ constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 constexpr int64_t kDefaultFrameDuration = 40000;
 // How often a non-blocking read may ask to try again before the input counts as exhausted.
 constexpr int kMaxReadRetries = 500;
+// Packets skipped while waiting for a key packet before decoding whatever comes (for streams
+// whose packets carry no key flags at all).
+constexpr int kMaxSkippedPackets = 600;
 
 bool EndsWith(const std::string& s, const char* suffix) {
     const std::string t(suffix);
@@ -165,6 +169,8 @@ bool TAVProbe::OpenDecoder(int streamIndex) {
     codec_ = std::move(ctx);
     codecStream_ = streamIndex;
     eof_ = draining_ = false;
+    waitKey_ = true;
+    skippedPackets_ = 0;
     return true;
 }
 
@@ -204,6 +210,14 @@ bool TAVProbe::Decode(int streamIndex) {
             continue;
         }
         retries = 0;
+        if (packet_->stream_index == index && waitKey_) {
+            if (!(packet_->flags & AV_PKT_FLAG_KEY) && ++skippedPackets_ <= kMaxSkippedPackets) {
+                ff::av_packet_unref(packet_.get());
+                continue;
+            }
+            waitKey_ = false;
+            skippedPackets_ = 0;
+        }
         if (packet_->stream_index == index) {
             ret = ff::avcodec_send_packet(codec_.get(), packet_.get());
             if (ret < 0 && ret != AVERROR(EAGAIN))
@@ -272,8 +286,20 @@ bool TAVProbe::Seek(TSeekFlags flags, int64_t pts) {
     eof_ = draining_ = false;
     DropPicture();
 
-    int ret;
-    if (pts > 0) {
+    waitKey_ = true;
+    skippedPackets_ = 0;
+
+    int ret = -1;
+    if (pts == 0 && !byBytes && (fileHandle_->iformat->flags & AVFMT_TS_DISCONT)) {
+        // Streams without an index find times by searching; their start is simply byte 0.
+        ret = ff::av_seek_frame(fileHandle_, -1, 0, AVSEEK_FLAG_BYTE);
+    }
+    if (ret >= 0) {
+        // already at the start
+    } else if (pts > 0 && !byBytes && flags.Contains(TSeekFlag::sfBackward) && seekIndex_ >= 0 &&
+               (fileHandle_->iformat->flags & AVFMT_TS_DISCONT)) {
+        ret = SeekBackwardSearched(target, flags.Bits());
+    } else if (pts > 0) {
         ret = ff::av_seek_frame(fileHandle_, seekIndex_, target, flags.Bits());
     } else {
         // The start: the key frame at or before it, else (when the first key frame follows the
@@ -296,6 +322,58 @@ bool TAVProbe::Seek(TSeekFlags flags, int64_t pts) {
         return false;
     }
     return true;
+}
+
+// Formats without an index (MPEG-TS, MPEG-PS) find a time by searching packet time stamps and
+// land on any packet; the first key frame after it may lie after the target, since a frame is
+// decoded before it is shown. Step the landing point back (1, 2, 4, ... frames) until the first
+// key frame found is not after the target.
+int TAVProbe::SeekBackwardSearched(int64_t target, int flags) {
+    const AVStream* st = fileHandle_->streams[seekIndex_];
+    const int64_t frame =
+        std::max<int64_t>(1, ff::av_rescale_q(FrameDuration(), kMicroseconds, st->time_base));
+    int64_t step = 0;
+    int ret = -1;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const int64_t at = target - step;
+        ret = ff::av_seek_frame(fileHandle_, seekIndex_, at, flags);
+        if (ret < 0) return ret;
+        const int64_t key = NextKeyTimestamp(seekIndex_);
+        if (key == AV_NOPTS_VALUE || key <= target || at <= startTime_)
+            return ff::av_seek_frame(fileHandle_, seekIndex_, at, flags);
+        step = step == 0 ? frame : step * 2;
+    }
+    return ff::av_seek_frame(fileHandle_, seekIndex_, target - step, flags);
+}
+
+// Reads ahead to the next key packet of the stream and returns its time stamp (the input is
+// left after it; the caller seeks again).
+int64_t TAVProbe::NextKeyTimestamp(int streamIndex) {
+    AVPacket* pkt = packet_ ? packet_.get() : nullptr;
+    TPacketPtr own;
+    if (!pkt) {
+        own.reset(ff::av_packet_alloc());
+        pkt = own.get();
+        if (!pkt) return AV_NOPTS_VALUE;
+    }
+    int seen = 0, retries = 0;
+    while (seen <= kMaxSkippedPackets) {
+        const int ret = ff::av_read_frame(fileHandle_, pkt);
+        if (ret == AVERROR(EAGAIN) && ++retries <= kMaxReadRetries) {
+            ff::av_usleep(10000);
+            continue;
+        }
+        if (ret < 0) return AV_NOPTS_VALUE;
+        int64_t ts = AV_NOPTS_VALUE;
+        if (pkt->stream_index == streamIndex) {
+            ++seen;
+            if (pkt->flags & AV_PKT_FLAG_KEY) ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        }
+        const bool key = pkt->stream_index == streamIndex && (pkt->flags & AV_PKT_FLAG_KEY);
+        ff::av_packet_unref(pkt);
+        if (key) return ts;
+    }
+    return AV_NOPTS_VALUE;
 }
 
 bool TAVProbe::DecodeNextKeyFrame(int streamIndex) {

@@ -54,6 +54,8 @@ private:
     bool IsImage2() const;
     int64_t FrameDuration() const;  // microseconds
     int64_t InputPosition() const;  // -1 without I/O
+    int SeekBackwardSearched(int64_t target, int flags);
+    int64_t NextKeyTimestamp(int streamIndex);
 
     TCodecContextPtr codec_;
     int codecStream_ = -1;
@@ -63,6 +65,11 @@ private:
     int decodeIndex_ = -1;
     bool eof_ = false;       // the decoder has given its last picture
     bool draining_ = false;  // the input is exhausted; the decoder is giving what it holds
+    // After opening the decoder and after a seek, packets before the first key packet are
+    // skipped: formats without an index (MPEG-TS) land anywhere, and a picture decoded without
+    // its reference is a smear.
+    bool waitKey_ = false;
+    int skippedPackets_ = 0;
     TFrameInfo picture_;
     TFramePtr frame_;    // the held picture
     TFramePtr decoded_;  // decoder output before it becomes the held picture
