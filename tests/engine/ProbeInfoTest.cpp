@@ -25,10 +25,10 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
     return lines;
 }
 
-// "<n> kb/s" from ffprobe's bit rate of the format (empty spec) or a stream.
-std::string OracleKbps(const std::string& file, const std::string& spec) {
+// "<n> kb/s" from ffprobe's bit rate of the format (empty stream specifier) or a stream.
+std::string OracleKbps(const std::string& file, const std::string& streamSpec) {
     const std::string value =
-        fixtures::Probe(file, spec, spec.empty() ? "format=bit_rate" : "stream=bit_rate");
+        fixtures::Probe(file, streamSpec, streamSpec.empty() ? "format=bit_rate" : "stream=bit_rate");
     return std::to_string(std::atoll(value.c_str()) / 1000) + " kb/s";
 }
 
