@@ -13,9 +13,7 @@ QueueDispatcher& defaultDispatcher() {
 }
 }  // namespace
 
-void InstallDispatcher(Dispatcher* dispatcher) {
-    g_installed.store(dispatcher);
-}
+void InstallDispatcher(Dispatcher* dispatcher) { g_installed.store(dispatcher); }
 
 Dispatcher& GetDispatcher() {
     Dispatcher* d = g_installed.load();
@@ -52,9 +50,7 @@ void QueueDispatcher::send(std::function<void()> fn) {
     doneCv->wait(lock, [&] { return done->load(); });
 }
 
-bool QueueDispatcher::isMainThread() const {
-    return std::this_thread::get_id() == mainThread_;
-}
+bool QueueDispatcher::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
 
 void QueueDispatcher::pump() {
     std::deque<std::function<void()>> work;
@@ -62,8 +58,7 @@ void QueueDispatcher::pump() {
         std::lock_guard<std::mutex> lock(mutex_);
         work.swap(queue_);
     }
-    for (auto& fn : work)
-        fn();
+    for (auto& fn : work) fn();
 }
 
 bool QueueDispatcher::waitAndPump(int timeoutMs) {
