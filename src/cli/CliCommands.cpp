@@ -1,0 +1,16 @@
+#include "cli/CliCommand.h"
+
+#include "cli/ProbeCommand.h"
+
+const std::vector<TCliCommand>& CliCommands() {
+    static const std::vector<TCliCommand> commands = {
+        ProbeCommand(),
+    };
+    return commands;
+}
+
+const TCliCommand* FindCliCommand(const std::string& name) {
+    for (const TCliCommand& command : CliCommands())
+        if (name == command.Name) return &command;
+    return nullptr;
+}

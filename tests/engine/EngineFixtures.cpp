@@ -1,0 +1,120 @@
+#include "EngineFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include "common/MediaFixtures.h"
+#include "engine/FFmpegLoader.h"
+
+namespace enginetest {
+
+namespace {
+const char* kLavfiVideo25 = "-f lavfi -i testsrc2=size=320x240:rate=25:duration=";
+}
+
+std::string InfoMp4() {
+    return fixtures::Clip(
+        "engine-info.mp4", 2, 320, 240, 25,
+        "-c:v libx264 -threads 1 -g 25 -c:a aac -metadata title='Probe Title' "
+        "-metadata artist='Probe Artist' -metadata album='Probe Album' -metadata genre=Test "
+        "-metadata comment='Made by the tests' -metadata date=2021 -metadata track=7 "
+        "-metadata creation_time=2020-01-02T03:04:05Z -metadata:s:a:0 language=eng");
+}
+
+std::string InfoWav() {
+    return fixtures::Clip("engine-info.wav", 1, 0, 0, 0,
+                          "-fflags +bitexact -flags:a +bitexact -c:a pcm_s16le", true, false);
+}
+
+std::string InfoTs() {
+    return fixtures::Clip("engine-info.ts", 1, 320, 240, 25,
+                          "-c:v mpeg2video -c:a mp2 -metadata service_provider='Vanto Test' "
+                          "-metadata service_name='Channel One'");
+}
+
+std::string Info2997Mkv() {
+    return fixtures::Make(
+        "engine-info2997.mkv",
+        "-f lavfi -i testsrc2=size=320x240:rate=30000/1001:duration=1 -f lavfi -i sine=duration=1 "
+        "-map 0 -map 1 -c:v mpeg4 -q:v 5 -c:a libvorbis -metadata:s:a:0 language=fre -t 1");
+}
+
+std::string Id3TagsNut() {
+    return fixtures::Make(
+        "engine-id3tags.nut",
+        "-f lavfi -i sine=duration=0.5 -metadata TALB='Tag Album' -metadata TPE1='Tag Artist' "
+        "-metadata TYER=1999");
+}
+
+std::string StillPng() {
+    return fixtures::Make("engine-still.png", "-f lavfi -i testsrc2=size=320x240 -frames:v 1");
+}
+
+std::string CoverMp3() {
+    const std::string png = StillPng();
+    return fixtures::Make("engine-cover.mp3",
+                          "-f lavfi -i sine=duration=1 -i " + fixtures::ShellQuote(png) +
+                              " -map 0 -map 1 -c:a libmp3lame -c:v png -disposition:v "
+                              "attached_pic -id3v2_version 3 -metadata title='Cover Song' "
+                              "-metadata artist=Someone");
+}
+
+std::string DataOnlyTs() {
+    // The "data" demuxer reads any file as one data stream; a PNG serves as the payload.
+    return fixtures::Make("engine-data-only.ts",
+                          "-f data -i " + fixtures::ShellQuote(StillPng()) + " -map 0 -c copy -f mpegts");
+}
+
+std::string Sar0Mkv() {
+    return fixtures::Make("engine-sar0.mkv", std::string(kLavfiVideo25) + "0.4 -vf setsar=0 -c:v ffv1");
+}
+
+std::string GopClip(const std::string& ext) {
+    const std::string gop = "-g 25 -keyint_min 25 -sc_threshold 0";
+    std::string codec;
+    if (ext == "mp4" || ext == "mkv")
+        codec = "-c:v libx264 -threads 1 -bf 2 -x264-params scenecut=0 " + gop;
+    else if (ext == "avi")
+        codec = "-c:v mpeg4 -q:v 4 " + gop;
+    else
+        codec = "-c:v mpeg2video -q:v 4 " + gop;
+    return fixtures::Clip("engine-gop." + ext, 4, 320, 240, 25, codec, false, true);
+}
+
+void LoadProbeLibraries() {
+    TFFmpegLoader& loader = FFLoader();
+    loader.SetLibraryPath("");
+    ASSERT_TRUE(loader.Load(kProbeLibraries)) << loader.LastErrMsg();
+}
+
+LogCapture::LogCapture(TLogLevel level, bool triggerInMainThread) {
+    TFFLogger& logger = GetFFLogger();
+    oldLevel_ = logger.LogLevel();
+    oldTrigger_ = logger.TriggerEventInMainThread();
+    logger.SetLogLevel(level);
+    logger.SetTriggerEventInMainThread(triggerInMainThread);
+    logger.SetOnLog([this](const void*, uint32_t, TLogLevel, const std::string& message) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines_.push_back(message);
+    });
+}
+
+LogCapture::~LogCapture() {
+    TFFLogger& logger = GetFFLogger();
+    logger.SetOnLog(nullptr);
+    logger.SetLogLevel(oldLevel_);
+    logger.SetTriggerEventInMainThread(oldTrigger_);
+}
+
+std::vector<std::string> LogCapture::Lines() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+}
+
+bool LogCapture::Contains(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::string& line : lines_)
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
+}  // namespace enginetest
