@@ -83,7 +83,7 @@ int Run(const std::vector<std::string>& args) {
     });
 
     TAVProbe probe;
-    if (!probe.LoadAVLib(ProgramFolder() + "/lib")) {
+    if (!probe.LoadAVLib(EngineProgramFolder() + "/lib")) {
         std::fprintf(stderr, "%s\n", probe.LastErrMsg().c_str());
         return kExitFailed;
     }

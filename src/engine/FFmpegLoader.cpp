@@ -236,7 +236,7 @@ TFFmpegLoader& FFLoader() {
     return loader;
 }
 
-std::string ProgramFolder() {
+std::string EngineProgramFolder() {
     char buf[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return ".";

@@ -123,4 +123,4 @@ private:
 TFFmpegLoader& FFLoader();
 
 // The folder of the running executable (from /proc/self/exe), without a trailing "/".
-std::string ProgramFolder();
+std::string EngineProgramFolder();
