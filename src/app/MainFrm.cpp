@@ -14,6 +14,12 @@
 #include "app/ButtonArt.h"
 #include "app/DialogSeam.h"
 #include "app/Utils.h"
+#include "engine/FFmpegLoader.h"
+#include "engine/FFmpegLogger.h"
+#include "profiles/IconUtils.h"
+#include "profiles/ParaInfo.h"
+#include "profiles/ProfileMenu.h"
+#include "profiles/StartupProfile.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
@@ -86,10 +92,19 @@ void TfrmMain::FormCreate() {
         FFMPEGLog = AppLogger(QStringLiteral("logfile"));
     });
     step(QStringLiteral("Language file"), [] { LoadLang(); });
+    step(QStringLiteral("Profile catalogue"), [] { LoadProfileMenu(); });
+    step(QStringLiteral("Profile pictures"), [] { LoadIcons(); });
+    step(QStringLiteral("Output parameters"), [] { LoadParaInfo(); });
     step(QStringLiteral("Menus"), [this] { BuildMenusAndColumns(); });
     step(QStringLiteral("Media libraries"), [this] { InitFFMPEG(); });
     SnapshotCounter = 0;
     step(QStringLiteral("Options"), [this] { cmbOutput->setEditText(GetOptions().OutPutFolder); });
+    step(QStringLiteral("Profiles"), [this] {
+        const QStringList& recent = GetOptions().ResultList;
+        bool ok = false;
+        const int id = recent.isEmpty() ? -1 : recent.first().toInt(&ok);
+        SetTFormatMenuItem(ok ? id : -1);
+    });
     step(QString(), [this] { ShowEmptyListState(); });
 
     Muted = false;
@@ -128,7 +143,33 @@ void TfrmMain::FormCreate() {
     connect(EditMenu, &QMenu::aboutToShow, this, &TfrmMain::LockMainEditMenu);
 }
 
-void TfrmMain::InitFFMPEG() {}
+void TfrmMain::InitFFMPEG() {
+    // The engine's log bridge: library lines are not shown anywhere, so only what the libraries
+    // consider informative is formatted at all.
+    TFFLogger& logger = GetFFLogger();
+    logger.SetTriggerEventInMainThread(false);
+    logger.SetLogLevel(TLogLevel::llInfo);
+    const std::string libFolder = JoinPath(ProgramFolder(), QStringLiteral("lib")).toStdString();
+    // First the preview player's set, then the transcoding component's, both from "lib".
+    for (TLibraries set : {kPlayerLibraries, kTaskLibraries}) {
+        TFFmpegLoader& loader = FFLoader();
+        loader.SetLibraryPath(libFolder);
+        if (!loader.Load(set)) {
+            const QString message = QString::fromStdString(loader.LastErrMsg());
+            StartupProblems << message;
+            ShowInfo(message);
+            FFMPEGLog.Error(message);
+        }
+    }
+}
+
+void TfrmMain::SetTFormatMenuItem(int id) {
+    const TStartupProfile chosen = ChooseStartupProfile({QString::number(id)});
+    if (!chosen.Entry) return;
+    lbProfile()->setText(chosen.Entry->Name);
+    PaneProfile->ImageProfile->setPixmap(chosen.Icon.isNull() ? QPixmap() : QPixmap::fromImage(chosen.Icon));
+    PaneProfile->Tag = chosen.ID;
+}
 
 void TfrmMain::AutoUpdateCheck() {}
 
@@ -300,7 +341,10 @@ bool TfrmMain::FormCloseQuery() {
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("FormCloseQuery: ") + QString::fromUtf8(e.what()));
     }
+    GetFFLogger().SetOnLog(nullptr);
     ResetOptions();
+    FreeProfileMenu();
+    FreeParaInfo();
     return true;
 }
 

@@ -61,6 +61,10 @@ public:
     // Start-up and lifecycle.
     void FormCreate();
     void InitFFMPEG();
+    // Makes a profile current: its name and its category's picture in the profile row, its ID
+    // in PaneProfile->Tag. An unknown ID takes the first profile of the first category.
+    void SetTFormatMenuItem(int id);
+    QLabel* lbProfile() const { return PaneProfile->lbProfile; }
     void BuildMenusAndColumns();
     void MainMenuClick(QObject* sender);
     void LockMainEditMenu();

@@ -209,3 +209,72 @@ TEST(MainWindowBadInput, ReadOnlyPerUserFolderStillStarts) {
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.cmbOutput->currentText(), sandbox.homeDir() + "/Documents/Vantosoft/OutPut");
 }
+
+#include "profiles/IconUtils.h"
+#include "profiles/ProfileMenu.h"
+
+TEST(MainWindowProfiles, TheFirstRecentProfileIsShownAtStartUp) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    TfrmMain w;
+    ASSERT_NE(FindMenuInfo(1055), nullptr);
+    EXPECT_EQ(w.PaneProfile->Tag, 1055);
+    EXPECT_EQ(w.lbProfile()->text(), FindMenuInfo(1055)->Name);
+    EXPECT_FALSE(w.PaneProfile->ImageProfile->pixmap().isNull());
+}
+
+TEST(MainWindowProfiles, AnUnknownRecentIdFallsBackToTheFirstProfile) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    const QString path = sandbox.homeDir() + "/.local/share/Vantosoft/vantooptions.ini";
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("recent=99999,1055,\r\n");
+    f.close();
+    TfrmMain w;
+    ASSERT_FALSE(CategoryList().empty());
+    const TMenuInfo* first = CategoryList().front()->Items.front().get();
+    EXPECT_EQ(w.PaneProfile->Tag, first->ID.toInt());
+    EXPECT_EQ(w.lbProfile()->text(), first->Name);
+}
+
+TEST(MainWindowBadInput, DamagedCatalogueFilesAreReportedAndTheWindowOpens) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    sandbox.writeProgramFile("ProfileMenu.dll", "<Profiles><category id=\"x\"");
+    sandbox.removeProgramFile("ParaInfo.dll");
+    sandbox.writeProgramFile("ICON/broken.png", "not a picture");
+    TfrmMain w;
+    w.show();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.PaneProfile->Tag, -1);  // no profiles to choose from
+    const QStringList boxes = dialogs.texts("MessageBox");
+    EXPECT_TRUE(boxes.filter("ProfileMenu.dll").size() >= 1) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(boxes.contains(GetLangText("ErrorNoParaFile"))) << boxes.join("\n").toStdString();
+    EXPECT_TRUE(boxes.filter("broken.png").size() >= 1) << boxes.join("\n").toStdString();
+}
+
+TEST(MainWindowBadInput, MissingCatalogueIsReported) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    sandbox.removeProgramFile("ProfileMenu.dll");
+    TfrmMain w;
+    EXPECT_TRUE(dialogs.texts("MessageBox").contains("format resource file does not exist."));
+    EXPECT_EQ(w.PaneProfile->Tag, -1);
+}
+
+TEST(MainWindowBadInput, UnloadableMediaLibrariesAreReportedTwiceAndStartUpGoesOn) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    // A library in the "lib" folder takes precedence over the system's; a broken one fails the
+    // player's and the transcoder's sets alike.
+    sandbox.writeProgramFile("lib/libavfilter.so.8", "not a library");
+    TfrmMain w;
+    w.show();
+    const QStringList infos = dialogs.texts("ShowInfo");
+    ASSERT_EQ(infos.size(), 2) << infos.join("\n").toStdString();
+    for (const QString& text : infos) EXPECT_TRUE(text.startsWith("Load library")) << text.toStdString();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.PaneProfile->Tag, 1055);
+}
