@@ -22,6 +22,7 @@ public:
     }
     bool BrowseForFolder(const QString&, QWidget*, QString&) override { return false; }
     QStringList OpenFiles(const QString&, const QString&, QWidget*) override { return {}; }
+    int ExecDialog(QDialog*) override { return mrCancel; }
 
 private:
     static void print(const QString& text) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+class QDialog;
 class QWidget;
 
 class IMessageDialogs {
@@ -25,6 +26,9 @@ public:
     virtual bool BrowseForFolder(const QString& title, QWidget* owner, QString& path) = 0;
     // Multiple-selection file chooser of existing files; empty when cancelled.
     virtual QStringList OpenFiles(const QString& title, const QString& filter, QWidget* owner) = 0;
+    // Shows one of the program's own modal dialogs (rename, file information, failure list,
+    // conversion window …) and returns its modal result.
+    virtual int ExecDialog(QDialog* dialog) = 0;
 };
 
 // Installs the process-wide implementation (not owned); nullptr restores the console fallback.

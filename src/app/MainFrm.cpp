@@ -14,6 +14,7 @@
 #include "app/ButtonArt.h"
 #include "app/DialogSeam.h"
 #include "app/Utils.h"
+#include "engine/AVProbe.h"
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 #include "profiles/IconUtils.h"
@@ -126,7 +127,22 @@ void TfrmMain::FormCreate() {
     });
     TrayIcon->hide();
     FileListView->setAcceptDrops(true);
+    FileListView->viewport()->setAcceptDrops(true);
+    FileListView->viewport()->installEventFilter(this);
     setAcceptDrops(true);
+    createFileListMenu();
+    connect(BtnAdd, &QToolButton::clicked, this, Guarded(&TfrmMain::spSkinBtnAddClick, "spSkinBtnAddClick"));
+    connect(btnImageAdd, &QToolButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnAddClick, "spSkinBtnAddClick"));
+    connect(ckbCkAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::ckbCkAllClick, "ckbCkAllClick"));
+    connect(FileListView, &QTreeWidget::itemSelectionChanged, this,
+            Guarded(&TfrmMain::FileListViewSelectItem, "FileListViewSelectItem"));
+    connect(FileListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        RunGuarded(QStringLiteral("FileListViewMouseDown"), [this, pos] {
+            PopupMenuFileListPopup();
+            PopupMenuFileList->popup(FileListView->viewport()->mapToGlobal(pos));
+        });
+    });
 
     updateTimer = new QTimer(this);
     updateTimer->setSingleShot(true);
@@ -141,6 +157,16 @@ void TfrmMain::FormCreate() {
     connect(lbProductTitle, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().ProductPage); });
     connect(lbBottom, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().HomePage); });
     connect(EditMenu, &QMenu::aboutToShow, this, &TfrmMain::LockMainEditMenu);
+}
+
+void TfrmMain::RunGuarded(const QString& where, const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        const QString message = QString::fromUtf8(e.what());
+        FFMPEGLog.Error(where + QStringLiteral(": ") + message);
+        MessageDialogs().MessageBox(message, QStringLiteral("Vanto Video Converter"));
+    }
 }
 
 void TfrmMain::InitFFMPEG() {
@@ -201,7 +227,9 @@ void TfrmMain::BuildMenusAndColumns() {
             const QString text = GetLangText(key);
             QAction* action = text == QLatin1String("-") ? menu->addSeparator() : menu->addAction(text);
             action->setObjectName(key);
-            connect(action, &QAction::triggered, this, [this, action] { MainMenuClick(action); });
+            connect(action, &QAction::triggered, this, [this, action] {
+                RunGuarded(action->objectName(), [this, action] { MainMenuClick(action); });
+            });
         }
     };
     auto numbered = [](const char* root, std::initializer_list<int> items) {
@@ -234,7 +262,23 @@ QAction* TfrmMain::MenuAction(const QString& key) const {
 void TfrmMain::MainMenuClick(QObject* sender) {
     if (!sender) return;
     const QString key = sender->objectName();
-    if (key == QLatin1String("FileMenu_05")) {
+    if (key == QLatin1String("FileMenu_00") || key == QLatin1String("FileMenu_02")) {
+        spSkinBtnAddClick();
+    } else if (key == QLatin1String("FileMenu_01")) {
+        MenuAddFolderClick();
+    } else if (key == QLatin1String("EditMenu_00")) {
+        spSkinBtnClearClick();
+    } else if (key == QLatin1String("EditMenu_01")) {
+        spSkinBtnRemoveClick();
+    } else if (key == QLatin1String("EditMenu_02")) {
+        SubmenuItemRenameClick();
+    } else if (key == QLatin1String("EditMenu_04")) {
+        spSkinBtnMoveUpClick();
+    } else if (key == QLatin1String("EditMenu_05")) {
+        spSkinBtnMoveDownClick();
+    } else if (key == QLatin1String("EditMenu_07")) {
+        SubMenuItemFileInfoClick();
+    } else if (key == QLatin1String("FileMenu_05")) {
         close();
     } else if (key == QLatin1String("HelpMenu_00")) {
         openAddress(GetOptions().HelpPage);
@@ -250,8 +294,8 @@ void TfrmMain::LockMainEditMenu() {
     items[5]->setEnabled(false);
     const int count = FileListView->topLevelItemCount();
     items[0]->setEnabled(count > 0);
-    QTreeWidgetItem* selected = FileListView->currentItem();
-    if (selected && !selected->isSelected()) selected = nullptr;
+    const QList<QTreeWidgetItem*> selection = FileListView->selectedItems();
+    QTreeWidgetItem* selected = selection.isEmpty() ? nullptr : selection.first();
     if (selected) {
         const int index = FileListView->indexOfTopLevelItem(selected);
         items[1]->setEnabled(true);

@@ -18,9 +18,15 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "app/AppLogger.h"
+
+class ListFileInfo;
+class TAVProbe;
+class TFileListItem;
+class TFormatInfo;
 
 // Preview player states.
 enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
@@ -76,9 +82,41 @@ public:
     bool FormCloseQuery();
     void FormClose();
 
-    // File list states (the list itself is driven by the file-list handlers).
+    // File list states.
     void ShowFileListState();
     void ShowEmptyListState();
+
+    // The media file list.
+    void spSkinBtnAddClick();
+    void MenuAddFolderClick();
+    void AddVideFiles(const QStringList& paths);
+    // The first step of AddVideFiles: rows for the paths, not yet probed.
+    void AddVideFileRows(const QStringList& paths);
+    void GetVideoFileInfo();
+    void spSkinBtnRemoveClick();
+    void spSkinBtnClearClick();
+    void spSkinBtnMoveUpClick();
+    void spSkinBtnMoveDownClick();
+    void ckbCkAllClick();
+    void SubmenuItemRenameClick();
+    void SubMenuItemFileInfoClick();
+    void FileListViewSelectItem();
+    void PopupMenuFileListPopup();
+    TFileListItem* Row(int index) const;
+    TFileListItem* SelectedRow() const;
+    int RowCount() const;
+    // The parameters new rows take: the first row's, else the current profile's (a copy).
+    std::unique_ptr<TFormatInfo> ParametersForNewRows() const;
+    // The probe used for every file added.
+    TAVProbe* Probe();
+
+    // Runs a user-interface handler: an exception is logged and its text shown, and the window
+    // stays usable.
+    void RunGuarded(const QString& where, const std::function<void()>& fn);
+    // A handler for connect() that runs `member` guarded.
+    auto Guarded(void (TfrmMain::*member)(), const QString& where) {
+        return [this, member, where] { RunGuarded(where, [this, member] { (this->*member)(); }); };
+    }
 
     // Menu actions, by key, for tests and dispatch.
     QAction* MenuAction(const QString& key) const;
@@ -139,12 +177,20 @@ public:
     QStringList StartupProblems;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void createComponents();
+    void createFileListMenu();
+    void moveSelectedRow(int delta);
+    void setPreviewTitle(const QString& caption);
+    static QStringList droppedPaths(const QMimeData* mime);
+    std::unique_ptr<TAVProbe> probe_;
     void createTray();
     void reportStartupProblem(const QString& what, const QString& message);
     void AutoUpdateCheck();

@@ -50,3 +50,7 @@ bool WidgetDialogs::BrowseForFolder(const QString& title, QWidget* owner, QStrin
 QStringList WidgetDialogs::OpenFiles(const QString& title, const QString& filter, QWidget* owner) {
     return QFileDialog::getOpenFileNames(owner ? owner : owningWindow(), title, QString(), filter);
 }
+
+int WidgetDialogs::ExecDialog(QDialog* dialog) {
+    return dialog->exec();
+}

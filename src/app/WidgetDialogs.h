@@ -12,4 +12,5 @@ public:
     int YesNoBox(const QString& text, const QString& caption) override;
     bool BrowseForFolder(const QString& title, QWidget* owner, QString& path) override;
     QStringList OpenFiles(const QString& title, const QString& filter, QWidget* owner) override;
+    int ExecDialog(QDialog* dialog) override;
 };

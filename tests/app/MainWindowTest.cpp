@@ -274,7 +274,20 @@ TEST(MainWindowBadInput, UnloadableMediaLibrariesAreReportedTwiceAndStartUpGoesO
     w.show();
     const QStringList infos = dialogs.texts("ShowInfo");
     ASSERT_EQ(infos.size(), 2) << infos.join("\n").toStdString();
-    for (const QString& text : infos) EXPECT_TRUE(text.startsWith("Load library")) << text.toStdString();
+    for (const QString& text : infos)
+        EXPECT_TRUE(text.startsWith("Load library")) << text.toStdString();
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.PaneProfile->Tag, 1055);
+}
+
+TEST(MainWindowBadInput, AFailingHandlerIsReportedAndTheWindowStaysUsable) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    sandbox.removeProgramFile("Lang.dll");
+    TfrmMain w;
+    dialogs.calls.clear();
+    w.Guarded(&TfrmMain::MenuAddFolderClick, "MenuAddFolderClick")();  // needs a language text
+    ASSERT_EQ(dialogs.count("MessageBox"), 1);
+    EXPECT_TRUE(dialogs.texts("MessageBox").first().contains("Item not found"));
+    EXPECT_EQ(w.RowCount(), 0);
 }

@@ -1,5 +1,7 @@
 #include "common/ScriptedDialogs.h"
 
+#include <QDialog>
+
 ScriptedDialogs::ScriptedDialogs() : previous_(&MessageDialogs()) {
     InstallMessageDialogs(this);
 }
@@ -51,4 +53,10 @@ bool ScriptedDialogs::BrowseForFolder(const QString& title, QWidget*, QString& p
 QStringList ScriptedDialogs::OpenFiles(const QString& title, const QString& filter, QWidget*) {
     calls.append({"OpenFiles", filter, title, false});
     return fileLists.isEmpty() ? QStringList() : fileLists.takeFirst();
+}
+
+int ScriptedDialogs::ExecDialog(QDialog* dialog) {
+    calls.append({"Dialog", QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(), false});
+    if (dialogHandlers.isEmpty()) return 1;
+    return dialogHandlers.takeFirst()(dialog);
 }

@@ -5,8 +5,10 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 #include "app/DialogSeam.h"
+#include "common/QtPrinters.h"
 
 class ScriptedDialogs : public IMessageDialogs {
 public:
@@ -26,6 +28,11 @@ public:
     // Answers for BrowseForFolder (an empty string cancels) and OpenFiles, taken in order.
     QStringList folders;
     QList<QStringList> fileLists;
+    // Handlers for the program's own modal dialogs, taken in order; each may fill the dialog's
+    // fields, run it for real (dialog->exec()) and returns the modal result. Without a handler
+    // the dialog is not shown and the answer is OK. Recorded with kind "Dialog", the class name
+    // as text and the window title as title.
+    QList<std::function<int(QDialog*)>> dialogHandlers;
 
     QList<Call> calls;
     QStringList texts(const QString& kind = QString()) const;
@@ -37,6 +44,7 @@ public:
     int YesNoBox(const QString& text, const QString& caption) override;
     bool BrowseForFolder(const QString& title, QWidget* owner, QString& path) override;
     QStringList OpenFiles(const QString& title, const QString& filter, QWidget* owner) override;
+    int ExecDialog(QDialog* dialog) override;
 
 private:
     int nextAnswer();

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "common/QtPrinters.h"
+
 class TestSandbox {
 public:
     explicit TestSandbox(bool copyShippedData = true);

@@ -1,0 +1,25 @@
+#pragma once
+// A row of the main file list. The row owns its media entry: deleting the row (by any means)
+// frees the entry. Columns: 0 file name, 1 duration, 2 estimated size, 3 output name, 4 format.
+
+#include <QTreeWidgetItem>
+#include <memory>
+
+#include "app/CommEntity.h"
+
+class TFileListItem : public QTreeWidgetItem {
+public:
+    enum Column { colName = 0, colDuration = 1, colSize = 2, colOutput = 3, colFormat = 4 };
+
+    TFileListItem() = default;
+    ListFileInfo* Entry() const { return entry_.get(); }
+    void SetEntry(std::unique_ptr<ListFileInfo> entry) { entry_ = std::move(entry); }
+    // Marked by the probe when the file can't be read; such rows are deleted after the pass.
+    bool Failed = false;
+
+    // The entry of a row of the main list (nullptr for a foreign item).
+    static ListFileInfo* EntryOf(QTreeWidgetItem* item);
+
+private:
+    std::unique_ptr<ListFileInfo> entry_;
+};

@@ -1,0 +1,326 @@
+// The main window's media file list: adding files, folders and drops, probing, and the row
+// operations (remove, clear, move, check, rename, file information, context menu).
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+#include "app/DialogLook.h"
+#include "app/DialogSeam.h"
+#include "app/FileListItem.h"
+#include "app/MainFrm.h"
+#include "app/Utils.h"
+#include "convert/ErrorFileDlg.h"
+#include "convert/RenameDlg.h"
+#include "engine/AVProbe.h"
+#include "profiles/ParaInfo.h"
+#include "profiles/ProfileMenu.h"
+#include "settings/Lang.h"
+#include "tools/CalFileInfoDlg.h"
+#include "tools/FileInfoDlg.h"
+
+namespace {
+// The output name: the file name with every occurrence of its extension removed.
+QString outputNameOf(const QString& caption) {
+    const qsizetype dot = caption.lastIndexOf('.');
+    if (dot < 0) return caption;
+    QString name = caption;
+    name.remove(caption.mid(dot), Qt::CaseInsensitive);
+    return name;
+}
+
+QString categoryTagOf(const TFormatInfo* info) {
+    if (!info) return QString();
+    const TCategory* category = FindCategory(info->Categoryid);
+    return category ? category->CategoryTag : QString();
+}
+}  // namespace
+
+TAVProbe* TfrmMain::Probe() {
+    if (!probe_) probe_ = std::make_unique<TAVProbe>();
+    return probe_.get();
+}
+
+int TfrmMain::RowCount() const {
+    return FileListView->topLevelItemCount();
+}
+
+TFileListItem* TfrmMain::Row(int index) const {
+    return dynamic_cast<TFileListItem*>(FileListView->topLevelItem(index));
+}
+
+TFileListItem* TfrmMain::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = FileListView->selectedItems();
+    return selected.isEmpty() ? nullptr : dynamic_cast<TFileListItem*>(selected.first());
+}
+
+std::unique_ptr<TFormatInfo> TfrmMain::ParametersForNewRows() const {
+    if (RowCount() > 0) {
+        const ListFileInfo* first = Row(0) ? Row(0)->Entry() : nullptr;
+        if (first && first->formatInfo) return first->formatInfo->Clone();
+    }
+    return GetFormatInfo(PaneProfile->Tag);
+}
+
+void TfrmMain::spSkinBtnAddClick() {
+    const QStringList paths =
+        MessageDialogs().OpenFiles(QString(), GetLangText(QStringLiteral("dlgFileFilter")), this);
+    if (!paths.isEmpty()) AddVideFiles(paths);
+}
+
+void TfrmMain::MenuAddFolderClick() {
+    QString folder;
+    if (!BrowseForFolder(GetLangText(QStringLiteral("DlgAddFolderTitle")), this, folder)) return;
+    QDir::setCurrent(folder);
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsLast);
+    QStringList paths;
+    paths.reserve(entries.size());
+    for (const QFileInfo& e : entries)
+        paths << JoinPath(folder, e.fileName());
+    if (!paths.isEmpty()) AddVideFiles(paths);
+}
+
+void TfrmMain::AddVideFiles(const QStringList& paths) {
+    AddVideFileRows(paths);
+    GetVideoFileInfo();
+}
+
+void TfrmMain::AddVideFileRows(const QStringList& paths) {
+    const std::unique_ptr<TFormatInfo> params = ParametersForNewRows();
+    const QString format = params ? params->Format : QString();
+    const QString tag = categoryTagOf(params.get());
+    FileListView->setUpdatesEnabled(false);
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(paths.size());
+    for (const QString& path : paths) {
+        const QString caption = QFileInfo(path).fileName();
+        auto* row = new TFileListItem;
+        row->setText(TFileListItem::colName, caption);
+        row->setText(TFileListItem::colOutput, outputNameOf(caption));
+        row->setText(TFileListItem::colFormat, format);
+        for (int c = 0; c < 5; ++c)
+            row->setTextAlignment(c, Qt::AlignCenter);
+        row->setTextAlignment(TFileListItem::colName, Qt::AlignLeft | Qt::AlignVCenter);
+        row->setToolTip(TFileListItem::colName, path);
+        auto entry = std::make_unique<ListFileInfo>();
+        entry->IsYutubeFile = false;
+        entry->FileName = path;
+        entry->CategoryTag = tag;
+        entry->formatInfo = params ? params->Clone() : nullptr;
+        row->SetEntry(std::move(entry));
+        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+        row->setCheckState(TFileListItem::colName, Qt::Checked);
+        rows << row;
+    }
+    FileListView->addTopLevelItems(rows);
+    FileListView->setUpdatesEnabled(true);
+}
+
+void TfrmMain::GetVideoFileInfo() {
+    const std::unique_ptr<TFormatInfo> params = ParametersForNewRows();
+    TCalFileInfoDlg dlg(this);
+    dlg.SetProbe(Probe());
+    dlg.VBitRate = params ? params->EncParam.VideoBitrate : 0;
+    dlg.ABitRate = params ? params->EncParam.AudioBitrate : 0;
+    dlg.SetUIAndFFTasks(FileListView);
+    dlg.exec();
+    const QStringList failed = dlg.ErroFileList;
+    FFMPEGLog.Info(
+        QStringLiteral("File list: %1 files, %2 could not be read").arg(RowCount()).arg(failed.size()));
+
+    if (!failed.isEmpty()) {
+        TErrorFileDlg errors(this);
+        errors.SetErroFiles(failed);
+        MessageDialogs().ExecDialog(&errors);
+    }
+    const int count = RowCount();
+    if (count > 0) {
+        ShowFileListState();
+        btnClip->setEnabled(true);
+    } else {
+        ShowEmptyListState();
+    }
+    if (count == 1) {
+        FileListView->setCurrentItem(Row(0));
+        Row(0)->setSelected(true);
+        setPreviewTitle(Row(0)->text(TFileListItem::colName));
+    }
+    CkbMerge->setEnabled(count >= 2);
+    LockMainEditMenu();
+}
+
+void TfrmMain::setPreviewTitle(const QString& caption) {
+    const QString shown = caption.size() > 15 ? caption.left(15) + QStringLiteral("...") : caption;
+    LbVideoFileTitle->setText(QStringLiteral("Preview:") + shown);
+    LbVideoFileTitle->setToolTip(caption);
+}
+
+void TfrmMain::spSkinBtnRemoveClick() {
+    TFileListItem* row = SelectedRow();
+    if (!row) return;
+    delete row;  // frees the entry
+    if (RowCount() == 0) {
+        btnClip->setEnabled(false);
+        ShowEmptyListState();
+    }
+    CkbMerge->setEnabled(RowCount() >= 2);
+    FileListViewSelectItem();
+}
+
+void TfrmMain::spSkinBtnClearClick() {
+    FileListView->clear();
+    btnClip->setEnabled(false);
+    ShowEmptyListState();
+    FileListViewSelectItem();
+}
+
+void TfrmMain::moveSelectedRow(int delta) {
+    TFileListItem* row = SelectedRow();
+    if (!row) return;
+    const int index = FileListView->indexOfTopLevelItem(row);
+    const int target = index + delta;
+    if (target < 0 || target >= RowCount()) return;
+    // The row object travels with its entry: probe data, clip range and tag stay, and it is
+    // not probed again.
+    FileListView->takeTopLevelItem(index);
+    FileListView->insertTopLevelItem(target, row);
+    FileListView->clearSelection();
+    FileListView->setCurrentItem(row);
+    row->setSelected(true);
+    FileListView->setFocus();
+}
+
+void TfrmMain::spSkinBtnMoveUpClick() {
+    moveSelectedRow(-1);
+}
+void TfrmMain::spSkinBtnMoveDownClick() {
+    moveSelectedRow(+1);
+}
+
+void TfrmMain::ckbCkAllClick() {
+    const Qt::CheckState state = ckbCkAll->isChecked() ? Qt::Checked : Qt::Unchecked;
+    for (int i = 0; i < RowCount(); ++i)
+        FileListView->topLevelItem(i)->setCheckState(0, state);
+}
+
+void TfrmMain::SubmenuItemRenameClick() {
+    TFileListItem* row = SelectedRow();
+    if (!row) return;
+    TRenameDlg dlg(this);
+    dlg.SetOrgName(row->text(TFileListItem::colOutput));
+    if (MessageDialogs().ExecDialog(&dlg) != mrOk) return;
+    const QString name = dlg.GetNewName();
+    if (name.isEmpty()) return;
+    for (int i = 0; i < RowCount(); ++i) {
+        if (FileListView->topLevelItem(i)->text(TFileListItem::colOutput) == name) {
+            ShowInfo(GetLangText(QStringLiteral("DlgRenameDupTitle")));
+            return;
+        }
+    }
+    row->setText(TFileListItem::colOutput, name);
+}
+
+void TfrmMain::SubMenuItemFileInfoClick() {
+    TFileListItem* row = SelectedRow();
+    if (!row || !row->Entry()) return;
+    TFileInfoDlg dlg(this);
+    dlg.SetFileInfo(row->Entry()->FileInfo);
+    MessageDialogs().ExecDialog(&dlg);
+}
+
+void TfrmMain::FileListViewSelectItem() {
+    TFileListItem* row = SelectedRow();
+    const ListFileInfo* entry = row ? row->Entry() : nullptr;
+    if (entry && !entry->IsYutubeFile) {
+        currentFile = entry->FileName;
+        if (const TMenuInfo* info = FindMenuInfo(PaneProfile->Tag)) lbProfile()->setText(info->Name);
+    } else {
+        currentFile.clear();
+    }
+}
+
+void TfrmMain::createFileListMenu() {
+    struct Item {
+        const char* key;  // caption from the matching menu item
+        void (TfrmMain::*handler)();
+    };
+    const Item items[] = {{"FileMenu_00", &TfrmMain::spSkinBtnAddClick},
+                          {nullptr, nullptr},
+                          {"EditMenu_01", &TfrmMain::spSkinBtnRemoveClick},
+                          {"EditMenu_00", &TfrmMain::spSkinBtnClearClick},
+                          {"EditMenu_02", &TfrmMain::SubmenuItemRenameClick},
+                          {nullptr, nullptr},
+                          {"EditMenu_04", &TfrmMain::spSkinBtnMoveUpClick},
+                          {"EditMenu_05", &TfrmMain::spSkinBtnMoveDownClick},
+                          {nullptr, nullptr},
+                          {"EditMenu_07", &TfrmMain::SubMenuItemFileInfoClick}};
+    PopupMenuFileList->clear();
+    for (const Item& item : items) {
+        if (!item.key) {
+            PopupMenuFileList->addSeparator();
+            continue;
+        }
+        QAction* a = PopupMenuFileList->addAction(
+            DialogLook::TextOr(QLatin1String(item.key), QLatin1String(item.key)));
+        a->setObjectName(QStringLiteral("Popup_") + QLatin1String(item.key));
+        connect(a, &QAction::triggered, this, Guarded(item.handler, a->objectName()));
+    }
+}
+
+void TfrmMain::PopupMenuFileListPopup() {
+    const QList<QAction*> a = PopupMenuFileList->actions();
+    if (a.size() < 10) return;
+    // 0 add, 2 remove, 3 clear, 4 rename, 6 up, 7 down, 9 information.
+    a[0]->setEnabled(true);
+    a[3]->setEnabled(RowCount() > 0);
+    TFileListItem* row = SelectedRow();
+    const int index = row ? FileListView->indexOfTopLevelItem(row) : -1;
+    a[2]->setEnabled(row);
+    a[4]->setEnabled(row);
+    a[9]->setEnabled(row);
+    a[6]->setEnabled(row && index >= 1);
+    a[7]->setEnabled(row && index < RowCount() - 1);
+}
+
+QStringList TfrmMain::droppedPaths(const QMimeData* mime) {
+    QStringList paths;
+    if (!mime || !mime->hasUrls()) return paths;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile()) paths << QDir::cleanPath(url.toLocalFile());
+    return paths;
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FileListView->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* e = static_cast<QDragMoveEvent*>(event);
+            if (!droppedPaths(e->mimeData()).isEmpty()) {
+                e->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* e = static_cast<QDropEvent*>(event);
+            const QStringList paths = droppedPaths(e->mimeData());
+            if (!paths.isEmpty()) {
+                e->acceptProposedAction();
+                AddVideFiles(paths);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedPaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const QStringList paths = droppedPaths(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    AddVideFiles(paths);
+}

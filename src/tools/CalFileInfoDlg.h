@@ -1,0 +1,79 @@
+#pragma once
+// "Get Video Information": probes every row of the main list that has no data yet on a worker
+// thread, fills the entries, writes duration and estimated size into the rows, deletes the rows
+// whose files can't be read and closes itself, leaving their names in ErroFileList.
+//
+// Threads: the worker (TCalFileInfo) only reads the files and writes the entries, which nobody
+// else touches while the dialog is modal; every change to widgets (label, progress bar, rows,
+// closing) is posted to the user-interface thread in the worker's order.
+
+#include <QDialog>
+#include <QStringList>
+#include <QThread>
+#include <functional>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QTreeWidget;
+class TAVProbe;
+class TFileListItem;
+class ListFileInfo;
+
+class TCalFileInfo : public QThread {
+    Q_OBJECT
+public:
+    struct Row {
+        TFileListItem* item;  // only touched on the user-interface thread
+        ListFileInfo* entry;
+        QString caption;
+    };
+    // Posts every widget change to `ui` (the dialog), in order.
+    TCalFileInfo(QObject* ui, std::vector<Row> rows, TAVProbe* probe, int vBitRate, int aBitRate);
+
+    std::function<void(int step)> OnProgress;                                         // UI thread
+    std::function<void(const QString& title)> OnTitle;                                // UI thread
+    std::function<void(TFileListItem*, const QString&, const QString&)> OnRowProbed;  // UI thread
+    std::function<void(const QStringList& failed, const std::vector<TFileListItem*>& failedRows)>
+        OnFinished;  // UI thread
+
+protected:
+    void run() override;
+
+private:
+    void post(std::function<void()> fn);
+    QObject* ui_;
+    std::vector<Row> rows_;
+    TAVProbe* probe_;
+    int vBitRate_;
+    int aBitRate_;
+};
+
+class TCalFileInfoDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TCalFileInfoDlg(QWidget* parent = nullptr);
+    ~TCalFileInfoDlg() override;
+
+    // The probe used for every file (the transcoding component's).
+    void SetProbe(TAVProbe* probe) { probe_ = probe; }
+    // Runs after the pass, before the dialog closes (the main window clears the component's tasks).
+    std::function<void()> OnPassDone;
+    int VBitRate = 0;
+    int ABitRate = 0;
+    // Remembers the list, sets the progress range and starts the worker.
+    void SetUIAndFFTasks(QTreeWidget* list);
+    // Closes at once when the worker already finished.
+    int exec() override;
+
+    QStringList ErroFileList;
+    QLabel* lbTitle;
+    QProgressBar* ProgressBar;
+
+private:
+    void finished(const QStringList& failed, const std::vector<TFileListItem*>& failedRows);
+    QTreeWidget* fileListView_ = nullptr;
+    TAVProbe* probe_ = nullptr;
+    TCalFileInfo* worker_ = nullptr;
+    bool done_ = false;
+};
