@@ -13,6 +13,8 @@
 
 #include "app/ButtonArt.h"
 #include "app/DialogSeam.h"
+#include "app/FileListItem.h"
+#include "app/Platform.h"
 #include "app/Utils.h"
 #include "engine/AVProbe.h"
 #include "engine/FFmpegLoader.h"
@@ -134,6 +136,12 @@ void TfrmMain::FormCreate() {
     connect(BtnAdd, &QToolButton::clicked, this, Guarded(&TfrmMain::spSkinBtnAddClick, "spSkinBtnAddClick"));
     connect(btnImageAdd, &QToolButton::clicked, this,
             Guarded(&TfrmMain::spSkinBtnAddClick, "spSkinBtnAddClick"));
+    connect(BtnBrower, &QPushButton::clicked, this, Guarded(&TfrmMain::spSkinBtnBrowerClick, "spSkinBtnBrowerClick"));
+    connect(cmbOutput, &QComboBox::activated, this,
+            [this](int index) { RunGuarded(QStringLiteral("cmbOutputSelect"), [=, this] { cmbOutputSelect(index); }); });
+    connect(BtnFindTarget, &QPushButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnFindTargetClick, "spSkinBtnFindTargetClick"));
+    connect(CkbApplyAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::CkbApplyAllClick, "CkbApplyAllClick"));
     connect(ckbCkAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::ckbCkAllClick, "ckbCkAllClick"));
     connect(FileListView, &QTreeWidget::itemSelectionChanged, this,
             Guarded(&TfrmMain::FileListViewSelectItem, "FileListViewSelectItem"));
@@ -195,12 +203,16 @@ void TfrmMain::SetTFormatMenuItem(int id) {
     lbProfile()->setText(chosen.Entry->Name);
     PaneProfile->ImageProfile->setPixmap(chosen.Icon.isNull() ? QPixmap() : QPixmap::fromImage(chosen.Icon));
     PaneProfile->Tag = chosen.ID;
+    if (TFileListItem* row = SelectedRow(); row && row->Entry()) {
+        row->Entry()->formatInfo = GetFormatInfo(chosen.ID);
+        if (row->Entry()->formatInfo) row->setText(TFileListItem::colFormat, row->Entry()->formatInfo->Format);
+    }
 }
 
 void TfrmMain::AutoUpdateCheck() {}
 
 void TfrmMain::openAddress(const QString& address) {
-    if (!address.isEmpty()) QDesktopServices::openUrl(QUrl::fromUserInput(address));
+    if (!address.isEmpty()) GetPlatform().OpenDocument(address);
 }
 
 void TfrmMain::BuildMenusAndColumns() {

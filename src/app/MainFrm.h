@@ -110,6 +110,12 @@ public:
     // The probe used for every file added.
     TAVProbe* Probe();
 
+    // The output folder row and the start of a run.
+    void spSkinBtnBrowerClick();
+    void cmbOutputSelect(int index);
+    void spSkinBtnFindTargetClick();
+    void CkbApplyAllClick();
+
     // Runs a user-interface handler: an exception is logged and its text shown, and the window
     // stays usable.
     void RunGuarded(const QString& where, const std::function<void()>& fn);

@@ -60,11 +60,13 @@ TestSandbox::TestSandbox(bool copyShippedData) {
     unsetenv("XDG_DATA_HOME");
     setenv("XDG_CONFIG_HOME", (homeDir_ + QStringLiteral("/.config")).toLocal8Bit().constData(), 1);
     SetProgramFolderOverride(programDir_);
+    InstallPlatform(&platform);
     ResetStores();
 }
 
 TestSandbox::~TestSandbox() {
     ResetStores();
+    InstallPlatform(nullptr);
     SetProgramFolderOverride(QString());
     setOrUnset("HOME", oldHome_);
     setOrUnset("XDG_DATA_HOME", oldDataHome_);

@@ -4,9 +4,26 @@
 // process-wide store is reset before and after.
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
+#include "app/Platform.h"
 #include "common/QtPrinters.h"
+
+// Records what the program asks of the desktop instead of doing it.
+class RecordingPlatform : public IPlatform {
+public:
+    QStringList opened;
+    int powerOffs = 0;
+    bool OpenDocument(const QString& pathOrAddress) override {
+        opened << pathOrAddress;
+        return true;
+    }
+    bool PowerOff() override {
+        ++powerOffs;
+        return true;
+    }
+};
 
 class TestSandbox {
 public:
@@ -20,6 +37,9 @@ public:
 
     void writeProgramFile(const QString& name, const QByteArray& content) const;
     void removeProgramFile(const QString& name) const;
+
+    // Installed for the sandbox's lifetime: no test opens other programs or powers anything off.
+    RecordingPlatform platform;
 
     // Resets options, language table, catalogue and parameter table.
     static void ResetStores();
