@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/MainFrm.h"
+#include "app/QtDispatcher.h"
 #include "app/WidgetDialogs.h"
 
 int main(int argc, char** argv) {
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(true);
     WidgetDialogs dialogs;
     InstallMessageDialogs(&dialogs);
+    QtDispatcher dispatcher;
+    InstallDispatcher(&dispatcher);
     int rc = 0;
     try {
         TfrmMain mainWindow;
@@ -22,5 +25,6 @@ int main(int argc, char** argv) {
         rc = 1;
     }
     InstallMessageDialogs(nullptr);
+    InstallDispatcher(nullptr);
     return rc;
 }
