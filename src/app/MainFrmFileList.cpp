@@ -19,18 +19,10 @@
 #include "profiles/ProfileMenu.h"
 #include "settings/Lang.h"
 #include "tools/CalFileInfoDlg.h"
+#include "tools/EntryProbe.h"
 #include "tools/FileInfoDlg.h"
 
 namespace {
-// The output name: the file name with every occurrence of its extension removed.
-QString outputNameOf(const QString& caption) {
-    const qsizetype dot = caption.lastIndexOf('.');
-    if (dot < 0) return caption;
-    QString name = caption;
-    name.remove(caption.mid(dot), Qt::CaseInsensitive);
-    return name;
-}
-
 QString categoryTagOf(const TFormatInfo* info) {
     if (!info) return QString();
     const TCategory* category = FindCategory(info->Categoryid);
@@ -99,7 +91,7 @@ void TfrmMain::AddVideFileRows(const QStringList& paths) {
         const QString caption = QFileInfo(path).fileName();
         auto* row = new TFileListItem;
         row->setText(TFileListItem::colName, caption);
-        row->setText(TFileListItem::colOutput, outputNameOf(caption));
+        row->setText(TFileListItem::colOutput, OutputNameOf(caption));
         row->setText(TFileListItem::colFormat, format);
         for (int c = 0; c < 5; ++c)
             row->setTextAlignment(c, Qt::AlignCenter);

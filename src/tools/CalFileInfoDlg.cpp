@@ -10,6 +10,7 @@
 #include "app/FileListItem.h"
 #include "app/Utils.h"
 #include "engine/AVProbe.h"
+#include "tools/EntryProbe.h"
 
 TCalFileInfo::TCalFileInfo(QObject* ui, std::vector<Row> rows, TAVProbe* probe, int vBitRate, int aBitRate)
     : ui_(ui), rows_(std::move(rows)), probe_(probe), vBitRate_(vBitRate), aBitRate_(aBitRate) {}
@@ -35,27 +36,10 @@ void TCalFileInfo::run() {
         }
         try {
             if (!probe_) throw std::runtime_error("no probe");
-            const bool opened = probe_->LoadFile(e->FileName.toStdString());
             post([this, t = QFileInfo(e->FileName).fileName()] { OnTitle(t); });
-            const TFileStreamInfo info = opened ? probe_->FileStreamInfo() : TFileStreamInfo{};
-            e->BitRate = opened ? info.BitRate : 0;
-            e->FileInfo = opened ? QString::fromStdString(probe_->FileInfoText()) : QString();
-            e->FileDurTime = opened ? info.Duration : -1;
-            e->FileSize = opened ? probe_->FileSize() : 0;
-            e->FileFormat = opened ? QString::fromStdString(probe_->FormatName()) : QString();
-            if (opened && probe_->VideoStreamCount() > 0) {
-                const TVideoStreamInfo v = probe_->FirstVideoStreamInfo();
-                e->VWidth = v.Width;
-                e->VHeight = v.Height;
-            }
-            e->StartTime = 0;
-            e->EndTime = e->FileDurTime;
-            if (opened && e->FileDurTime > 0) {
-                e->HasData = true;
+            if (ProbeEntry(*probe_, *e)) {
                 post([this, item = row.item, d = FormatTime(e->FileDurTime),
-                      sz = EstimatedSizeText(vBitRate_, aBitRate_, e->FileDurTime)] {
-                    OnRowProbed(item, d, sz);
-                });
+                      sz = EstimatedSizeText(vBitRate_, aBitRate_, e->FileDurTime)] { OnRowProbed(item, d, sz); });
             } else {
                 // Failed files are named by their full path: two files of the same name in
                 // different folders are two entries of the list.

@@ -1,0 +1,32 @@
+#include "tools/EntryProbe.h"
+
+#include "app/CommEntity.h"
+#include "engine/AVProbe.h"
+
+bool ProbeEntry(TAVProbe& probe, ListFileInfo& e) {
+    const bool opened = probe.LoadFile(e.FileName.toUtf8().toStdString());
+    const TFileStreamInfo info = opened ? probe.FileStreamInfo() : TFileStreamInfo{};
+    e.BitRate = opened ? info.BitRate : 0;
+    e.FileInfo = opened ? QString::fromStdString(probe.FileInfoText()) : QString();
+    e.FileDurTime = opened ? info.Duration : -1;
+    e.FileSize = opened ? probe.FileSize() : 0;
+    e.FileFormat = opened ? QString::fromStdString(probe.FormatName()) : QString();
+    if (opened && probe.VideoStreamCount() > 0) {
+        const TVideoStreamInfo v = probe.FirstVideoStreamInfo();
+        e.VWidth = v.Width;
+        e.VHeight = v.Height;
+    }
+    e.StartTime = 0;
+    e.EndTime = e.FileDurTime;
+    e.HasData = opened && e.FileDurTime > 0;
+    probe.CloseFile();
+    return e.HasData;
+}
+
+QString OutputNameOf(const QString& fileName) {
+    const qsizetype dot = fileName.lastIndexOf('.');
+    if (dot < 0) return fileName;
+    QString name = fileName;
+    name.remove(fileName.mid(dot), Qt::CaseInsensitive);
+    return name;
+}

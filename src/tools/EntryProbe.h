@@ -1,0 +1,17 @@
+#pragma once
+// Reads what the file list needs to know about a media file into its entry: bit rate,
+// information text, duration, size, format and the first video stream's picture size, with the
+// clip range set to the whole file. Used by the probe dialog's worker and the command-line
+// converter; runs on whatever thread owns the probe.
+
+#include <QString>
+
+class ListFileInfo;
+class TAVProbe;
+
+// True when the file opened and has a positive duration (the entry then has data).
+bool ProbeEntry(TAVProbe& probe, ListFileInfo& entry);
+
+// The output base name of a file name: the name with every occurrence of its extension removed
+// ("clip.AVI" gives "clip", "a.mp4.mp4" gives "a").
+QString OutputNameOf(const QString& fileName);
