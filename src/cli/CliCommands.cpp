@@ -1,10 +1,12 @@
 #include "cli/CliCommand.h"
 
 #include "cli/ProbeCommand.h"
+#include "cli/ProfilesCommand.h"
 
 const std::vector<TCliCommand>& CliCommands() {
     static const std::vector<TCliCommand> commands = {
         ProbeCommand(),
+        ProfilesCommand(),
     };
     return commands;
 }

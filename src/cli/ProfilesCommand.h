@@ -1,0 +1,5 @@
+#pragma once
+#include "cli/CliCommand.h"
+
+// vanto-convert profiles: lists the output profiles of the catalogue.
+TCliCommand ProfilesCommand();
