@@ -1,10 +1,12 @@
 #include "cli/CliCommand.h"
 
+#include "cli/EngineCommand.h"
 #include "cli/ProbeCommand.h"
 
 const std::vector<TCliCommand>& CliCommands() {
     static const std::vector<TCliCommand> commands = {
         ProbeCommand(),
+        EngineCommand(),
     };
     return commands;
 }
