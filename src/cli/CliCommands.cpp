@@ -1,11 +1,13 @@
 #include "cli/CliCommand.h"
 
+#include "cli/EngineCommand.h"
 #include "cli/ProbeCommand.h"
 #include "cli/ProfilesCommand.h"
 
 const std::vector<TCliCommand>& CliCommands() {
     static const std::vector<TCliCommand> commands = {
         ProbeCommand(),
+        EngineCommand(),
         ProfilesCommand(),
     };
     return commands;

@@ -104,6 +104,7 @@ extern "C" {
     REQ(av_get_pix_fmt)                \
     REQ(av_get_pix_fmt_name)           \
     REQ(av_pix_fmt_desc_get)           \
+    REQ(av_pix_fmt_desc_next)          \
     REQ(av_get_bits_per_pixel)         \
     REQ(av_get_sample_fmt)             \
     REQ(av_get_sample_fmt_name)        \
@@ -192,53 +193,54 @@ extern "C" {
     REQ(sws_isSupportedOutput)
 
 // libavcodec.so.59
-#define VANTO_FF_AVCODEC(REQ, OPT)       \
-    REQ(avcodec_version)                 \
-    REQ(avcodec_find_decoder)            \
-    REQ(avcodec_find_decoder_by_name)    \
-    REQ(avcodec_find_encoder)            \
-    REQ(avcodec_find_encoder_by_name)    \
-    REQ(avcodec_alloc_context3)          \
-    REQ(avcodec_free_context)            \
-    REQ(avcodec_open2)                   \
-    REQ(avcodec_parameters_alloc)        \
-    REQ(avcodec_parameters_free)         \
-    REQ(avcodec_parameters_to_context)   \
-    REQ(avcodec_parameters_from_context) \
-    REQ(avcodec_parameters_copy)         \
-    REQ(avcodec_send_packet)             \
-    REQ(avcodec_receive_frame)           \
-    REQ(avcodec_send_frame)              \
-    REQ(avcodec_receive_packet)          \
-    REQ(avcodec_flush_buffers)           \
-    REQ(avcodec_decode_subtitle2)        \
-    REQ(avcodec_encode_subtitle)         \
-    REQ(avsubtitle_free)                 \
-    REQ(avcodec_string)                  \
-    REQ(avcodec_get_name)                \
-    REQ(avcodec_profile_name)            \
-    REQ(avcodec_descriptor_get)          \
-    REQ(avcodec_descriptor_get_by_name)  \
-    REQ(avcodec_get_class)               \
-    REQ(av_codec_iterate)                \
-    REQ(av_codec_is_encoder)             \
-    REQ(av_codec_is_decoder)             \
-    REQ(av_get_audio_frame_duration2)    \
-    REQ(av_packet_alloc)                 \
-    REQ(av_packet_free)                  \
-    REQ(av_packet_ref)                   \
-    REQ(av_packet_unref)                 \
-    REQ(av_packet_move_ref)              \
-    REQ(av_packet_clone)                 \
-    REQ(av_packet_rescale_ts)            \
-    REQ(av_new_packet)                   \
-    REQ(av_bsf_get_by_name)              \
-    REQ(av_bsf_alloc)                    \
-    REQ(av_bsf_init)                     \
-    REQ(av_bsf_send_packet)              \
-    REQ(av_bsf_receive_packet)           \
-    REQ(av_bsf_flush)                    \
-    REQ(av_bsf_free)                     \
+#define VANTO_FF_AVCODEC(REQ, OPT)         \
+    REQ(avcodec_version)                   \
+    REQ(avcodec_find_decoder)              \
+    REQ(avcodec_find_decoder_by_name)      \
+    REQ(avcodec_find_encoder)              \
+    REQ(avcodec_find_encoder_by_name)      \
+    REQ(avcodec_alloc_context3)            \
+    REQ(avcodec_free_context)              \
+    REQ(avcodec_open2)                     \
+    REQ(avcodec_parameters_alloc)          \
+    REQ(avcodec_parameters_free)           \
+    REQ(avcodec_parameters_to_context)     \
+    REQ(avcodec_parameters_from_context)   \
+    REQ(avcodec_parameters_copy)           \
+    REQ(avcodec_send_packet)               \
+    REQ(avcodec_receive_frame)             \
+    REQ(avcodec_send_frame)                \
+    REQ(avcodec_receive_packet)            \
+    REQ(avcodec_flush_buffers)             \
+    REQ(avcodec_decode_subtitle2)          \
+    REQ(avcodec_encode_subtitle)           \
+    REQ(avsubtitle_free)                   \
+    REQ(avcodec_string)                    \
+    REQ(avcodec_get_name)                  \
+    REQ(avcodec_profile_name)              \
+    REQ(avcodec_descriptor_get)            \
+    REQ(avcodec_descriptor_get_by_name)    \
+    REQ(avcodec_get_class)                 \
+    REQ(avcodec_find_best_pix_fmt_of_list) \
+    REQ(av_codec_iterate)                  \
+    REQ(av_codec_is_encoder)               \
+    REQ(av_codec_is_decoder)               \
+    REQ(av_get_audio_frame_duration2)      \
+    REQ(av_packet_alloc)                   \
+    REQ(av_packet_free)                    \
+    REQ(av_packet_ref)                     \
+    REQ(av_packet_unref)                   \
+    REQ(av_packet_move_ref)                \
+    REQ(av_packet_clone)                   \
+    REQ(av_packet_rescale_ts)              \
+    REQ(av_new_packet)                     \
+    REQ(av_bsf_get_by_name)                \
+    REQ(av_bsf_alloc)                      \
+    REQ(av_bsf_init)                       \
+    REQ(av_bsf_send_packet)                \
+    REQ(av_bsf_receive_packet)             \
+    REQ(av_bsf_flush)                      \
+    REQ(av_bsf_free)                       \
     REQ(av_bsf_list_parse_str)
 
 // libavformat.so.59
@@ -277,6 +279,7 @@ extern "C" {
     REQ(avio_alloc_context)              \
     REQ(avio_context_free)               \
     REQ(av_codec_get_tag)                \
+    REQ(av_codec_get_tag2)               \
     REQ(av_codec_get_id)                 \
     REQ(avformat_query_codec)            \
     REQ(av_demuxer_iterate)              \
@@ -284,6 +287,8 @@ extern "C" {
     REQ(avformat_get_class)              \
     REQ(av_filename_number_test)         \
     REQ(avformat_match_stream_specifier) \
+    REQ(av_hex_dump_log)                 \
+    REQ(av_pkt_dump_log2)                \
     OPT(av_read_pause)                   \
     OPT(av_read_play)                    \
     OPT(av_dump_format)                  \
@@ -291,32 +296,33 @@ extern "C" {
     OPT(av_stream_get_codec_timebase)
 
 // libavfilter.so.8
-#define VANTO_FF_AVFILTER(REQ, OPT)    \
-    REQ(avfilter_version)              \
-    REQ(avfilter_graph_alloc)          \
-    REQ(avfilter_graph_free)           \
-    REQ(avfilter_graph_create_filter)  \
-    REQ(avfilter_graph_alloc_filter)   \
-    REQ(avfilter_graph_config)         \
-    REQ(avfilter_graph_parse_ptr)      \
-    REQ(avfilter_get_by_name)          \
-    REQ(avfilter_link)                 \
-    REQ(avfilter_init_str)             \
-    REQ(avfilter_inout_alloc)          \
-    REQ(avfilter_inout_free)           \
-    REQ(av_buffersrc_add_frame_flags)  \
-    REQ(av_buffersrc_parameters_alloc) \
-    REQ(av_buffersrc_parameters_set)   \
-    REQ(av_buffersink_get_frame)       \
-    REQ(av_buffersink_get_frame_flags) \
-    REQ(av_buffersink_set_frame_size)  \
-    REQ(av_buffersink_get_time_base)   \
-    REQ(av_buffersink_get_w)           \
-    REQ(av_buffersink_get_h)           \
-    REQ(av_buffersink_get_format)      \
-    REQ(av_buffersink_get_sample_rate) \
-    REQ(av_buffersink_get_ch_layout)   \
-    REQ(av_buffersink_get_frame_rate)  \
+#define VANTO_FF_AVFILTER(REQ, OPT)            \
+    REQ(avfilter_version)                      \
+    REQ(avfilter_graph_alloc)                  \
+    REQ(avfilter_graph_free)                   \
+    REQ(avfilter_graph_create_filter)          \
+    REQ(avfilter_graph_alloc_filter)           \
+    REQ(avfilter_graph_config)                 \
+    REQ(avfilter_graph_parse_ptr)              \
+    REQ(avfilter_get_by_name)                  \
+    REQ(avfilter_link)                         \
+    REQ(avfilter_init_str)                     \
+    REQ(avfilter_inout_alloc)                  \
+    REQ(avfilter_inout_free)                   \
+    REQ(av_buffersrc_add_frame_flags)          \
+    REQ(av_buffersrc_parameters_alloc)         \
+    REQ(av_buffersrc_parameters_set)           \
+    REQ(av_buffersink_get_frame)               \
+    REQ(av_buffersink_get_frame_flags)         \
+    REQ(av_buffersink_set_frame_size)          \
+    REQ(av_buffersink_get_time_base)           \
+    REQ(av_buffersink_get_w)                   \
+    REQ(av_buffersink_get_h)                   \
+    REQ(av_buffersink_get_format)              \
+    REQ(av_buffersink_get_sample_rate)         \
+    REQ(av_buffersink_get_ch_layout)           \
+    REQ(av_buffersink_get_frame_rate)          \
+    REQ(av_buffersink_get_sample_aspect_ratio) \
     OPT(avfilter_graph_send_command)
 
 // libavdevice.so.59: in no component's set; kept so that the loader can open it on request.

@@ -21,7 +21,10 @@ using TInputContextPtr = std::unique_ptr<AVFormatContext, TInputContextDeleter>;
 struct TOutputContextDeleter {
     void operator()(AVFormatContext* ctx) const {
         if (!ctx) return;
-        if (ctx->oformat && !(ctx->oformat->flags & AVFMT_NOFILE) && ctx->pb) ff::avio_closep(&ctx->pb);
+        // A caller's I/O context (custom I/O) is freed by its owner, not closed here.
+        if (ctx->oformat && !(ctx->oformat->flags & AVFMT_NOFILE) && ctx->pb &&
+            !(ctx->flags & AVFMT_FLAG_CUSTOM_IO))
+            ff::avio_closep(&ctx->pb);
         ff::avformat_free_context(ctx);
     }
 };

@@ -80,6 +80,28 @@ std::string GopClip(const std::string& ext) {
     return fixtures::Clip("engine-gop." + ext, 4, 320, 240, 25, codec, false, true);
 }
 
+std::string Avi25() {
+    return fixtures::Clip("engine-avi25.avi", 2, 320, 240, 25, "-c:v mpeg4 -q:v 5 -c:a libmp3lame -ac 2");
+}
+
+std::string VideoOnly(const std::string& rate) {
+    const std::string r = rate == "2997" ? "30000/1001" : rate;
+    return fixtures::Make("engine-video" + rate + ".avi",
+                          "-f lavfi -i testsrc2=size=160x120:rate=" + r + ":duration=2 -c:v mpeg4 -q:v 5");
+}
+
+std::string AudioOnlyMp2() {
+    return fixtures::Make("engine-audio.mp2",
+                          "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2 -ac 2 "
+                          "-c:a mp2");
+}
+
+void LoadTaskLibraries() {
+    TFFmpegLoader& loader = FFLoader();
+    loader.SetLibraryPath("");
+    ASSERT_TRUE(loader.Load(kTaskLibraries)) << loader.LastErrMsg();
+}
+
 void LoadProbeLibraries() {
     TFFmpegLoader& loader = FFLoader();
     loader.SetLibraryPath("");

@@ -35,6 +35,16 @@ std::string GopClip(const std::string& ext);
 
 // Loads the probe's libraries from the system (fails the calling test when they do not load).
 void LoadProbeLibraries();
+// Loads the task component's libraries from the system.
+void LoadTaskLibraries();
+
+// Short clips for the transcoding tests (test pattern and a tone; small sizes).
+// MPEG-4 Part 2 video + MP3 in AVI, 2 s, 320x240 at 25 fps.
+std::string Avi25();
+// Video only, MPEG-4 in AVI, 2 s, 160x120 at the given rate (25, 30, 30000/1001 as "2997").
+std::string VideoOnly(const std::string& rate);
+// MP2 audio only, 2 s, 44.1 kHz stereo.
+std::string AudioOnlyMp2();
 
 // Collects the lines the process's logger delivers while it exists.
 class LogCapture {

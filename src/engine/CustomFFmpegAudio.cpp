@@ -1,0 +1,95 @@
+// Audio output: the conversion graph (volume, resampling with the audio sync method, sample
+// format and channel layout of the encoder, the encoder's frame size), encoding and writing.
+#include "engine/CustomFFmpeg.h"
+
+namespace {
+
+std::string LayoutText(const AVChannelLayout& layout) {
+    char text[128] = {};
+    if (ff::av_channel_layout_describe(&layout, text, sizeof text) < 0) return "stereo";
+    return text;
+}
+
+AVFilterContext* Append(AVFilterGraph* graph, AVFilterContext* last, const char* filter,
+                        const std::string& args, int& ret) {
+    AVFilterContext* ctx = nullptr;
+    ret = ff::avfilter_graph_create_filter(&ctx, ff::avfilter_get_by_name(filter), filter, args.c_str(),
+                                           nullptr, graph);
+    if (ret < 0) return nullptr;
+    ret = ff::avfilter_link(last, 0, ctx, 0);
+    return ret < 0 ? nullptr : ctx;
+}
+
+}  // namespace
+
+// abuffer -> [volume] -> [aresample with the sync method] -> aformat (the encoder's format,
+// rate and layout) -> abuffersink, which hands out frames of the encoder's frame size.
+int TCustomFFmpeg::ConfigureAudioFilters(TAVOutputStream& ost, int sampleRate, AVSampleFormat format,
+                                         const AVChannelLayout& layout) {
+    ost.graph.reset();
+    ost.buffersrc = ost.buffersink = nullptr;
+    TFilterGraphPtr graph(ff::avfilter_graph_alloc());
+    if (!graph) return AVERROR(ENOMEM);
+    graph->nb_threads = 1;
+
+    AVChannelLayout inLayout{};
+    if (layout.nb_channels > 0 && layout.order != AV_CHANNEL_ORDER_UNSPEC)
+        ff::av_channel_layout_copy(&inLayout, &layout);
+    else
+        ff::av_channel_layout_default(&inLayout, layout.nb_channels > 0 ? layout.nb_channels : 2);
+    const char* fmtName = ff::av_get_sample_fmt_name(format);
+    const std::string srcArgs =
+        FormatText("time_base=1/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s", sampleRate, sampleRate,
+                   fmtName ? fmtName : "s16", LayoutText(inLayout).c_str());
+    AVFilterContext* src = nullptr;
+    int ret = ff::avfilter_graph_create_filter(&src, ff::avfilter_get_by_name("abuffer"), "src",
+                                               srcArgs.c_str(), nullptr, graph.get());
+    if (ret < 0) {
+        ff::av_channel_layout_uninit(&inLayout);
+        return ret;
+    }
+    AVFilterContext* sink = nullptr;
+    ret = ff::avfilter_graph_create_filter(&sink, ff::avfilter_get_by_name("abuffersink"), "out", nullptr,
+                                           nullptr, graph.get());
+    if (ret < 0) {
+        ff::av_channel_layout_uninit(&inLayout);
+        return ret;
+    }
+
+    AVFilterContext* last = src;
+    if (Faudio_volume != 256) {
+        last = Append(graph.get(), last, "volume", FormatText("volume=%f", Faudio_volume / 256.0), ret);
+        if (!last) return ret;
+    }
+    if (Faudio_sync_method > 0) {
+        std::string args = FormatText("async=%d", Faudio_sync_method);
+        if (Faudio_drift_threshold != 0.1f) args += FormatText(":min_hard_comp=%f", Faudio_drift_threshold);
+        args += ":first_pts=0";
+        last = Append(graph.get(), last, "aresample", args, ret);
+        if (!last) return ret;
+    }
+    const AVCodecContext* enc = ost.enc.get();
+    last = Append(graph.get(), last, "aformat",
+                  FormatText("sample_fmts=%s:sample_rates=%d:channel_layouts=%s",
+                             ff::av_get_sample_fmt_name(enc->sample_fmt), enc->sample_rate,
+                             LayoutText(enc->ch_layout).c_str()),
+                  ret);
+    ff::av_channel_layout_uninit(&inLayout);
+    if (!last) return ret;
+    ret = ff::avfilter_link(last, 0, sink, 0);
+    if (ret < 0) return ret;
+    ret = ff::avfilter_graph_config(graph.get(), nullptr);
+    if (ret < 0) return ret;
+    if (ost.encoder && !(ost.encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0)
+        ff::av_buffersink_set_frame_size(sink, static_cast<unsigned>(enc->frame_size));
+
+    ost.graph = std::move(graph);
+    ost.buffersrc = src;
+    ost.buffersink = sink;
+    ost.resample_sample_rate = sampleRate;
+    ost.resample_sample_fmt = format;
+    ff::av_channel_layout_uninit(&ost.resample_ch_layout);
+    ff::av_channel_layout_copy(&ost.resample_ch_layout, &layout);
+    if (!ost.filtered) ost.filtered.reset(ff::av_frame_alloc());
+    return ost.filtered ? 0 : AVERROR(ENOMEM);
+}
