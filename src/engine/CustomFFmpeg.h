@@ -182,12 +182,13 @@ protected:
     void TranscodeLoop();
     int ChooseInput();
     void ProcessInputPacket(TInputStream& ist, AVPacket* pkt);
-    void OutputPacket(TInputStream& ist, const AVPacket* pkt);
-    void DecodeVideo(TInputStream& ist, const AVPacket* pkt);
-    void DecodeAudio(TInputStream& ist, const AVPacket* pkt);
-    void DecodeSubtitle(TInputStream& ist, const AVPacket* pkt);
+    int OutputPacket(TInputStream& ist, const AVPacket* pkt);
+    int DecodeVideo(TInputStream& ist, const AVPacket* pkt);
+    int DecodeAudio(TInputStream& ist, const AVPacket* pkt);
+    int DecodeSubtitle(TInputStream& ist, const AVPacket* pkt);
     void DoStreamCopy(TAVOutputStream& ost, TInputStream& ist, const AVPacket* pkt);
     void FinishInput(int fileIndex);
+    void InitBitstreamFilters();
     void JoinNextGroup(int finishedFile);
     void FlushEncoders(int group);
     void WritePacket(TAVOutputStream& ost, AVPacket* pkt);
@@ -196,7 +197,9 @@ protected:
 
     // ---- Output steps (CustomFFmpegVideo.cpp, CustomFFmpegAudio.cpp, CustomFFmpegSubtitle.cpp)
     void DoVideoOut(TAVOutputStream& ost, TInputStream& ist, AVFrame* frame);
+    void DrainFilteredVideo(TAVOutputStream& ost);
     void EncodeVideoFrame(TAVOutputStream& ost, AVFrame* frame);
+    void WriteVideoStats(TAVOutputStream& ost, int frameSize, bool keyFrame);
     void DoAudioOut(TAVOutputStream& ost, TInputStream& ist, AVFrame* frame);
     void EncodeAudioFrame(TAVOutputStream& ost, AVFrame* frame);
     void DrainFilteredAudio(TAVOutputStream& ost);
@@ -205,7 +208,7 @@ protected:
     void FlushEncoder(TAVOutputStream& ost);
 
     // ---- Hooks and progress (CustomFFmpegProgress.cpp)
-    void HookStage(AVFrame* frame);
+    void HookStage(AVFrame* frame, int64_t pts);
     void PreviewHook(const AVFrame& picture, int64_t pts);
     void PrintReport(bool isLastReport, int fileIndex);
 
@@ -355,4 +358,6 @@ protected:
     TBitmap24 FPreviewBitmap;
     int FHookFrameNumber = 0;
     bool FHookStopped = false;
+    FILE* FVstatsFile = nullptr;  // through the C runtime table
+    uint64_t FQpHistogram[52] = {};
 };

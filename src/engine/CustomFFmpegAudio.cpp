@@ -93,3 +93,47 @@ int TCustomFFmpeg::ConfigureAudioFilters(TAVOutputStream& ost, int sampleRate, A
     if (!ost.filtered) ost.filtered.reset(ff::av_frame_alloc());
     return ost.filtered ? 0 : AVERROR(ENOMEM);
 }
+
+// One decoded audio frame into the output stream's conversion graph; the encoder gets whole
+// frames of its frame size.
+void TCustomFFmpeg::DoAudioOut(TAVOutputStream& ost, TInputStream& ist, AVFrame* frame) {
+    if (ost.finished) return;
+    if (frame->sample_rate != ost.resample_sample_rate || frame->format != ost.resample_sample_fmt ||
+        ff::av_channel_layout_compare(&frame->ch_layout, &ost.resample_ch_layout) != 0) {
+        if (ConfigureAudioFilters(ost, frame->sample_rate, static_cast<AVSampleFormat>(frame->format),
+                                  frame->ch_layout) < 0)
+            Fail(FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
+                            frame->ch_layout.nb_channels, frame->sample_rate, ost.enc->ch_layout.nb_channels,
+                            ost.enc->sample_rate));
+    }
+    frame->pts = ff::av_rescale_q(ist.pts - Fstart_time, AV_TIME_BASE_Q, AVRational{1, frame->sample_rate});
+    if (ff::av_buffersrc_add_frame_flags(ost.buffersrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
+        Fail("Audio encoding failed");
+    DrainFilteredAudio(ost);
+}
+
+void TCustomFFmpeg::DrainFilteredAudio(TAVOutputStream& ost) {
+    AVFrame* samples = ost.filtered.get();
+    AVCodecContext* enc = ost.enc.get();
+    const AVRational sinkTb = ff::av_buffersink_get_time_base(ost.buffersink);
+    while (ff::av_buffersink_get_frame_flags(ost.buffersink, samples, 0) >= 0) {
+        if (ost.frame_number >= ost.spec->max_frames) {
+            ff::av_frame_unref(samples);
+            ost.finished = true;
+            continue;
+        }
+        if (samples->pts != AV_NOPTS_VALUE)
+            samples->pts = ff::av_rescale_q(samples->pts, sinkTb, enc->time_base);
+        else
+            samples->pts = ost.sync_opts;
+        ost.sync_opts = samples->pts + samples->nb_samples;
+        EncodeAudioFrame(ost, samples);
+        ff::av_frame_unref(samples);
+    }
+}
+
+void TCustomFFmpeg::EncodeAudioFrame(TAVOutputStream& ost, AVFrame* samples) {
+    if (ff::avcodec_send_frame(ost.enc.get(), samples) < 0) Fail("Audio encoding failed");
+    ++ost.frame_number;
+    ReceivePackets(ost, "Audio encoding failed");
+}

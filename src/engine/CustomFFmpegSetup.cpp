@@ -94,7 +94,29 @@ void TCustomFFmpeg::SetupTranscode() {
             Fail("Error opening filters!");
     }
     OpenDecoders();
+    InitBitstreamFilters();
+    if (!Fvstats_filename.empty() && !FVstatsFile) {
+        FVstatsFile = ff::fopen(Fvstats_filename.c_str(), "w");
+        if (!FVstatsFile)
+            LogFmt(TLogLevel::llError, "Cannot open the statistics file %s", Fvstats_filename.c_str());
+    }
     WriteHeaders();
+}
+
+// The bitstream filters learn their stream's parameters; what they change (extradata) goes into
+// the stream before its header is written.
+void TCustomFFmpeg::InitBitstreamFilters() {
+    for (auto& ost : FOutputStreams) {
+        AVBSFContext* bsf = ost->bsf.get();
+        if (!bsf) continue;
+        const TAVOutputStream* first = ost.get();
+        if (ff::avcodec_parameters_copy(bsf->par_in, ost->st->codecpar) < 0) Fail("Out of memory");
+        bsf->time_base_in = ost->mux_tb;
+        if (ff::av_bsf_init(bsf) < 0)
+            Fail(FormatText("Error initializing bitstream filter: %s", ost->spec->bitstream_filters.c_str()));
+        if (first->group == 0 && ff::avcodec_parameters_copy(ost->st->codecpar, bsf->par_out) < 0)
+            Fail("Out of memory");
+    }
 }
 
 void TCustomFFmpeg::BuildStreamTables() {
@@ -179,6 +201,8 @@ void TCustomFFmpeg::MapStreams() {
             ost->sync_ist = found;
         }
     }
+    for (auto& ost : FOutputStreams)
+        FInputStreams[ost->source_index]->outputs.push_back(ost.get());
 
     // Streams nothing reads are skipped by the demuxer.
     std::vector<bool> needed(nbIst, false);
@@ -220,6 +244,7 @@ void TCustomFFmpeg::SetupStreamCopy(TAVOutputStream& ost) {
     }
 
     TInputStream& ist = *FInputStreams[ost.source_index];
+    ost.mux_tb = ist.st->time_base;
     SetupBitstreamFilter(ost);
     if (ost.group != 0) return;  // join mode: the first group's stream defines the output stream
     AVCodecParameters* par = ost.st->codecpar;
@@ -591,6 +616,7 @@ void TCustomFFmpeg::OpenEncoder(TAVOutputStream& ost, bool reopen) {
     }
     ost.encoder_opened = true;
     ost.encoder_flushed = false;
+    ost.mux_tb = ost.enc->time_base;
     if (reopen || ost.group != 0) return;
     if (ff::avcodec_parameters_from_context(ost.st->codecpar, ost.enc.get()) < 0)
         Fail("Could not alloc stream");
@@ -665,6 +691,10 @@ void TCustomFFmpeg::WriteHeaders() {
 }
 
 void TCustomFFmpeg::CleanupRun() {
+    if (FVstatsFile) {
+        ff::fclose(FVstatsFile);
+        FVstatsFile = nullptr;
+    }
     FOutputStreams.clear();
     FInputStreams.clear();
     Foutput_files.clear();

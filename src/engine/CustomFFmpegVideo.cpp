@@ -115,3 +115,112 @@ int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int he
     if (!ost.filtered) ost.filtered.reset(ff::av_frame_alloc());
     return ost.filtered ? 0 : AVERROR(ENOMEM);
 }
+
+// One decoded picture into the output stream's graph; what comes out is synchronised and
+// encoded. A picture of another size or format than the graph was built for rebuilds it.
+void TCustomFFmpeg::DoVideoOut(TAVOutputStream& ost, TInputStream& ist, AVFrame* frame) {
+    if (ost.finished) return;
+    if (frame->width != ost.resample_width || frame->height != ost.resample_height ||
+        frame->format != ost.resample_pix_fmt) {
+        if (ost.graph && Fverbose >= 0)
+            LogFmt(TLogLevel::llVerbose, "Input Stream #%d.%d frame size changed to %dx%d, %s",
+                   ist.file_index, ist.index, frame->width, frame->height,
+                   ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format)));
+        if (ConfigureVideoFilters(ost, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                  frame->sample_aspect_ratio) < 0)
+            Fail("Cannot get resampling context");
+    }
+    frame->pts = ist.pts;
+    if (ff::av_buffersrc_add_frame_flags(ost.buffersrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
+        Fail("Error opening filters!");
+    DrainFilteredVideo(ost);
+}
+
+// The graph's pictures, each synchronised to the output frame rate: dropped, encoded once, or
+// encoded several times.
+void TCustomFFmpeg::DrainFilteredVideo(TAVOutputStream& ost) {
+    AVFrame* picture = ost.filtered.get();
+    const AVRational sinkTb = ff::av_buffersink_get_time_base(ost.buffersink);
+    AVCodecContext* enc = ost.enc.get();
+    const AVOutputFormat* format = ost.file->ctx->oformat;
+    int method = Fvideo_sync_method;
+    if (method < 0) method = (format->flags & AVFMT_VARIABLE_FPS) ? 2 : 1;
+
+    while (ff::av_buffersink_get_frame_flags(ost.buffersink, picture, 0) >= 0) {
+        const double ipts =
+            picture->pts == AV_NOPTS_VALUE
+                ? static_cast<double>(ost.sync_opts)
+                : (picture->pts * av_q2d(sinkTb) - Fstart_time / static_cast<double>(AV_TIME_BASE)) /
+                      av_q2d(enc->time_base);
+        const double delta = ipts - static_cast<double>(ost.sync_opts);
+        int64_t copies = 1;
+        if (method != 0) {
+            if (delta < -1.1) {
+                copies = 0;
+            } else if (method == 2) {
+                if (delta <= -0.6)
+                    copies = 0;
+                else if (delta > 0.6)
+                    ost.sync_opts = std::llround(ipts);
+            } else if (delta > 1.1) {
+                copies = std::llround(delta);
+            }
+        } else {
+            // Pictures keep their own time; one that would not come after the last is dropped.
+            const int64_t pts = std::llround(ipts);
+            if (ost.frame_number > 0 && pts < ost.sync_opts)
+                copies = 0;
+            else
+                ost.sync_opts = pts;
+        }
+        if (copies == 0) {
+            ++ost.drop_count;
+            if (Fverbose > 2) Log(TLogLevel::llVerbose, "*** drop!");
+        } else if (copies > 1) {
+            ost.dup_count += copies - 1;
+            if (Fverbose > 2) LogFmt(TLogLevel::llVerbose, "*** %d dup!", static_cast<int>(copies - 1));
+        }
+        copies = std::min<int64_t>(copies, ost.spec->max_frames - ost.frame_number);
+
+        if (ost.spec->top_field_first >= 0) {
+            picture->interlaced_frame = 1;
+            picture->top_field_first = ost.spec->top_field_first;
+        }
+        if (enc->flags & AV_CODEC_FLAG_QSCALE) picture->quality = enc->global_quality;
+        picture->pict_type = AV_PICTURE_TYPE_NONE;
+        for (int64_t i = 0; i < copies && !FBroken; ++i) {
+            picture->pts = ost.sync_opts;
+            EncodeVideoFrame(ost, picture);
+            ++ost.sync_opts;
+            ++ost.frame_number;
+        }
+        ff::av_frame_unref(picture);
+    }
+}
+
+void TCustomFFmpeg::EncodeVideoFrame(TAVOutputStream& ost, AVFrame* picture) {
+    if (ff::avcodec_send_frame(ost.enc.get(), picture) < 0) Fail("Video encoding failed");
+    if (!PostHooks().Empty() || FPreviewer)
+        PreviewHook(*picture, ff::av_rescale_q(picture->pts, ost.enc->time_base, AV_TIME_BASE_Q));
+    ReceivePackets(ost, "Video encoding failed");
+}
+
+// One line per encoded picture in the statistics file (option vstats).
+void TCustomFFmpeg::WriteVideoStats(TAVOutputStream& ost, int frameSize, bool keyFrame) {
+    if (!FVstatsFile) return;
+    const AVCodecContext* enc = ost.enc.get();
+    const double q = ost.quality / FF_QP2LAMBDA;
+    ff::fprintf(FVstatsFile, "frame= %5d q= %2.1f ", static_cast<int>(ost.frame_number), q);
+    if (enc->flags & AV_CODEC_FLAG_PSNR)
+        ff::fprintf(FVstatsFile, "PSNR= %6.2f ",
+                    -10.0 * std::log10(ost.error[0] / (enc->width * enc->height * 255.0 * 255.0) + 1e-30));
+    const double ti = ost.sync_opts * av_q2d(enc->time_base);
+    const double bitrate = ti > 0 ? ost.data_size * 8 / ti / 1000.0 : 0.0;
+    ff::fprintf(FVstatsFile, "f_size= %6d ", frameSize);
+    ff::fprintf(FVstatsFile, "s_size= %8.0fkB ", ost.data_size / 1024.0);
+    ff::fprintf(FVstatsFile, "time= %0.3f ", ti);
+    ff::fprintf(FVstatsFile, "br= %7.1fkbits/s ",
+                ti > 0 ? frameSize * 8 / av_q2d(enc->time_base) / 1000.0 : 0.0);
+    ff::fprintf(FVstatsFile, "avg_br= %7.1fkbits/s ", bitrate);
+    ff::fprintf(FVstatsFile, "type= %c\n", keyFrame ? 'I' : 'P');
+}

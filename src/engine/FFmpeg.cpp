@@ -208,3 +208,38 @@ bool TFFmpeg::AddOutput(const std::string& fileName, const TOutputOptions& optio
     }
     return true;
 }
+
+void TFFmpeg::Run() {
+    if (FConverting.load() || FTerminated.load()) return;
+    FConverting = true;
+    try {
+        if (Foutput_files.empty()) Fail("At least one output file must be specified");
+        if (Finput_files.empty()) Fail("At least one input file must be specified");
+        Transcode();
+    } catch (const std::exception& e) {
+        FFatalException = true;
+        FFatalMessage = e.what();
+        GetFFLogger().Log(this, TLogLevel::llQuiet, FFatalMessage);
+    }
+    // The probes look at the inputs that the clean-up closes.
+    for (auto& probe : FAVProbes)
+        if (probe) probe->SetFileHandle(nullptr);
+    try {
+        CleanupRun();
+    } catch (const std::exception& e) {
+        GetFFLogger().Log(this, TLogLevel::llQuiet, e.what());
+    }
+    FConverting = false;
+    FTerminated = true;
+    if (FOnTerminate) FOnTerminate(*this);
+}
+
+void TFFmpeg::TerminateUnstarted() {
+    if (FConverting.load() || FTerminated.load()) return;
+    for (auto& probe : FAVProbes)
+        if (probe) probe->SetFileHandle(nullptr);
+    CleanupRun();
+    FFinished = false;
+    FTerminated = true;
+    if (FOnTerminate) FOnTerminate(*this);
+}

@@ -234,6 +234,7 @@ extern "C" {
     REQ(av_packet_clone)                   \
     REQ(av_packet_rescale_ts)              \
     REQ(av_new_packet)                     \
+    REQ(av_packet_get_side_data)           \
     REQ(av_bsf_get_by_name)                \
     REQ(av_bsf_alloc)                      \
     REQ(av_bsf_init)                       \

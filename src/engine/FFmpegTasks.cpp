@@ -1,5 +1,8 @@
 #include "engine/FFmpegTasks.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <charconv>
 
 #include "engine/Dispatcher.h"
@@ -8,6 +11,31 @@
 #include "engine/StreamIO.h"
 
 namespace {
+
+// The component whose terminate handler the calling thread is running (such a thread does not
+// wait for itself).
+thread_local const TCustomFFmpegTasks* tl_notifierOf = nullptr;
+
+// Conversion threads at a lower priority run "nicer"; raising it needs privileges the program
+// usually lacks, and is then left as it is.
+int NiceOf(TThreadPriority priority) {
+    switch (priority) {
+        case TThreadPriority::tpIdle:
+            return 19;
+        case TThreadPriority::tpLowest:
+            return 15;
+        case TThreadPriority::tpLower:
+            return 5;
+        case TThreadPriority::tpHigher:
+            return -5;
+        case TThreadPriority::tpHighest:
+            return -10;
+        case TThreadPriority::tpTimeCritical:
+            return -15;
+        default:
+            return 0;
+    }
+}
 
 // A decimal 64-bit integer, or the no-timestamp value when the text is not one.
 int64_t TimeOf(const std::string& text) {
@@ -60,6 +88,8 @@ TCustomFFmpegTasks::~TCustomFFmpegTasks() {
     OnPreviewBitmap = nullptr;
     OnCustomHook = nullptr;
     OnTerminate = nullptr;
+    Stop(true);
+    WaitUntil([this] { return NotifiersDone(); });
     FFFmpegList.clear();
 }
 
@@ -119,6 +149,7 @@ std::unique_ptr<TFFmpeg> TCustomFFmpegTasks::NewTask() {
 void TCustomFFmpegTasks::ConnectTask(TFFmpeg& task) {
     TFFmpeg* raw = &task;
     task.FOnProgress = [this, raw](const TProgressInfo& progress) { TaskProgress(*raw, progress); };
+    task.FOnTerminate = [this](TFFmpeg& t) { TaskTerminate(t); };
 }
 
 int TCustomFFmpegTasks::AddTaskWith(const std::string& fileName, const TInputOptions* options) {
@@ -246,9 +277,10 @@ bool TCustomFFmpegTasks::ClearTasks() {
         FLastErrMsg = "Cannot ClearTasks while working.";
         return false;
     }
+    WaitUntil([this] { return NotifiersDone(); });
     FFFmpegList.clear();
     FLastErrMsg.clear();
-    std::lock_guard<std::mutex> lock(FStateLock);
+    std::lock_guard<std::mutex> lock(FRun->lock);
     FCompleteTasks = 0;
     FCurrentTask = -1;
     FPendingTasks = 0;
@@ -315,4 +347,185 @@ void TCustomFFmpegTasks::TaskCustomHook(TFFmpeg& task, THookInfo& hook) {
     if (OnCustomHook) OnCustomHook(this, &FHookInfo);
     hook.Update = FHookInfo.Update;
     hook.StopHook = FHookInfo.StopHook;
+}
+
+// ---- Run control
+
+bool TCustomFFmpegTasks::Start(int threadCount) {
+    if (RefuseWhileWorking("StartTask")) return false;
+    {
+        std::lock_guard<std::mutex> lock(FRun->lock);
+        FCompleteTasks = 0;
+        FCurrentTask = 0;
+        FPendingTasks = TasksCount();
+        FTerminated = false;
+        FThreadMode = threadCount > 0;
+        FWorking = true;
+        FPausedRun = false;
+    }
+    if (FThreadMode) {
+        const int first = std::min(threadCount, TasksCount());
+        for (int i = 0; i < first; ++i)
+            StartNext();
+        if (TasksCount() == 0) RaiseFinal();
+        return true;
+    }
+    while (StartNext()) {
+    }
+    if (FinalDue()) RaiseFinal();
+    return true;
+}
+
+// Claims the next task that is still waiting and starts it; false when none is left.
+bool TCustomFFmpegTasks::StartNext() {
+    TFFmpeg* task = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(FRun->lock);
+        while (!task && FPendingTasks > 0 && FCurrentTask < TasksCount()) {
+            TFFmpeg* candidate = FFFmpegList[FCurrentTask].get();
+            ++FCurrentTask;
+            --FPendingTasks;
+            if (candidate->MarkStarted()) task = candidate;
+        }
+    }
+    if (!task) return false;
+    StartTask(*task);
+    return true;
+}
+
+void TCustomFFmpegTasks::StartTask(TFFmpeg& task) {
+    task.SetVerbose(FVerbose);
+    task.SetReportInterval(static_cast<int64_t>(FProgressInterval) * 1000);
+    if (FPausedRun && FThreadMode) task.SetPaused(true);
+    if (!FThreadMode) {
+        task.Run();
+        return;
+    }
+    const int nice = NiceOf(FThreadPriority);
+    task.FThread = std::thread([&task, nice] {
+        if (nice != 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
+        task.Run();
+    });
+}
+
+// The end of a task's run (on its conversion thread, or the caller's without thread mode).
+void TCustomFFmpegTasks::TaskTerminate(TFFmpeg& task) {
+    const TTerminateInfo info{IndexOf(&task), task.Finished(), task.FatalException(), task.FatalMessage()};
+    if (!FThreadMode) {
+        RaiseTerminate(info);
+        std::lock_guard<std::mutex> lock(FRun->lock);
+        ++FCompleteTasks;
+        FRun->cond.notify_all();
+        return;
+    }
+    // A short-lived thread reports it, so the conversion thread ends without waiting for the
+    // handler; it also starts the next task or raises the final notification.
+    std::shared_ptr<TRunState> run = FRun;
+    {
+        std::lock_guard<std::mutex> lock(run->lock);
+        ++run->notifiers;
+    }
+    std::thread([this, info, run] {
+        tl_notifierOf = this;
+        RaiseTerminate(info);
+        Completed();
+        tl_notifierOf = nullptr;
+        std::lock_guard<std::mutex> lock(run->lock);
+        --run->notifiers;
+        run->cond.notify_all();
+    }).detach();
+}
+
+void TCustomFFmpegTasks::Completed() {
+    bool startNext;
+    {
+        std::lock_guard<std::mutex> lock(FRun->lock);
+        ++FCompleteTasks;
+        startNext = FPendingTasks > 0;
+        FRun->cond.notify_all();
+    }
+    if (startNext) StartNext();
+    if (FinalDue()) RaiseFinal();
+}
+
+// Whether every task has ended and the final notification has not been raised yet.
+bool TCustomFFmpegTasks::FinalDue() {
+    std::lock_guard<std::mutex> lock(FRun->lock);
+    if (FTerminated.load() || FPendingTasks > 0 || FCompleteTasks < TasksCount()) return false;
+    FTerminated = true;
+    return true;
+}
+
+void TCustomFFmpegTasks::RaiseFinal() {
+    FTerminated = true;
+    RaiseTerminate(TTerminateInfo{-1, true, false, ""});
+    FRun->cond.notify_all();
+}
+
+void TCustomFFmpegTasks::RaiseTerminate(const TTerminateInfo& info) {
+    std::lock_guard<std::mutex> lock(FTerminateLock);
+    FTerminateInfo = info;
+    if (OnTerminate) OnTerminate(this, info);
+}
+
+void TCustomFFmpegTasks::Pause() {
+    if (!FWorking.load() || !FThreadMode) return;
+    FPausedRun = true;
+    for (auto& task : FFFmpegList)
+        if (task->Started() && !task->Terminated()) task->SetPaused(true);
+}
+
+void TCustomFFmpegTasks::Resume() {
+    FPausedRun = false;
+    for (auto& task : FFFmpegList)
+        task->SetPaused(false);
+}
+
+void TCustomFFmpegTasks::Stop(bool waitFor) {
+    {
+        std::lock_guard<std::mutex> lock(FRun->lock);
+        FPendingTasks = 0;
+    }
+    FPausedRun = false;
+    std::vector<TFFmpeg*> unstarted;
+    for (auto& task : FFFmpegList) {
+        if (task->Started()) {
+            if (!task->Terminated()) task->RequestStop();
+        } else if (FWorking.load() && task->MarkStarted()) {
+            unstarted.push_back(task.get());
+        }
+    }
+    // Tasks that never ran end now and are reported like the others (Finished false).
+    for (TFFmpeg* task : unstarted)
+        task->TerminateUnstarted();
+    if (!FThreadMode && FWorking.load() && !unstarted.empty() && FinalDue()) RaiseFinal();
+    if (!waitFor) return;
+    WaitUntil([this] {
+        for (auto& task : FFFmpegList)
+            if (task->Started() && !task->Terminated()) return false;
+        return NotifiersDone();
+    });
+}
+
+bool TCustomFFmpegTasks::NotifiersDone() const {
+    return FRun->notifiers == (tl_notifierOf == this ? 1 : 0);
+}
+
+void TCustomFFmpegTasks::WaitUntil(const std::function<bool()>& done) {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(FRun->lock);
+            if (done()) return;
+            if (!GetDispatcher().isMainThread()) {
+                FRun->cond.wait_for(lock, std::chrono::milliseconds(20));
+                continue;
+            }
+        }
+        // The main thread keeps running the work conversion threads wait for (progress events
+        // sent to it), else both would wait for ever.
+        GetDispatcher().pump();
+        std::unique_lock<std::mutex> lock(FRun->lock);
+        if (done()) return;
+        FRun->cond.wait_for(lock, std::chrono::milliseconds(20));
+    }
 }

@@ -18,6 +18,7 @@
 // Start, Pause, Resume and Stop belong to one thread (the user-interface thread).
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -126,13 +127,17 @@ protected:
     void TaskCustomHook(TFFmpeg& task, THookInfo& hook);
     void TaskTerminate(TFFmpeg& task);
 
-    // Run control (thread mode).
-    void StartNext();
+    // Run control.
+    bool StartNext();
     void StartTask(TFFmpeg& task);
-    void Completed(const TTerminateInfo& info);
+    void Completed();
     void RaiseTerminate(const TTerminateInfo& info);
+    void RaiseFinal();
+    bool FinalDue();
+    // Waits (pumping the dispatcher on the main thread) until done() holds; done() runs under
+    // the run-state lock.
     void WaitUntil(const std::function<bool()>& done);
-    void JoinFinishedThreads();
+    bool NotifiersDone() const;  // under the run-state lock
 
     std::string FLastErrMsg;
     void* FData = nullptr;
@@ -153,17 +158,22 @@ protected:
     std::unique_ptr<TAVProbe> FAVProbe;
     std::vector<std::unique_ptr<TFFmpeg>> FFFmpegList;
 
-    // Run state, guarded by FStateLock.
-    std::mutex FStateLock;
-    std::condition_variable FStateCond;
+    // Run state. The lock, its condition and the count of running terminate threads live in a
+    // block the terminate threads share, so a thread that has just counted itself out may still
+    // release the lock after the component is gone.
+    struct TRunState {
+        std::mutex lock;
+        std::condition_variable cond;
+        int notifiers = 0;  // terminate threads still running
+    };
+    std::shared_ptr<TRunState> FRun = std::make_shared<TRunState>();
     int FCompleteTasks = 0;
     int FCurrentTask = -1;
     int FPendingTasks = 0;
     std::atomic<bool> FTerminated{false};
     bool FThreadMode = false;
     std::atomic<bool> FWorking{false};
-    int FNotifiers = 0;                         // terminate threads still running
-    std::vector<std::thread> FNotifierThreads;  // joined when the run is cleared
+    bool FPausedRun = false;
 };
 
 // The component as the application uses it.

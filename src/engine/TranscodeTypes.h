@@ -133,6 +133,7 @@ struct TInputStream {
     int64_t start_wallclock = 0;  // rate emulation
     AVRational framerate{0, 0};
     TFramePtr frame;
+    std::vector<struct TAVOutputStream*> outputs;  // the output streams fed by this one
 };
 
 // Run-time entry of the output stream table.
@@ -175,6 +176,9 @@ struct TAVOutputStream {
     AVChannelLayout resample_ch_layout{};
 
     TBsfContextPtr bsf;
+    AVRational mux_tb{1, AV_TIME_BASE};  // time base of the packets handed to WritePacket
+    uint64_t error[4] = {};              // summed encoder errors (PSNR)
+    std::vector<uint8_t> subtitle_buffer;
     FILE* logfile = nullptr;  // two-pass statistics (pass 1), through the C runtime table
     TPacketPtr pkt;
     int64_t last_mux_dts = AV_NOPTS_VALUE;
