@@ -16,9 +16,11 @@
 #include "app/FileListItem.h"
 #include "app/Platform.h"
 #include "app/Utils.h"
+#include "convert/ConvertDlg.h"
 #include "engine/AVProbe.h"
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
+#include "engine/FFmpegTasks.h"
 #include "profiles/IconUtils.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
@@ -39,6 +41,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vanto Video Converter"));
     setFixedSize(878, 543);
+    FFmpegTasks = std::make_unique<TFFmpegTasks>();
     createComponents();
     createTray();
     if (QScreen* screen = QGuiApplication::primaryScreen())
@@ -136,9 +139,12 @@ void TfrmMain::FormCreate() {
     connect(BtnAdd, &QToolButton::clicked, this, Guarded(&TfrmMain::spSkinBtnAddClick, "spSkinBtnAddClick"));
     connect(btnImageAdd, &QToolButton::clicked, this,
             Guarded(&TfrmMain::spSkinBtnAddClick, "spSkinBtnAddClick"));
-    connect(BtnBrower, &QPushButton::clicked, this, Guarded(&TfrmMain::spSkinBtnBrowerClick, "spSkinBtnBrowerClick"));
-    connect(cmbOutput, &QComboBox::activated, this,
-            [this](int index) { RunGuarded(QStringLiteral("cmbOutputSelect"), [=, this] { cmbOutputSelect(index); }); });
+    connect(BtnBrower, &QPushButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnBrowerClick, "spSkinBtnBrowerClick"));
+    connect(cmbOutput, &QComboBox::activated, this, [this](int index) {
+        RunGuarded(QStringLiteral("cmbOutputSelect"), [=, this] { cmbOutputSelect(index); });
+    });
+    connect(BtnStart, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnStartClick, "BtnStartClick"));
     connect(BtnFindTarget, &QPushButton::clicked, this,
             Guarded(&TfrmMain::spSkinBtnFindTargetClick, "spSkinBtnFindTargetClick"));
     connect(CkbApplyAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::CkbApplyAllClick, "CkbApplyAllClick"));
@@ -184,17 +190,17 @@ void TfrmMain::InitFFMPEG() {
     logger.SetTriggerEventInMainThread(false);
     logger.SetLogLevel(TLogLevel::llInfo);
     const std::string libFolder = JoinPath(ProgramFolder(), QStringLiteral("lib")).toStdString();
+    auto report = [this](const std::string& error) {
+        const QString message = QString::fromStdString(error);
+        StartupProblems << message;
+        ShowInfo(message);
+        FFMPEGLog.Error(message);
+    };
     // First the preview player's set, then the transcoding component's, both from "lib".
-    for (TLibraries set : {kPlayerLibraries, kTaskLibraries}) {
-        TFFmpegLoader& loader = FFLoader();
-        loader.SetLibraryPath(libFolder);
-        if (!loader.Load(set)) {
-            const QString message = QString::fromStdString(loader.LastErrMsg());
-            StartupProblems << message;
-            ShowInfo(message);
-            FFMPEGLog.Error(message);
-        }
-    }
+    TFFmpegLoader& loader = FFLoader();
+    loader.SetLibraryPath(libFolder);
+    if (!loader.Load(kPlayerLibraries)) report(loader.LastErrMsg());
+    if (!FFmpegTasks->LoadAVLib(libFolder)) report(FFmpegTasks->LastErrMsg());
 }
 
 void TfrmMain::SetTFormatMenuItem(int id) {
@@ -205,7 +211,8 @@ void TfrmMain::SetTFormatMenuItem(int id) {
     PaneProfile->Tag = chosen.ID;
     if (TFileListItem* row = SelectedRow(); row && row->Entry()) {
         row->Entry()->formatInfo = GetFormatInfo(chosen.ID);
-        if (row->Entry()->formatInfo) row->setText(TFileListItem::colFormat, row->Entry()->formatInfo->Format);
+        if (row->Entry()->formatInfo)
+            row->setText(TFileListItem::colFormat, row->Entry()->formatInfo->Format);
     }
 }
 
@@ -290,6 +297,8 @@ void TfrmMain::MainMenuClick(QObject* sender) {
         spSkinBtnMoveDownClick();
     } else if (key == QLatin1String("EditMenu_07")) {
         SubMenuItemFileInfoClick();
+    } else if (key == QLatin1String("FileMenu_04")) {
+        BtnStartClick();
     } else if (key == QLatin1String("FileMenu_05")) {
         close();
     } else if (key == QLatin1String("HelpMenu_00")) {
@@ -394,6 +403,9 @@ bool TfrmMain::FormCloseQuery() {
     try {
         TrayAnimationTimer->stop();
         TrayIcon->hide();
+        // A run going on in the background is stopped before its window is freed.
+        if (FFmpegTasks) FFmpegTasks->Stop(true);
+        ConvertDlg.reset();
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("FormCloseQuery: ") + QString::fromUtf8(e.what()));
     }

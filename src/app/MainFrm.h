@@ -25,6 +25,8 @@
 
 class ListFileInfo;
 class TAVProbe;
+class TConvertDlg;
+class TFFmpegTasks;
 class TFileListItem;
 class TFormatInfo;
 
@@ -115,6 +117,7 @@ public:
     void cmbOutputSelect(int index);
     void spSkinBtnFindTargetClick();
     void CkbApplyAllClick();
+    void BtnStartClick();
 
     // Runs a user-interface handler: an exception is logged and its text shown, and the window
     // stays usable.
@@ -181,6 +184,10 @@ public:
     QTimer* updateTimer = nullptr;
     // Problems met during start-up (each was reported to the user and logged).
     QStringList StartupProblems;
+    // The transcoding component, shared by the probe step and the conversion run.
+    std::unique_ptr<TFFmpegTasks> FFmpegTasks;
+    // The conversion window of the current run; empty before and after.
+    std::unique_ptr<TConvertDlg> ConvertDlg;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -196,7 +203,6 @@ private:
     void moveSelectedRow(int delta);
     void setPreviewTitle(const QString& caption);
     static QStringList droppedPaths(const QMimeData* mime);
-    std::unique_ptr<TAVProbe> probe_;
     void createTray();
     void reportStartupProblem(const QString& what, const QString& message);
     void AutoUpdateCheck();

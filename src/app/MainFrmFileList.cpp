@@ -15,6 +15,7 @@
 #include "convert/ErrorFileDlg.h"
 #include "convert/RenameDlg.h"
 #include "engine/AVProbe.h"
+#include "engine/FFmpegTasks.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
 #include "settings/Lang.h"
@@ -31,8 +32,7 @@ QString categoryTagOf(const TFormatInfo* info) {
 }  // namespace
 
 TAVProbe* TfrmMain::Probe() {
-    if (!probe_) probe_ = std::make_unique<TAVProbe>();
-    return probe_.get();
+    return &FFmpegTasks->AVProbe();
 }
 
 int TfrmMain::RowCount() const {
@@ -115,6 +115,7 @@ void TfrmMain::GetVideoFileInfo() {
     const std::unique_ptr<TFormatInfo> params = ParametersForNewRows();
     TCalFileInfoDlg dlg(this);
     dlg.SetProbe(Probe());
+    dlg.OnPassDone = [this] { FFmpegTasks->ClearTasks(); };
     dlg.VBitRate = params ? params->EncParam.VideoBitrate : 0;
     dlg.ABitRate = params ? params->EncParam.AudioBitrate : 0;
     dlg.SetUIAndFFTasks(FileListView);

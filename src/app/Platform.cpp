@@ -15,13 +15,15 @@ class DesktopPlatform : public IPlatform {
 public:
     bool OpenDocument(const QString& pathOrAddress) override {
         if (pathOrAddress.isEmpty()) return false;
-        const QUrl url = QFileInfo::exists(pathOrAddress) ? QUrl::fromLocalFile(QDir(pathOrAddress).absolutePath())
-                                                          : QUrl::fromUserInput(pathOrAddress);
+        const QUrl url = QFileInfo::exists(pathOrAddress)
+                             ? QUrl::fromLocalFile(QDir(pathOrAddress).absolutePath())
+                             : QUrl::fromUserInput(pathOrAddress);
         return QDesktopServices::openUrl(url);
     }
 
     bool PowerOff() override {
-        QDBusInterface logind(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QDBusInterface logind(QStringLiteral("org.freedesktop.login1"),
+                              QStringLiteral("/org/freedesktop/login1"),
                               QStringLiteral("org.freedesktop.login1.Manager"), QDBusConnection::systemBus());
         if (logind.isValid()) {
             const QDBusMessage reply = logind.call(QStringLiteral("PowerOff"), true);
@@ -35,7 +37,9 @@ DesktopPlatform g_desktop;
 std::atomic<IPlatform*> g_installed{nullptr};
 }  // namespace
 
-void InstallPlatform(IPlatform* platform) { g_installed.store(platform); }
+void InstallPlatform(IPlatform* platform) {
+    g_installed.store(platform);
+}
 
 IPlatform& GetPlatform() {
     IPlatform* p = g_installed.load();

@@ -1,5 +1,6 @@
 #include "cli/CliCommand.h"
 
+#include "cli/ConvertCommand.h"
 #include "cli/EngineCommand.h"
 #include "cli/ProbeCommand.h"
 #include "cli/ProfilesCommand.h"
@@ -9,6 +10,7 @@ const std::vector<TCliCommand>& CliCommands() {
         ProbeCommand(),
         EngineCommand(),
         ProfilesCommand(),
+        ConvertCommand(),
     };
     return commands;
 }

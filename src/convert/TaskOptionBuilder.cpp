@@ -10,7 +10,9 @@
 #include "engine/FFmpegTasks.h"
 
 namespace {
-std::string utf8(const QString& s) { return s.toUtf8().toStdString(); }
+std::string utf8(const QString& s) {
+    return s.toUtf8().toStdString();
+}
 
 bool isUnset(const QString& encoder) {
     return encoder.isEmpty() || encoder.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;

@@ -1,0 +1,232 @@
+#include "cli/ConvertCommand.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/AppLogger.h"
+#include "app/QtDispatcher.h"
+#include "app/Utils.h"
+#include "cli/CatalogueLoading.h"
+#include "convert/ConvertQueue.h"
+#include "engine/FFmpegLoader.h"
+#include "engine/FFmpegLogger.h"
+#include "engine/FFmpegTasks.h"
+#include "profiles/ParaInfo.h"
+#include "profiles/ProfileMenu.h"
+#include "settings/Options.h"
+#include "tools/EntryProbe.h"
+
+namespace {
+volatile std::sig_atomic_t g_interrupted = 0;
+void onSignal(int) {
+    g_interrupted = 1;
+}
+
+void PrintHelp(std::FILE* out) {
+    std::fputs(
+        "usage: vanto-convert convert --profile ID [--output-folder DIR] [--jobs N] [--merge]\n"
+        "                             [--overwrite] FILE...\n\n"
+        "Converts every FILE with the output profile ID (see 'vanto-convert profiles'), exactly as\n"
+        "the window program does: same option builder, output naming and engine.\n\n"
+        "  --profile ID          the output profile\n"
+        "  --output-folder DIR   where the outputs go (default: the program's output folder)\n"
+        "  --jobs N              conversions at the same time (default: the program's setting)\n"
+        "  --merge               join all files into one output named MergerVideo\n"
+        "  --overwrite           replace existing outputs; otherwise an existing output's name gets\n"
+        "                        a \"_(new_N)\" suffix\n\n"
+        "A progress line per running file goes to standard error; Ctrl-C stops cleanly (the files\n"
+        "written so far stay playable). Exit status 0 when every file converted, 1 otherwise,\n"
+        "2 for a wrong command line.\n",
+        out);
+}
+
+struct Arguments {
+    int profile = -1;
+    QString folder;
+    int jobs = 0;
+    bool merge = false;
+    bool overwrite = false;
+    QStringList files;
+};
+
+bool parse(const std::vector<std::string>& args, Arguments& a) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](const char* name) -> const std::string* {
+            if (i + 1 >= args.size()) {
+                std::fprintf(stderr, "vanto-convert convert: %s needs a value\n", name);
+                return nullptr;
+            }
+            return &args[++i];
+        };
+        if (arg == "--profile") {
+            const std::string* v = value("--profile");
+            if (!v) return false;
+            bool ok = false;
+            a.profile = QString::fromStdString(*v).toInt(&ok);
+            if (!ok) {
+                std::fprintf(stderr, "vanto-convert convert: the profile must be a number: %s\n", v->c_str());
+                return false;
+            }
+        } else if (arg == "--output-folder") {
+            const std::string* v = value("--output-folder");
+            if (!v) return false;
+            a.folder = QString::fromStdString(*v);
+        } else if (arg == "--jobs") {
+            const std::string* v = value("--jobs");
+            if (!v) return false;
+            bool ok = false;
+            a.jobs = QString::fromStdString(*v).toInt(&ok);
+            if (!ok || a.jobs < 1) {
+                std::fprintf(stderr, "vanto-convert convert: --jobs needs a number of at least 1\n");
+                return false;
+            }
+        } else if (arg == "--merge") {
+            a.merge = true;
+        } else if (arg == "--overwrite") {
+            a.overwrite = true;
+        } else if (arg == "--help" || arg == "-h") {
+            PrintHelp(stdout);
+            std::exit(kExitOk);
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            std::fprintf(stderr, "vanto-convert convert: unknown option %s\n", arg.c_str());
+            return false;
+        } else {
+            a.files << QString::fromStdString(arg);
+        }
+    }
+    if (a.profile < 0 || a.files.isEmpty()) {
+        std::fputs("vanto-convert convert: a profile and at least one file are needed\n", stderr);
+        return false;
+    }
+    return true;
+}
+
+int Run(const std::vector<std::string>& args) {
+    Arguments a;
+    if (!parse(args, a)) {
+        PrintHelp(stderr);
+        return kExitUsage;
+    }
+    int argc = 1;
+    char name[] = "vanto-convert";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QtDispatcher dispatcher;
+    InstallDispatcher(&dispatcher);
+    struct Uninstall {
+        ~Uninstall() { InstallDispatcher(nullptr); }
+    } uninstall;
+
+    if (!LoadCatalogueForCli()) return kExitFailed;
+    const std::unique_ptr<TFormatInfo> profile = GetFormatInfo(a.profile);
+    if (!profile) {
+        std::fprintf(stderr, "vanto-convert convert: there is no profile %d (see 'vanto-convert profiles')\n",
+                     a.profile);
+        return kExitUsage;
+    }
+    const TCategory* category = FindCategory(profile->Categoryid);
+    const QString tag = category ? category->CategoryTag : QString();
+    const QString folder = a.folder.isEmpty() ? GetOptions().OutPutFolder : a.folder;
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "vanto-convert convert: can't create the output folder %s\n",
+                     folder.toUtf8().constData());
+        return kExitFailed;
+    }
+    const int jobs = a.jobs > 0 ? a.jobs : std::max(1, GetOptions().CPUCount);
+
+    GetFFLogger().SetLogLevel(TLogLevel::llError);
+    TFFmpegTasks tasks;
+    if (!tasks.LoadAVLib(EngineProgramFolder() + "/lib")) {
+        std::fprintf(stderr, "vanto-convert convert: %s\n", tasks.LastErrMsg().c_str());
+        return kExitFailed;
+    }
+
+    // Probe every file as the window's list does; unreadable ones are reported and skipped.
+    std::vector<std::unique_ptr<ConvertRecord>> records;
+    int unreadable = 0;
+    for (const QString& file : a.files) {
+        auto entry = std::make_unique<ListFileInfo>();
+        entry->FileName = QFileInfo(file).absoluteFilePath();
+        if (!ProbeEntry(tasks.AVProbe(), *entry)) {
+            std::fprintf(stderr, "vanto-convert convert: %s: can't be read as a media file\n",
+                         file.toUtf8().constData());
+            ++unreadable;
+            continue;
+        }
+        entry->formatInfo = profile->Clone();
+        entry->CategoryTag = tag;
+        auto record = std::make_unique<ConvertRecord>();
+        record->SourceFileName = QFileInfo(file).fileName();
+        record->FileDur = FormatTime(entry->EndTime - entry->StartTime);
+        record->TargetFileName = OutputNameOf(record->SourceFileName);
+        record->ProfileName = profile->Format;
+        record->PFileInfo = std::move(entry);
+        records.push_back(std::move(record));
+    }
+    if (records.empty()) return kExitFailed;
+
+    TConvertQueue queue;
+    queue.FFMPEGLog = AppLogger(QStringLiteral("logfile"));
+    // No questions on the command line: existing outputs get new names or are replaced.
+    queue.InitialAnswer = a.overwrite ? 10 : 9;
+    queue.RowChanged = [&queue](int row) {
+        const TConvertQueue::Row& r = queue.Rows[row];
+        const char* state = r.Icon == TConvertQueue::kIconFinished ? "done"
+                            : r.Icon == TConvertQueue::kIconFailed ? "failed"
+                                                                   : "converting";
+        std::fprintf(stderr, "[%d] %s %s%% %s\n", row + 1, r.Caption.toUtf8().constData(),
+                     r.Percent.toUtf8().constData(), state);
+    };
+    queue.StepChanged = [&queue] {
+        if (!queue.StepText.isEmpty()) std::fprintf(stderr, "%s\n", queue.StepText.toUtf8().constData());
+    };
+    int result = 0;
+    queue.RunEnded = [&](int r) {
+        result = r;
+        app.exit(0);
+    };
+    queue.SetFFmpegTasks(&tasks);
+    const bool merge = a.merge && records.size() > 1;
+    if (!queue.SetTaskData(std::move(records), false, folder, merge, jobs)) {
+        std::fputs("vanto-convert convert: no conversion could be set up\n", stderr);
+        return kExitFailed;
+    }
+
+    g_interrupted = 0;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    QTimer interruptWatch;
+    QObject::connect(&interruptWatch, &QTimer::timeout, [&] {
+        if (g_interrupted && result == 0) {
+            std::fputs("vanto-convert convert: stopping\n", stderr);
+            queue.Cancel();
+        }
+    });
+    interruptWatch.start(100);
+    if (result == 0) app.exec();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+
+    bool allDone = result == 1 && !queue.Failed && unreadable == 0;
+    for (const TConvertQueue::Row& r : queue.Rows) {
+        if (r.Icon != TConvertQueue::kIconFinished) allDone = false;
+    }
+    for (const TConvertQueue::Row& r : queue.Rows) {
+        std::printf("%s\t%s\n", r.Icon == TConvertQueue::kIconFinished ? "converted" : "failed",
+                    (r.OutputFile.isEmpty() ? r.Caption : r.OutputFile).toUtf8().constData());
+    }
+    queue.Close();
+    return allDone ? kExitOk : kExitFailed;
+}
+}  // namespace
+
+TCliCommand ConvertCommand() {
+    return {"convert", "convert files with an output profile of the catalogue", PrintHelp, Run};
+}

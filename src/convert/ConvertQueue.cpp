@@ -1,0 +1,382 @@
+#include "convert/ConvertQueue.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QPointer>
+#include <cmath>
+
+#include "app/Utils.h"
+#include "convert/TaskOptionBuilder.h"
+#include "engine/FFmpegTasks.h"
+#include "settings/Lang.h"
+
+namespace {
+std::string utf8(const QString& s) {
+    return s.toUtf8().toStdString();
+}
+
+// Removes the empty file that reserved an output name for a task that never got queued.
+void dropReservation(const std::string& path) {
+    const QString p = QString::fromStdString(path);
+    if (QFileInfo(p).exists() && QFileInfo(p).size() == 0) QFile::remove(p);
+}
+}  // namespace
+
+TConvertQueue::TConvertQueue(QObject* parent) : QObject(parent) {}
+
+TConvertQueue::~TConvertQueue() {
+    Close();
+}
+
+int TConvertQueue::PercentFor(int64_t current, int64_t total) {
+    if (total <= 0) return 0;
+    // nearbyint rounds halves to even in the default rounding mode.
+    const double exact = static_cast<double>(current) / static_cast<double>(total) * 100.0;
+    const int percent = exact > 1e6 ? 1000000 : static_cast<int>(std::nearbyint(exact));
+    if (percent > 200) return 0;
+    if (percent > 100 && percent < 110) return 100;
+    return percent;
+}
+
+void TConvertQueue::SetFFmpegTasks(TCustomFFmpegTasks* tasks) {
+    tasks_ = tasks;
+    if (!tasks_) return;
+    tasks_->SetProgressInterval(200);
+    tasks_->SetThreadPriority(TThreadPriority::tpNormal);
+    QPointer<TConvertQueue> self(this);
+    // Progress arrives on this thread (through the dispatcher).
+    tasks_->OnProgress = [self](TCustomFFmpegTasks*, const TProgressInfo* info) {
+        if (self && info) self->FFmpegTasksProgress(*info);
+    };
+    // Completions arrive on short-lived threads: handled here, in order, unless they are stale.
+    tasks_->OnTerminate = [self, this](TCustomFFmpegTasks*, const TTerminateInfo& info) {
+        const int generation = generation_.load();
+        QMetaObject::invokeMethod(
+            this,
+            [self, info, generation] {
+                if (self && generation == self->generation_.load()) self->FFTasksTerminate(info);
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+bool TConvertQueue::SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> records, bool /*applyAll*/,
+                                const QString& folder, bool merge, int runWidth) {
+    DataFileList = std::move(records);
+    outputFolder = folder;
+    IsMergeOne = merge;
+    Naming.coverExitFileResult = InitialAnswer;
+    finished = true;
+    Failed = false;
+    Result = 0;
+    runWidth_ = std::max(1, runWidth);
+    Rows.clear();
+    taskRows_.clear();
+    if (RowsReset) RowsReset();
+    if (!tasks_) return false;
+    const bool built = IsMergeOne ? CreateFileToMpeg() : CreateNormalVideo();
+    if (!built) return false;
+    finished = false;
+    tasks_->Start(runWidth_);
+    return true;
+}
+
+int TConvertQueue::addRow(const QString& caption, const QString& duration) {
+    Rows.push_back(Row{caption, duration, QStringLiteral("0"), 0});
+    const int row = static_cast<int>(Rows.size()) - 1;
+    if (RowChanged) RowChanged(row);
+    return row;
+}
+
+void TConvertQueue::CleamFFMPEG() {
+    if (!tasks_) return;
+    tasks_->Stop(true);
+    tasks_->ClearTasks();
+}
+
+bool TConvertQueue::CreateNormalVideo() {
+    try {
+        TTaskOptionBuilder builder(*tasks_, Naming, FFMPEGLog);
+        builder.OutputFolder = outputFolder;
+        bool any = false;
+        for (auto& record : DataFileList) {
+            const int row = addRow(record->SourceFileName, record->FileDur);
+            ListFileInfo& entry = *record->PFileInfo;
+            entry.OutPutFileName = record->TargetFileName;
+            entry.ProfileName = record->ProfileName;
+            TOutputOptions out;
+            TInputOptions in;
+            builder.CreateOptions(out, in, entry);
+            Rows[row].OutputFile = QString::fromStdString(out.FileName);
+            Rows[row].Caption = QFileInfo(Rows[row].OutputFile).fileName();
+            if (builder.AddTask(in, out)) {
+                taskRows_.push_back(row);
+                any = true;
+            } else {
+                Rows[row].Icon = kIconFailed;
+                dropReservation(out.FileName);
+            }
+            if (RowChanged) RowChanged(row);
+        }
+        StepText.clear();
+        if (StepChanged) StepChanged();
+        return any;
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("CreateNormalVideo:") + QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+bool TConvertQueue::CreateFileToMpeg() {
+    try {
+        VideoMergerTemp = ReduceSeparators(outputFolder + QStringLiteral("/MegerTemp/"));
+        QDir().mkpath(VideoMergerTemp);
+        CleamFFMPEG();
+        Rows.clear();
+        taskRows_.clear();
+        if (RowsReset) RowsReset();
+        for (auto& record : DataFileList) {
+            ListFileInfo& entry = *record->PFileInfo;
+            entry.OutPutFileName = record->TargetFileName;
+            entry.ProfileName = record->ProfileName;
+            TInputOptions in;
+            TOutputOptions out;
+            in.FileName = utf8(entry.FileName);
+            if (TTaskOptionBuilder::IsAudioSource(entry.FileName)) in.ExtOptions = "vn=1";
+            out.FileFormat = "mp4";
+            out.VideoTag = "DIVX";
+            out.VideoCodec = "mpeg4";
+            out.AudioCodec = "libfaac";
+            // The intermediate files are encoded again at the end: keep them at a high fixed
+            // quality rather than the encoder's low default bit rate.
+            out.ExtOptions = "qscale=2";
+            TTaskOptionBuilder::ApplyClipRange(entry, in, out);
+            out.FileExt = ".mp4";
+            const QString temp =
+                Naming.CheckOutputFile(VideoMergerTemp, entry.OutPutFileName, false, QStringLiteral(".mp4"));
+            out.FileName = utf8(temp);
+            record->MergerTempFile = temp;
+            out.DisableSubtitle = true;
+            TTaskOptionBuilder builder(*tasks_, Naming, FFMPEGLog);
+            if (!builder.AddTask(in, out)) {
+                FFMPEGLog.Error(QStringLiteral("Create merger tmp file failed:") + entry.FileName);
+                return false;
+            }
+            taskRows_.push_back(addRow(record->SourceFileName, record->FileDur));
+        }
+        StepText = GetLangText(QStringLiteral("lbStep1"));
+        if (StepChanged) StepChanged();
+        MergFlag = 0;
+        return true;
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("CreateFileToMpeg:") + QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+bool TConvertQueue::CreateMergerTask() {
+    try {
+        CleamFFMPEG();
+        Rows.clear();
+        taskRows_.clear();
+        if (RowsReset) RowsReset();
+        int64_t total = 0;
+        for (size_t i = 0; i < DataFileList.size(); ++i) {
+            const ConvertRecord& record = *DataFileList[i];
+            TInputOptions in;
+            const std::string temp = utf8(record.MergerTempFile);
+            const bool ok = i == 0 ? tasks_->AddTask(temp, in) >= 0 : tasks_->AddInputFile(0, temp, in);
+            if (!ok) {
+                FFMPEGLog.Error(QStringLiteral("CreateMergerTask 1:") +
+                                QString::fromStdString(tasks_->LastErrMsg()));
+                return false;
+            }
+            total += record.PFileInfo->EndTime - record.PFileInfo->StartTime;
+        }
+        mergeTotal_ = total;
+        DataFileList.front()->PFileInfo->OutPutFileName = QStringLiteral("MergerVideo_Temp");
+        TOutputOptions out;
+        out.VideoCodec = "mpeg4";
+        out.AudioCodec = "libfaac";
+        out.ExtOptions = "qscale=2";
+        out.Join = true;
+        MergeredTempFile = Naming.CheckOutputFile(VideoMergerTemp, QStringLiteral("MergerVideo_Temp"), true,
+                                                  QStringLiteral(".mp4"));
+        out.FileName = utf8(MergeredTempFile);
+        if (!tasks_->SetOutputFile(0, out.FileName, out)) {
+            FFMPEGLog.Error(QStringLiteral("CreateMergerTask 2:") + MergeredTempFile +
+                            QStringLiteral("can not be set as output file ") +
+                            QString::fromStdString(tasks_->LastErrMsg()));
+            return false;
+        }
+        MergerTimer = FormatTime(total);
+        taskRows_.push_back(addRow(QStringLiteral("Merger"), MergerTimer));
+        StepText = GetLangText(QStringLiteral("lbStep2"));
+        if (StepChanged) StepChanged();
+        MergFlag = 1;
+        finished = false;
+        tasks_->Start(1);
+        return true;
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("CreateMergerTask:") + QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+bool TConvertQueue::CreateMergerToTarget() {
+    try {
+        CleamFFMPEG();
+        Rows.clear();
+        taskRows_.clear();
+        if (RowsReset) RowsReset();
+        // Never overwrite nor ask about an existing "MergerVideo": take a numbered name.
+        Naming.coverExitFileResult = mrNoToAll;
+        ConvertRecord& first = *DataFileList.front();
+        ListFileInfo& entry = *first.PFileInfo;
+        entry.OutPutFileName = QStringLiteral("MergerVideo");
+        entry.ProfileName = first.ProfileName;
+        entry.FileName = MergeredTempFile;
+        // The joined file holds only the clipped parts already: convert all of it.
+        entry.StartTime = 0;
+        entry.EndTime = mergeTotal_;
+        entry.FileDurTime = mergeTotal_;
+        TTaskOptionBuilder builder(*tasks_, Naming, FFMPEGLog);
+        builder.OutputFolder = outputFolder;
+        TOutputOptions out;
+        TInputOptions in;
+        builder.CreateOptions(out, in, entry);
+        if (!builder.AddTask(in, out)) {
+            FFMPEGLog.Error(QStringLiteral("CreateMergerToTarget failed:") + MergeredTempFile +
+                            QStringLiteral(",Error:") + QString::fromStdString(tasks_->LastErrMsg()));
+            dropReservation(out.FileName);
+            return false;
+        }
+        const int row = addRow(QStringLiteral("Check Result"), MergerTimer);
+        Rows[row].OutputFile = QString::fromStdString(out.FileName);
+        taskRows_.push_back(row);
+        StepText = GetLangText(QStringLiteral("lbStep3"));
+        if (StepChanged) StepChanged();
+        MergFlag = 2;
+        tasks_->Start(1);
+        finished = false;
+        return true;
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("CreateMergerToTarget:") + QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void TConvertQueue::FFmpegTasksProgress(const TProgressInfo& info) {
+    if (Result != 0 || info.TaskIndex < 0 || info.TaskIndex >= static_cast<int>(taskRows_.size())) return;
+    const int row = taskRows_[info.TaskIndex];
+    Rows[row].Percent = QString::number(PercentFor(info.CurrentDuration, info.TotalDuration));
+    Rows[row].Icon = (Rows[row].Icon + 1) % 4;
+    if (RowChanged) RowChanged(row);
+}
+
+void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
+    if (Result != 0) return;  // the run has ended (cancelled, failed): late notices change nothing
+    try {
+        const bool known = info.TaskIndex >= 0 && info.TaskIndex < static_cast<int>(taskRows_.size());
+        if (info.TaskIndex >= 0 && info.Exception) {
+            if (known) {
+                const int row = taskRows_[info.TaskIndex];
+                Rows[row].Icon = kIconFailed;
+                if (RowChanged) RowChanged(row);
+                const QString caption = Rows[row].Caption;
+                if (OnProgress)
+                    OnProgress(GetLangText(QStringLiteral("tryTipInfoFTitle")),
+                               FormatText(GetLangText(QStringLiteral("tryTipInfoF")), {caption}), false);
+                FFMPEGLog.Error(caption + QStringLiteral(": convert failed,Error: ") +
+                                QString::fromStdString(info.ExceptionMsg));
+            }
+            if (IsMergeOne) endRun(mrCancel, true);
+        } else if (info.TaskIndex >= 0 && info.Finished) {
+            if (!known) return;
+            const int row = taskRows_[info.TaskIndex];
+            Rows[row].Percent = QStringLiteral("100");
+            Rows[row].Icon = kIconFinished;
+            if (RowChanged) RowChanged(row);
+            if (OnProgress)
+                OnProgress(GetLangText(QStringLiteral("tryTipInfoSTitle")),
+                           FormatText(GetLangText(QStringLiteral("tryTipInfoS")), {Rows[row].Caption}), true);
+        } else if (info.TaskIndex < 0) {
+            if (IsMergeOne)
+                moveOn();
+            else
+                endRun(mrOk, false);
+        }
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("FFTasksTerminate:") + QString::fromUtf8(e.what()));
+        endRun(mrCancel, true);
+    }
+}
+
+void TConvertQueue::moveOn() {
+    ++generation_;
+    bool ok = true;
+    if (MergFlag == 0)
+        ok = CreateMergerTask();
+    else if (MergFlag == 1)
+        ok = CreateMergerToTarget();
+    else {
+        CleamFFMPEG();
+        endRun(mrOk, false);
+        return;
+    }
+    if (!ok) endRun(mrCancel, true);
+}
+
+void TConvertQueue::endRun(int result, bool failed) {
+    finished = true;
+    if (failed) Failed = true;
+    Result = result;
+    if (RunEnded) RunEnded(result);
+}
+
+void TConvertQueue::Pause() {
+    if (tasks_) tasks_->Pause();
+}
+
+void TConvertQueue::Resume() {
+    if (tasks_) tasks_->Resume();
+}
+
+void TConvertQueue::Cancel() {
+    // The result is set first: what the stopped tasks report from now on changes nothing.
+    Result = mrCancel;
+    ++generation_;
+    CleamFFMPEG();
+    finished = true;
+    if (RunEnded) RunEnded(mrCancel);
+}
+
+void TConvertQueue::deleteMergeFiles() {
+    for (const auto& record : DataFileList)
+        if (!record->MergerTempFile.isEmpty() && QFile::exists(record->MergerTempFile))
+            QFile::remove(record->MergerTempFile);
+    if (!MergeredTempFile.isEmpty() && QFile::exists(MergeredTempFile)) QFile::remove(MergeredTempFile);
+}
+
+void TConvertQueue::Close() {
+    if (Result == 0) Result = mrCancel;
+    ++generation_;
+    if (tasks_) {
+        // Stopped first, so that no task thread uses the handlers while they are taken away;
+        // what the stopped tasks still report is stale and dropped.
+        CleamFFMPEG();
+        tasks_->OnProgress = nullptr;
+        tasks_->OnTerminate = nullptr;
+        tasks_ = nullptr;
+    }
+    if (IsMergeOne) {
+        try {
+            deleteMergeFiles();
+        } catch (const std::exception& e) {
+            FFMPEGLog.Error(QStringLiteral("FormCloseQuery") + QString::fromUtf8(e.what()));
+        }
+    }
+    DataFileList.clear();
+}

@@ -1,0 +1,107 @@
+#pragma once
+// One conversion run without its window: the run's records, one transcoding task per record
+// (or the three-step merge into one file), progress and completion handling, pause, resume and
+// cancel. The conversion window (TConvertDlg) and the command-line converter are two views on it.
+//
+// Threads: everything here runs on the user-interface thread. The task component reports
+// progress through the dispatcher on this thread and completions on short-lived threads of its
+// own; completions are posted to this thread and handled in arrival order. Notices that arrive
+// after a cancel, or after the merge pipeline moved to its next step, are dropped.
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/AppLogger.h"
+#include "convert/ConvertRecord.h"
+#include "convert/OutputNaming.h"
+#include "engine/FFmpegTypes.h"
+
+class TCustomFFmpegTasks;
+
+class TConvertQueue : public QObject {
+    Q_OBJECT
+public:
+    // Row icons: 0-3 busy animation, 4 finished, 5 failed.
+    enum { kIconFinished = 4, kIconFailed = 5 };
+    struct Row {
+        QString Caption;
+        QString Duration;
+        QString Percent = QStringLiteral("0");
+        int Icon = 0;
+        QString OutputFile;  // the task's output path, when it writes a final output
+    };
+
+    explicit TConvertQueue(QObject* parent = nullptr);
+    ~TConvertQueue() override;
+
+    // Takes the component for the run: progress every 200 ms, completions to this queue.
+    void SetFFmpegTasks(TCustomFFmpegTasks* tasks);
+    // Takes the records, builds the tasks (or the merge pipeline's first step) and starts the
+    // component with `runWidth` tasks at a time (CPUCount). False when nothing could be queued.
+    bool SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> records, bool applyAll,
+                     const QString& folder, bool merge, int runWidth);
+    void Pause();
+    void Resume();
+    // Stops the component, waits for its tasks and ends the run with Cancel (2).
+    void Cancel();
+    // Detaches from the component, stops it and removes its tasks; deletes a merge run's
+    // temporary files. Called when the window closes.
+    void Close();
+
+    // Percentage shown for a progress report: rounded half to even, above 200 shown as 0,
+    // 101 to 109 as 100; an unknown or zero total gives 0.
+    static int PercentFor(int64_t current, int64_t total);
+
+    // Run state.
+    // The remembered overwrite answer a run starts with: 0 asks (the window); the command-line
+    // converter starts with 9 (new names) or 10 (overwrite) and never asks.
+    int InitialAnswer = 0;
+    bool IsMergeOne = false;
+    QString outputFolder;
+    std::vector<std::unique_ptr<ConvertRecord>> DataFileList;
+    bool finished = true;
+    TOutputNaming Naming;  // its coverExitFileResult is the run's remembered answer
+    QString MergeredTempFile;
+    QString VideoMergerTemp;
+    QString MergerTimer;
+    int MergFlag = 0;
+    bool Failed = false;
+    int Result = 0;  // the run's modal result once it ended: 1 OK, 2 Cancel
+    std::vector<Row> Rows;
+    QString StepText;
+    AppLogger FFMPEGLog;
+
+    // Notifications for the view (user-interface thread).
+    std::function<void()> RowsReset;
+    std::function<void(int row)> RowChanged;
+    std::function<void()> StepChanged;
+    std::function<void(int result)> RunEnded;
+    // Each finished or failed task: title, message, success (the main window's tray balloon).
+    std::function<void(const QString&, const QString&, bool)> OnProgress;
+
+    // The handlers, public for tests: what the component's events lead to.
+    void FFmpegTasksProgress(const TProgressInfo& info);
+    void FFTasksTerminate(const TTerminateInfo& info);
+
+private:
+    bool CreateNormalVideo();
+    bool CreateFileToMpeg();
+    bool CreateMergerTask();
+    bool CreateMergerToTarget();
+    void CleamFFMPEG();
+    void moveOn();
+    void endRun(int result, bool failed);
+    int addRow(const QString& caption, const QString& duration);
+    void deleteMergeFiles();
+
+    TCustomFFmpegTasks* tasks_ = nullptr;
+    std::vector<int> taskRows_;  // task index -> row
+    int runWidth_ = 1;
+    // Increased on cancel and whenever the merge pipeline moves on: older notices are dropped.
+    std::atomic<int> generation_{0};
+    int64_t mergeTotal_ = 0;  // the joined file's length, microseconds
+};

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+
+#include "app/FileListItem.h"
+#include "app/MainFrm.h"
+#include "app/Utils.h"
+#include "common/MediaFixtures.h"
+#include "common/ScriptedDialogs.h"
+#include "common/TestSandbox.h"
+#include "convert/ConvertDlg.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+namespace {
+QString clip() {
+    return QString::fromStdString(fixtures::Clip("start_1s.mp4", 1, 160, 120, 25));
+}
+
+class StartRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        out = sandbox.root() + "/out";
+        w = std::make_unique<TfrmMain>();
+    }
+    // Runs the conversion window for real; `prepare` may change its choices first.
+    void runWindows(std::function<void(TConvertDlg*)> prepare = nullptr) {
+        dialogs.dialogHandlers << [prepare](QDialog* d) {
+            auto* dlg = qobject_cast<TConvertDlg*>(d);
+            if (prepare) prepare(dlg);
+            return dlg->exec();
+        };
+    }
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TfrmMain> w;
+    QString out;
+};
+}  // namespace
+
+TEST_F(StartRunTest, AnEmptyOutputFolderIsRefused) {
+    w->AddVideFiles({clip()});
+    w->cmbOutput->setEditText("");
+    w->BtnStartClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("DlgNoOutpuFolderTitle")});
+    EXPECT_EQ(dialogs.count("Dialog"), 0);
+}
+
+TEST_F(StartRunTest, AFolderThatCantBeCreatedIsRefused) {
+    w->AddVideFiles({clip()});
+    fixtures::WriteFile((sandbox.root() + "/plainfile").toStdString(), "x");
+    w->cmbOutput->setEditText(sandbox.root() + "/plainfile/sub");
+    w->BtnStartClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("DlgFailedCreateOutputFolder")});
+}
+
+TEST_F(StartRunTest, NothingCheckedIsRefused) {
+    w->AddVideFiles({clip(), clip()});
+    w->cmbOutput->setEditText(out);
+    for (int i = 0; i < w->RowCount(); ++i)
+        w->Row(i)->setCheckState(0, Qt::Unchecked);
+    w->BtnStartClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("DlgNoConvertTitle")});
+    EXPECT_TRUE(QDir(out).exists());  // the folder was made before the rows were looked at
+}
+
+TEST_F(StartRunTest, AFinishedRunShowsTheFinishMessageOrOpensTheFolder) {
+    w->AddVideFiles({clip(), clip()});
+    w->Row(1)->setText(TFileListItem::colOutput, "second");
+    w->cmbOutput->setEditText(out);
+    runWindows([](TConvertDlg* dlg) { dlg->cbOpenTarget->setChecked(false); });
+    w->BtnStartClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("Convert_Finish")});
+    EXPECT_TRUE(QFile::exists(out + "/start_1s.mp4"));
+    EXPECT_TRUE(QFile::exists(out + "/second.mp4"));
+    EXPECT_FALSE(w->CkbApplyAll->isChecked());  // cleared after a run that ended with OK
+    EXPECT_EQ(w->ConvertDlg, nullptr);
+
+    dialogs.calls.clear();
+    dialogs.answers = {mrYesToAll};
+    runWindows();  // open-folder is checked by default
+    w->BtnStartClick();
+    EXPECT_EQ(sandbox.platform.opened, QStringList{out});
+    EXPECT_EQ(dialogs.count("ShowInfo"), 0);
+}
+
+TEST_F(StartRunTest, TurningOffGoesThroughThePlatformLayer) {
+    w->AddVideFiles({clip()});
+    w->cmbOutput->setEditText(out);
+    runWindows([](TConvertDlg* dlg) { dlg->cbShutdown->setChecked(true); });
+    w->BtnStartClick();
+    EXPECT_EQ(sandbox.platform.powerOffs, 1);
+    EXPECT_TRUE(sandbox.platform.opened.isEmpty());
+}
+
+TEST_F(StartRunTest, MergeWithOneRowConvertsNormally) {
+    w->AddVideFiles({clip()});
+    w->cmbOutput->setEditText(out);
+    w->CkbMerge->setEnabled(true);
+    w->CkbMerge->setChecked(true);
+    runWindows([](TConvertDlg* dlg) {
+        EXPECT_FALSE(dlg->Queue.IsMergeOne);
+        dlg->cbOpenTarget->setChecked(false);
+    });
+    w->BtnStartClick();
+    EXPECT_FALSE(w->CkbMerge->isChecked());
+    EXPECT_TRUE(QFile::exists(out + "/start_1s.mp4"));
+    EXPECT_FALSE(QDir(out + "/MegerTemp").exists());
+}
+
+TEST_F(StartRunTest, TheRunWorksOnCopiesOfTheRows) {
+    w->AddVideFiles({clip()});
+    w->cmbOutput->setEditText(out);
+    runWindows([this](TConvertDlg* dlg) {
+        // Editing the list during the run does not reach the run.
+        w->Row(0)->Entry()->FileName = "/nowhere.mp4";
+        w->spSkinBtnClearClick();
+        dlg->cbOpenTarget->setChecked(false);
+        return;
+    });
+    w->BtnStartClick();
+    EXPECT_TRUE(QFile::exists(out + "/start_1s.mp4"));
+}
+
+TEST_F(StartRunTest, OutputFolderRow) {
+    dialogs.folders << sandbox.root() + "/chosen";
+    w->spSkinBtnBrowerClick();
+    EXPECT_EQ(w->cmbOutput->currentText(), sandbox.root() + "/chosen");
+    EXPECT_EQ(w->cmbOutput->itemText(0), sandbox.root() + "/chosen");
+    ResetOptions();
+    EXPECT_EQ(GetOptions().OutPutFolder, sandbox.root() + "/chosen");  // saved
+    w->cmbOutputSelect(w->cmbOutput->findText("Clear"));
+    ASSERT_EQ(w->cmbOutput->count(), 2);
+    EXPECT_EQ(w->cmbOutput->itemText(0), GetOptions().DefaultOutput);
+    EXPECT_EQ(w->cmbOutput->itemText(1), "Clear");
+    EXPECT_EQ(w->cmbOutput->currentText(), GetOptions().DefaultOutput);
+    w->spSkinBtnFindTargetClick();
+    EXPECT_EQ(sandbox.platform.opened, QStringList{GetOptions().DefaultOutput});
+    EXPECT_TRUE(QDir(GetOptions().DefaultOutput).exists());
+}
