@@ -113,6 +113,12 @@ void TTaskOptionBuilder::CreateOptions(TOutputOptions& out, TInputOptions& in, c
                                                        : TOptionTargetType::ttDVD;
         out.NormType = TOptionNormType::ntAuto;
         out.NormDefault = TOptionNormType::ntPAL;
+        // A disc profile that names its frame rate means that norm's disc; guessing it from the
+        // source instead would pair, say, PAL picture sizes with an NTSC frame rate.
+        if (p.FrameRate == 29970 || p.FrameRate == 23976 || p.FrameRate == 30000)
+            out.NormType = TOptionNormType::ntNTSC;
+        else if (p.FrameRate == 25000)
+            out.NormType = TOptionNormType::ntPAL;
         suffix = QStringLiteral("_") + f.mid(1) + QStringLiteral("_auto.mpg");
     }
 

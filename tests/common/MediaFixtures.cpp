@@ -122,6 +122,17 @@ double ProbeDuration(const std::string& file) {
     return std::stod(s);
 }
 
+double DecodedDuration(const std::string& file) {
+    std::string out;
+    Run("ffmpeg -nostdin -hide_banner -i " + ShellQuote(file) + " -f null - 2>&1", &out);
+    const auto p = out.rfind("time=");
+    if (p == std::string::npos) return -1;
+    int h = 0, m = 0;
+    double s = 0;
+    if (std::sscanf(out.c_str() + p + 5, "%d:%d:%lf", &h, &m, &s) != 3) return -1;
+    return h * 3600 + m * 60 + s;
+}
+
 int ProbeFrameCount(const std::string& file, const std::string& streamSpec) {
     const std::string s = Probe(file, streamSpec, "stream=nb_read_frames -count_frames");
     if (s.empty() || s == "N/A") return -1;

@@ -44,6 +44,9 @@ std::string Clip(const std::string& name, double seconds, int width = 320, int h
 // for example Probe(file, "v:0", "stream=codec_name"). Empty when there is none.
 std::string Probe(const std::string& file, const std::string& streamSpec, const std::string& entry);
 double ProbeDuration(const std::string& file);  // container duration in seconds, -1 unknown
+// The time of the last decoded frame, by decoding the whole file with ffmpeg (for containers
+// whose header gives no duration or only an estimate). -1 when it can't be read.
+double DecodedDuration(const std::string& file);
 int ProbeFrameCount(const std::string& file, const std::string& streamSpec = "v:0");  // decodes
 
 bool FileExists(const std::string& path);

@@ -56,7 +56,8 @@ QStringList ScriptedDialogs::OpenFiles(const QString& title, const QString& filt
 }
 
 int ScriptedDialogs::ExecDialog(QDialog* dialog) {
-    calls.append({"Dialog", QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(), false});
+    calls.append(
+        {"Dialog", QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(), false});
     if (dialogHandlers.isEmpty()) return 1;
     return dialogHandlers.takeFirst()(dialog);
 }

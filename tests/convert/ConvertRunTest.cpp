@@ -11,6 +11,7 @@
 #include "ConvertTestSupport.h"
 #include "app/Utils.h"
 #include "common/MediaFixtures.h"
+#include "common/ReadOnlyFolder.h"
 #include "convert/ConvertDlg.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
@@ -251,4 +252,21 @@ TEST(ConvertMerge, AFailedStepEndsTheRunAndDeletesTheTemporaryFiles) {
     dlg.Queue.Close();
     EXPECT_TRUE(mp4Files(f.out + "/MegerTemp").isEmpty());
     EXPECT_FALSE(QFile::exists(f.out + "/MergerVideo.mp4"));
+}
+
+TEST(ConvertRun, AReadOnlyOutputFolderFailsTheRowsWithoutHanging) {
+    ConvertFixture f;
+    const QString ro = f.sandbox.root() + "/readonly";
+    QDir().mkpath(ro);
+    ReadOnlyFolder guard(ro.toStdString());
+    if (!guard.ok()) GTEST_SKIP() << "this file system can't make a folder read-only";
+    const QString clip = ConvertFixture::Clip("run_1s.mp4", 1);
+    TConvertDlg dlg;
+    dlg.SetFFmpegTasks(&f.tasks);
+    // No task can open its output: nothing is queued, and the window is not shown.
+    EXPECT_FALSE(dlg.SetTaskData(records(f, {clip, clip}, {"r1", "r2"}), true, ro, false));
+    EXPECT_EQ(f.dialogs.count("MessageBox"), 2);
+    EXPECT_EQ(dlg.ListViewConvertList->topLevelItemCount(), 2);
+    EXPECT_EQ(dlg.ListViewConvertList->topLevelItem(0)->data(0, Qt::UserRole).toInt(),
+              TConvertQueue::kIconFailed);
 }

@@ -123,6 +123,10 @@ TEST_F(TaskOptionBuilderTest, DiscTargetsAndDeviceFormats) {
     build(*entryFor({".dvd", 720, 576}));
     EXPECT_EQ(o.TargetType, TOptionTargetType::ttDVD);
     EXPECT_TRUE(QString::fromStdString(o.FileName).endsWith("/clip_dvd_auto.mpg"));
+    build(*entryFor({".dvd", 0, 0, 6000000, 29970}));  // a disc profile naming its rate names its norm
+    EXPECT_EQ(o.NormType, TOptionNormType::ntNTSC);
+    build(*entryFor({".vcd", 0, 0, 1150000, 25000}));
+    EXPECT_EQ(o.NormType, TOptionNormType::ntPAL);
     build(*entryFor({""}));  // no format at all is not a disc
     EXPECT_EQ(o.TargetType, TOptionTargetType::ttIgnore);
 
