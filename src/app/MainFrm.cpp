@@ -303,6 +303,15 @@ void TfrmMain::MainMenuClick(QObject* sender) {
         close();
     } else if (key == QLatin1String("HelpMenu_00")) {
         openAddress(GetOptions().HelpPage);
+    } else if (key == QLatin1String("HelpMenu_05")) {
+        const TOptions& o = GetOptions();
+        MessageDialogs().MessageBox(o.ProductName + QStringLiteral("\n\n") + o.Support + QStringLiteral("\n") + o.SupportEmail,
+                                    QStringLiteral("Support"));
+    } else if (key == QLatin1String("HelpMenu_10")) {
+        const TOptions& o = GetOptions();
+        MessageDialogs().MessageBox(o.ProductName + QStringLiteral("\nVersion ") + o.Vesion + QStringLiteral("\n\n") +
+                                        o.HomePage,
+                                    QStringLiteral("About"));
     } else if (key == QLatin1String("HelpMenu_06")) {
         openAddress(GetOptions().ProductPage);
     }

@@ -291,3 +291,17 @@ TEST(MainWindowBadInput, AFailingHandlerIsReportedAndTheWindowStaysUsable) {
     EXPECT_TRUE(dialogs.texts("MessageBox").first().contains("Item not found"));
     EXPECT_EQ(w.RowCount(), 0);
 }
+
+TEST(MainWindow, HelpMenuItemsOpenPagesThroughThePlatform) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    TfrmMain w;
+    w.MainMenuClick(w.MenuAction("HelpMenu_06"));
+    EXPECT_EQ(sandbox.platform.opened, QStringList{GetOptions().ProductPage});
+    w.MainMenuClick(w.MenuAction("HelpMenu_10"));
+    ASSERT_EQ(dialogs.count("MessageBox"), 1);
+    EXPECT_TRUE(dialogs.texts("MessageBox").first().contains("Version 1.0.0.0"));
+    w.MainMenuClick(nullptr);  // a missing sender does nothing
+    w.lbBottom->clicked();
+    EXPECT_EQ(sandbox.platform.opened.last(), GetOptions().HomePage);
+}
