@@ -11,6 +11,7 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
 #include "convert/ConvertDlg.h"
+#include "profiles/ParaInfo.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
@@ -139,4 +140,26 @@ TEST_F(StartRunTest, OutputFolderRow) {
     w->spSkinBtnFindTargetClick();
     EXPECT_EQ(sandbox.platform.opened, QStringList{GetOptions().DefaultOutput});
     EXPECT_TRUE(QDir(GetOptions().DefaultOutput).exists());
+}
+
+TEST_F(StartRunTest, ApplyAllCopiesTheFirstRowsProfileWhenConfirmed) {
+    w->AddVideFiles({clip(), clip(), clip()});
+    w->Row(0)->Entry()->formatInfo = GetFormatInfo(1058);
+    w->Row(0)->setText(TFileListItem::colFormat, ".avi");
+    w->CkbApplyAll->setChecked(false);
+    w->CkbApplyAllClick();  // unchecked: nothing asked
+    EXPECT_EQ(dialogs.count("YesNoBox"), 0);
+    w->CkbApplyAll->setChecked(true);
+    dialogs.answers = {mrNo};
+    w->CkbApplyAllClick();
+    EXPECT_EQ(w->Row(1)->text(TFileListItem::colFormat), ".mp4");
+    dialogs.answers = {mrYes};
+    w->CkbApplyAllClick();
+    ASSERT_EQ(dialogs.count("YesNoBox"), 2);
+    EXPECT_EQ(dialogs.calls.last().title, GetLangText("AppleToAll_Title"));
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(w->Row(i)->text(TFileListItem::colFormat), ".avi");
+        EXPECT_EQ(w->Row(i)->Entry()->formatInfo->ID, 1058);
+        EXPECT_NE(w->Row(i)->Entry()->formatInfo.get(), w->Row(0)->Entry()->formatInfo.get());
+    }
 }

@@ -1,0 +1,73 @@
+// vanto-convert profiles and convert, run as the user runs them.
+#include <gtest/gtest.h>
+
+#include "common/MediaFixtures.h"
+
+namespace {
+std::string cli() {
+    return std::string(VANTO_PROGRAM_DIR) + "/vanto-convert";
+}
+
+int run(const fixtures::TempDir& home, const std::string& args, std::string* out = nullptr) {
+    return fixtures::Run(
+        "HOME=" + fixtures::ShellQuote(home.path()) + " " + cli() + " " + args + " 2>/dev/null", out);
+}
+}  // namespace
+
+TEST(CliConvert, ProfilesListsTheCatalogue) {
+    fixtures::TempDir home;
+    std::string out;
+    ASSERT_EQ(run(home, "profiles", &out), 0);
+    EXPECT_NE(out.find("1055\tGeneral Video\tMP4 Video (H.264/AAC)\t.mp4\n"), std::string::npos) << out;
+    EXPECT_GT(std::count(out.begin(), out.end(), '\n'), 50);
+}
+
+TEST(CliConvert, ConvertsNamesNewOutputsAndOverwritesOnRequest) {
+    fixtures::TempDir home;
+    const std::string clip = fixtures::Clip("cli_1s.mp4", 1, 160, 120, 25);
+    const std::string dir = home.file("out");
+    const std::string args = "convert --profile 1058 --output-folder " + fixtures::ShellQuote(dir) +
+                             " --jobs 2 " + fixtures::ShellQuote(clip);
+    std::string out;
+    ASSERT_EQ(run(home, args, &out), 0);
+    EXPECT_EQ(out, "converted\t" + dir + "/cli_1s.avi\n");
+    EXPECT_NEAR(fixtures::ProbeDuration(dir + "/cli_1s.avi"), 1.0, 0.2);
+    ASSERT_EQ(run(home, args, &out), 0);  // the output exists now: a numbered name
+    EXPECT_EQ(out, "converted\t" + dir + "/cli_1s_(new_1).avi\n");
+    ASSERT_EQ(run(home, args + " --overwrite", &out), 0);
+    EXPECT_EQ(out, "converted\t" + dir + "/cli_1s.avi\n");
+}
+
+TEST(CliConvert, MergesIntoOneFile) {
+    fixtures::TempDir home;
+    const std::string a = fixtures::Clip("cli_1s.mp4", 1, 160, 120, 25);
+    const std::string b = fixtures::Clip("cli_2s.mp4", 2, 320, 240, 25);
+    const std::string dir = home.file("out");
+    std::string out;
+    ASSERT_EQ(run(home,
+                  "convert --profile 1055 --merge --output-folder " + fixtures::ShellQuote(dir) + " " +
+                      fixtures::ShellQuote(a) + " " + fixtures::ShellQuote(b),
+                  &out),
+              0);
+    EXPECT_EQ(out, "converted\t" + dir + "/MergerVideo.mp4\n");
+    EXPECT_NEAR(fixtures::ProbeDuration(dir + "/MergerVideo.mp4"), 3.0, 0.3);
+}
+
+TEST(CliConvert, FailuresAndWrongCommandLines) {
+    fixtures::TempDir home;
+    const std::string clip = fixtures::Clip("cli_1s.mp4", 1, 160, 120, 25);
+    fixtures::WriteFile(home.file("notes.txt"), "text");
+    const std::string dir = fixtures::ShellQuote(home.file("out"));
+    std::string out;
+    // An unreadable file fails the run; the readable one is still converted.
+    EXPECT_EQ(run(home,
+                  "convert --profile 1058 --output-folder " + dir + " " + fixtures::ShellQuote(clip) + " " +
+                      fixtures::ShellQuote(home.file("notes.txt")),
+                  &out),
+              1);
+    EXPECT_NE(out.find("converted\t"), std::string::npos);
+    EXPECT_EQ(run(home, "convert --profile 999999 " + fixtures::ShellQuote(clip)), 2);
+    EXPECT_EQ(run(home, "convert --profile abc " + fixtures::ShellQuote(clip)), 2);
+    EXPECT_EQ(run(home, "convert " + fixtures::ShellQuote(clip)), 2);
+    EXPECT_EQ(run(home, "convert --profile 1058 --jobs 0 " + fixtures::ShellQuote(clip)), 2);
+}
