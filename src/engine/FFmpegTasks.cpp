@@ -84,10 +84,6 @@ TOutputOptions OutputOptionsOf(const std::string& extOptions) {
 TCustomFFmpegTasks::TCustomFFmpegTasks() : FAVProbe(std::make_unique<TAVProbe>()) {}
 
 TCustomFFmpegTasks::~TCustomFFmpegTasks() {
-    OnProgress = nullptr;
-    OnPreviewBitmap = nullptr;
-    OnCustomHook = nullptr;
-    OnTerminate = nullptr;
     Stop(true);
     WaitUntil([this] { return NotifiersDone(); });
     FFFmpegList.clear();

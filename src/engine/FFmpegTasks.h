@@ -173,7 +173,7 @@ protected:
     std::atomic<bool> FTerminated{false};
     bool FThreadMode = false;
     std::atomic<bool> FWorking{false};
-    bool FPausedRun = false;
+    std::atomic<bool> FPausedRun{false};
 };
 
 // The component as the application uses it.
