@@ -12,16 +12,6 @@
 
 namespace {
 QString g_programFolderOverride;
-
-// Removes leading and trailing blanks and control characters.
-QString trimBlanks(const QString& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= 0x20)
-        ++b;
-    while (e > b && s[e - 1].unicode() <= 0x20)
-        --e;
-    return s.mid(b, e - b);
-}
 }  // namespace
 
 QString ProgramFolder() {
@@ -54,7 +44,7 @@ QString GetAppFolderName() {
     QFile f(JoinPath(ProgramFolder(), QStringLiteral("tempconfig.ini")));
     if (f.exists() && f.open(QIODevice::ReadOnly | QIODevice::Text)) {
         QTextStream in(&f);
-        return trimBlanks(in.readLine());
+        return TrimBlanks(in.readLine());
     }
     return QStringLiteral("Vantosoft");
 }
@@ -104,10 +94,19 @@ bool BrowseForFolder(const QString& title, QWidget* owner, QString& path) {
     return MessageDialogs().BrowseForFolder(title, owner, path);
 }
 
+QString TrimBlanks(const QString& s) {
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && s[e - 1].unicode() <= 0x20)
+        --e;
+    return s.mid(b, e - b);
+}
+
 QStringList SplitString(const QString& text, const QString& separator) {
     QStringList result;
     if (separator.isEmpty()) {
-        const QString t = trimBlanks(text);
+        const QString t = TrimBlanks(text);
         if (!t.isEmpty()) result << t;
         return result;
     }
@@ -116,7 +115,7 @@ QStringList SplitString(const QString& text, const QString& separator) {
     while (pos < rest.size()) {
         qsizetype i = rest.indexOf(separator, pos);
         if (i < 0) i = rest.size();
-        const QString piece = trimBlanks(rest.mid(pos, i - pos));
+        const QString piece = TrimBlanks(rest.mid(pos, i - pos));
         if (!piece.isEmpty()) result << piece;
         pos = i + separator.size();
     }
@@ -154,7 +153,7 @@ qint64 ParseTime(const QString& text) {
 }
 
 bool IsDigits(const QString& text) {
-    const QString t = trimBlanks(text);
+    const QString t = TrimBlanks(text);
     for (QChar c : t)
         if (c < '0' || c > '9') return false;
     return true;

@@ -43,6 +43,8 @@ bool CanCreateFile(const QString& path);
 QString ReadMachineRegString(const QString& key, const QString& valueName);
 bool BrowseForFolder(const QString& title, QWidget* owner, QString& path);
 
+// Removes leading and trailing blanks and control characters.
+QString TrimBlanks(const QString& text);
 QStringList SplitString(const QString& text, const QString& separator);
 QString FormatTimeMs(qint64 microseconds);
 QString FormatTime(qint64 microseconds);

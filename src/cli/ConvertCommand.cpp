@@ -114,10 +114,8 @@ int Run(const std::vector<std::string>& args) {
         PrintHelp(stderr);
         return kExitUsage;
     }
-    int argc = 1;
-    char name[] = "vanto-convert";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    CliApplication cli;
+    QCoreApplication& app = cli.app();
     QtDispatcher dispatcher;
     InstallDispatcher(&dispatcher);
     struct Uninstall {

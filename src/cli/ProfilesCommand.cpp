@@ -21,10 +21,7 @@ int Run(const std::vector<std::string>& args) {
         PrintHelp(stderr);
         return kExitUsage;
     }
-    int argc = 1;
-    char name[] = "vanto-convert";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    CliApplication cli;
     if (!LoadCatalogueForCli()) {
         std::fputs("vanto-convert profiles: no profiles are available\n", stderr);
         return kExitFailed;

@@ -113,7 +113,7 @@ void TCustomFFmpeg::OptTarget(const std::string& value, const std::string& defau
         SetLibOption("maxrate", "9000000");
         SetLibOption("minrate", "0");
         SetLibOption("bufsize", "1835008");
-        SetLibOption("packetsize", "2048");   // from the DVD format, not its specification
+        SetLibOption("packetsize", "2048");   // the DVD format's own packet size
         SetLibOption("muxrate", "10080000");  // 504 * 8 * 2500, from the DVD format
         SetLibOption("ab", "448000");
         Faudio_sample_rate = 48000;

@@ -11,16 +11,6 @@
 namespace {
 std::unique_ptr<TOptions> g_options;
 
-// Trims blanks and control characters on both sides.
-QString trimLine(const QString& s) {
-    qsizetype b = 0, e = s.size();
-    while (b < e && s[b].unicode() <= 0x20)
-        ++b;
-    while (e > b && s[e - 1].unicode() <= 0x20)
-        --e;
-    return s.mid(b, e - b);
-}
-
 QString replaceMyDocuments(const QString& value) {
     QString v = value;
     v.replace(QStringLiteral("%My Documents%"), GetSharedDocumentsFolder(), Qt::CaseInsensitive);
@@ -108,7 +98,7 @@ void TOptions::LoadOptions(const QString& iniFile) {
     if (file.open(QIODevice::ReadOnly)) {
         QTextStream in(&file);
         while (!in.atEnd()) {
-            const QString line = trimLine(in.readLine());
+            const QString line = TrimBlanks(in.readLine());
             const QStringList parts = SplitString(line, QStringLiteral("="));
             if (parts.size() != 2) continue;
             const QString& key = parts[0];
