@@ -412,9 +412,12 @@ bool TfrmMain::FormCloseQuery() {
     try {
         TrayAnimationTimer->stop();
         TrayIcon->hide();
-        // A run going on in the background is stopped before its window is freed.
-        if (FFmpegTasks) FFmpegTasks->Stop(true);
-        ConvertDlg.reset();
+        // A run going on in the background is cancelled: that ends its window's modal loop, and
+        // the Start handler that runs it frees it. Without a run the component just stops.
+        if (ConvertDlg && !ConvertDlg->Queue.finished)
+            ConvertDlg->btnCancelClickWithoutAsking();
+        else if (FFmpegTasks)
+            FFmpegTasks->Stop(true);
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("FormCloseQuery: ") + QString::fromUtf8(e.what()));
     }

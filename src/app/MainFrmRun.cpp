@@ -121,6 +121,7 @@ void TfrmMain::BtnStartClick() {
         TrayAnimationTimer->start();
 
         const int result = MessageDialogs().ExecDialog(ConvertDlg.get());
+        if (!ConvertDlg) return;
         bool openFolder = false;
         bool turnOff = false;
         if (result == mrOk) {

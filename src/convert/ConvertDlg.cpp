@@ -161,6 +161,11 @@ void TConvertDlg::btnCancelClick() {
     if (!ended_) done(mrCancel);
 }
 
+void TConvertDlg::btnCancelClickWithoutAsking() {
+    Queue.Cancel();
+    if (!ended_) done(mrCancel);
+}
+
 void TConvertDlg::btnRunBackGroundClick() {
     if (fRunBackGround) fRunBackGround(this);
 }

@@ -46,6 +46,8 @@ public:
 
     void BtnPauseClick();
     void btnCancelClick();
+    // Cancels the run without the question (the program is closing).
+    void btnCancelClickWithoutAsking();
     void btnRunBackGroundClick();
 
     TConvertQueue Queue;

@@ -500,7 +500,8 @@ void TCustomFFmpeg::FlushEncoder(TAVOutputStream& ost) {
     ost.encoder_flushed = true;
     const AVMediaType type = ost.spec->type;
     if (ost.graph && ost.buffersrc) {
-        ff::av_buffersrc_add_frame_flags(ost.buffersrc, nullptr, 0);
+        // End of stream for the graph; a refusal leaves nothing more to drain either way.
+        (void)!ff::av_buffersrc_add_frame_flags(ost.buffersrc, nullptr, 0);
         if (type == AVMEDIA_TYPE_VIDEO)
             DrainFilteredVideo(ost);
         else if (type == AVMEDIA_TYPE_AUDIO)

@@ -260,8 +260,9 @@ TEST_F(FileListTest, ContextMenuAndRemoveClearCheckAll) {
     dialogs.dialogHandlers << [&](QDialog* d) {
         auto* info = qobject_cast<TFileInfoDlg*>(d);
         EXPECT_NE(info, nullptr);
-        if (info)
+        if (info) {
             EXPECT_EQ(info->txtFileInfo->toPlainText(), QString(w.Row(0)->Entry()->FileInfo).remove('\r'));
+        }
         return 1;
     };
     w.SubMenuItemFileInfoClick();
@@ -352,4 +353,22 @@ TEST_F(FileListTest, ProbeDialogEndsAtOnceWhenEverythingIsProbed) {
     EXPECT_TRUE(dlg.ErroFileList.isEmpty());
     EXPECT_EQ(w.Row(0)->text(TFileListItem::colSize), "unchanged");
     EXPECT_FALSE(before.isEmpty());
+}
+
+TEST_F(FileListTest, UnreadableFilesAreReportedOnce) {
+    TfrmMain w;
+    const QString locked = copyAs(clip("fl_a.mp4"), folder, "locked.mp4");
+    QFile::setPermissions(locked, QFileDevice::Permissions());
+    QFile probe(locked);
+    if (probe.open(QIODevice::ReadOnly)) GTEST_SKIP() << "permissions don't bind here (running as root)";
+    QStringList failures;
+    dialogs.dialogHandlers << [&](QDialog* d) {
+        auto* errors = qobject_cast<TErrorFileDlg*>(d);
+        for (int i = 0; errors && i < errors->lstError->count(); ++i)
+            failures << errors->lstError->item(i)->text();
+        return 1;
+    };
+    w.AddVideFiles({locked, locked});
+    EXPECT_EQ(w.RowCount(), 0);
+    EXPECT_EQ(failures, QStringList{locked});
 }

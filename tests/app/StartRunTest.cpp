@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include "app/FileListItem.h"
 #include "app/MainFrm.h"
@@ -162,4 +163,26 @@ TEST_F(StartRunTest, ApplyAllCopiesTheFirstRowsProfileWhenConfirmed) {
         EXPECT_EQ(w->Row(i)->Entry()->formatInfo->ID, 1058);
         EXPECT_NE(w->Row(i)->Entry()->formatInfo.get(), w->Row(0)->Entry()->formatInfo.get());
     }
+}
+
+TEST_F(StartRunTest, ClosingTheProgramDuringABackgroundRunCancelsItCleanly) {
+    const QString longer = QString::fromStdString(fixtures::Clip("start_long.mp4", 8, 640, 480, 25));
+    w->AddVideFiles({longer, longer});
+    w->Row(1)->setText(TFileListItem::colOutput, "second");
+    w->cmbOutput->setEditText(out);
+    int result = -1;
+    dialogs.dialogHandlers << [&](QDialog* d) {
+        auto* dlg = qobject_cast<TConvertDlg*>(d);
+        QTimer::singleShot(300, w.get(), [&] {
+            w->MinimizeToTray();
+            w->close();  // as "&Exit" in the tray menu does
+        });
+        result = dlg->exec();
+        return result;
+    };
+    w->BtnStartClick();
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(w->ConvertDlg, nullptr);
+    EXPECT_EQ(dialogs.count("ShowInfo"), 0);
+    EXPECT_TRUE(sandbox.platform.opened.isEmpty());
 }

@@ -104,7 +104,9 @@ TEST(UtilsFiles, CanCreateFileTruncatesAndFailsWhereItCannotWrite) {
     EXPECT_FALSE(CanCreateFile(dir.filePath("missing/x.bin")));
     QDir().mkpath(dir.filePath("ro"));
     ReadOnlyFolder ro(dir.filePath("ro").toStdString());
-    if (ro.ok()) EXPECT_FALSE(CanCreateFile(dir.filePath("ro/x.bin")));
+    if (ro.ok()) {
+        EXPECT_FALSE(CanCreateFile(dir.filePath("ro/x.bin")));
+    }
 }
 
 TEST(UtilsDialogs, MessagesGoThroughTheInstalledSeam) {

@@ -165,7 +165,9 @@ TEST_P(ShippedProfile, ConvertsAClipAsTheProfileSays) {
     if (o.DisableVideo && o.TargetType == TOptionTargetType::ttIgnore) {
         EXPECT_EQ(video, "");
     } else {
-        if (!videoCodec.empty()) EXPECT_EQ(video, videoCodec);
+        if (!videoCodec.empty()) {
+            EXPECT_EQ(video, videoCodec);
+        }
         EXPECT_EQ(fixtures::Probe(file, "v:0", "stream=width") + "x" +
                       fixtures::Probe(file, "v:0", "stream=height"),
                   size);
@@ -174,11 +176,15 @@ TEST_P(ShippedProfile, ConvertsAClipAsTheProfileSays) {
     }
     const std::string audio = fixtures::Probe(file, "a:0", "stream=codec_name");
     ASSERT_FALSE(audio.empty()) << "no sound";
-    if (!audioCodec.empty()) EXPECT_EQ(audio, audioCodec);
-    if (sampleRate > 0)
+    if (!audioCodec.empty()) {
+        EXPECT_EQ(audio, audioCodec);
+    }
+    if (sampleRate > 0) {
         EXPECT_EQ(fixtures::Probe(file, "a:0", "stream=sample_rate"), std::to_string(sampleRate));
-    if (o.AudioChannels > 0)
+    }
+    if (o.AudioChannels > 0) {
         EXPECT_EQ(fixtures::Probe(file, "a:0", "stream=channels"), std::to_string(o.AudioChannels));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, ShippedProfile, ::testing::ValuesIn(shippedIds()),

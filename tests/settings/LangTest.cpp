@@ -133,7 +133,9 @@ TEST(LangShipped, HoldsEveryKeyTheProgramUses) {
     EXPECT_FALSE(fromSources.isEmpty());
     for (const QString& key : requiredKeys() + fromSources) {
         EXPECT_TRUE(Lang().ItemMap.contains(key)) << "missing key " << key.toStdString();
-        if (Lang().ItemMap.contains(key)) EXPECT_FALSE(GetLangText(key).isEmpty()) << key.toStdString();
+        if (Lang().ItemMap.contains(key)) {
+            EXPECT_FALSE(GetLangText(key).isEmpty()) << key.toStdString();
+        }
     }
     EXPECT_EQ(Lang().FontSize, 9);
 }
