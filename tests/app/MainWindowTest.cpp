@@ -6,6 +6,7 @@
 #include <QHeaderView>
 
 #include "app/MainFrm.h"
+#include "engine/FFmpegLoader.h"
 #include "app/Utils.h"
 #include "common/ReadOnlyFolder.h"
 #include "common/ScriptedDialogs.h"
@@ -270,6 +271,7 @@ TEST(MainWindowBadInput, UnloadableMediaLibrariesAreReportedTwiceAndStartUpGoesO
     // A library in the "lib" folder takes precedence over the system's; a broken one fails the
     // player's and the transcoder's sets alike.
     sandbox.writeProgramFile("lib/libavfilter.so.8", "not a library");
+    FFLoader().Unload(kPlayerLibraries);  // loaded by an earlier test of this process, if any
     TfrmMain w;
     w.show();
     const QStringList infos = dialogs.texts("ShowInfo");
