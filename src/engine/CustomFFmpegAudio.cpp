@@ -1,6 +1,7 @@
 // Audio output: the conversion graph (volume, resampling with the audio sync method, sample
 // format and channel layout of the encoder, the encoder's frame size), encoding and writing.
 #include "engine/CustomFFmpeg.h"
+#include "engine/FilterChain.h"
 
 namespace {
 
@@ -8,16 +9,6 @@ std::string LayoutText(const AVChannelLayout& layout) {
     char text[128] = {};
     if (ff::av_channel_layout_describe(&layout, text, sizeof text) < 0) return "stereo";
     return text;
-}
-
-AVFilterContext* Append(AVFilterGraph* graph, AVFilterContext* last, const char* filter,
-                        const std::string& args, int& ret) {
-    AVFilterContext* ctx = nullptr;
-    ret = ff::avfilter_graph_create_filter(&ctx, ff::avfilter_get_by_name(filter), filter, args.c_str(),
-                                           nullptr, graph);
-    if (ret < 0) return nullptr;
-    ret = ff::avfilter_link(last, 0, ctx, 0);
-    return ret < 0 ? nullptr : ctx;
 }
 
 }  // namespace
@@ -58,22 +49,22 @@ int TCustomFFmpeg::ConfigureAudioFilters(TAVOutputStream& ost, int sampleRate, A
 
     AVFilterContext* last = src;
     if (Faudio_volume != 256) {
-        last = Append(graph.get(), last, "volume", FormatText("volume=%f", Faudio_volume / 256.0), ret);
+        last = AppendFilter(graph.get(), last, "volume", FormatText("volume=%f", Faudio_volume / 256.0), ret);
         if (!last) return ret;
     }
     if (Faudio_sync_method > 0) {
         std::string args = FormatText("async=%d", Faudio_sync_method);
         if (Faudio_drift_threshold != 0.1f) args += FormatText(":min_hard_comp=%f", Faudio_drift_threshold);
         args += ":first_pts=0";
-        last = Append(graph.get(), last, "aresample", args, ret);
+        last = AppendFilter(graph.get(), last, "aresample", args, ret);
         if (!last) return ret;
     }
     const AVCodecContext* enc = ost.enc.get();
-    last = Append(graph.get(), last, "aformat",
-                  FormatText("sample_fmts=%s:sample_rates=%d:channel_layouts=%s",
-                             ff::av_get_sample_fmt_name(enc->sample_fmt), enc->sample_rate,
-                             LayoutText(enc->ch_layout).c_str()),
-                  ret);
+    last = AppendFilter(graph.get(), last, "aformat",
+                        FormatText("sample_fmts=%s:sample_rates=%d:channel_layouts=%s",
+                                   ff::av_get_sample_fmt_name(enc->sample_fmt), enc->sample_rate,
+                                   LayoutText(enc->ch_layout).c_str()),
+                        ret);
     ff::av_channel_layout_uninit(&inLayout);
     if (!last) return ret;
     ret = ff::avfilter_link(last, 0, sink, 0);

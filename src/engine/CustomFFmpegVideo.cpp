@@ -2,6 +2,7 @@
 // format), synchronisation of pictures to the output frame rate, encoding and writing.
 #include "engine/CustomFFmpeg.h"
 #include "engine/FFmpegErrors.h"
+#include "engine/FilterChain.h"
 
 namespace {
 
@@ -11,17 +12,6 @@ struct TInOutDeleter {
     }
 };
 using TInOutPtr = std::unique_ptr<AVFilterInOut, TInOutDeleter>;
-
-// Adds a filter after last; returns the new last filter (null on failure).
-AVFilterContext* Append(AVFilterGraph* graph, AVFilterContext* last, const char* filter,
-                        const std::string& args, int& ret) {
-    AVFilterContext* ctx = nullptr;
-    ret = ff::avfilter_graph_create_filter(&ctx, ff::avfilter_get_by_name(filter), filter, args.c_str(),
-                                           nullptr, graph);
-    if (ret < 0) return nullptr;
-    ret = ff::avfilter_link(last, 0, ctx, 0);
-    return ret < 0 ? nullptr : ctx;
-}
 
 }  // namespace
 
@@ -55,13 +45,13 @@ int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int he
 
     AVFilterContext* last = src;
     if (ost.spec->deinterlace) {
-        last = Append(graph.get(), last, "yadif", "mode=send_frame:parity=auto:deint=all", ret);
+        last = AppendFilter(graph.get(), last, "yadif", "mode=send_frame:parity=auto:deint=all", ret);
         if (!last) return ret;
     }
     const int croppedW = width - ost.leftBand - ost.rightBand;
     const int croppedH = height - ost.topBand - ost.bottomBand;
     if (ost.leftBand || ost.rightBand || ost.topBand || ost.bottomBand) {
-        last = Append(
+        last = AppendFilter(
             graph.get(), last, "crop",
             FormatText("w=%d:h=%d:x=%d:y=%d:exact=1", croppedW, croppedH, ost.leftBand, ost.topBand), ret);
         if (!last) return ret;
@@ -69,17 +59,17 @@ int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int he
     const int scaledW = ost.enc->width - ost.padleft - ost.padright;
     const int scaledH = ost.enc->height - ost.padtop - ost.padbottom;
     if (scaledW != croppedW || scaledH != croppedH) {
-        last = Append(graph.get(), last, "scale",
-                      FormatText("w=%d:h=%d:flags=%d", scaledW, scaledH, swsFlags), ret);
+        last = AppendFilter(graph.get(), last, "scale",
+                            FormatText("w=%d:h=%d:flags=%d", scaledW, scaledH, swsFlags), ret);
         if (!last) return ret;
     }
     if (ost.padleft || ost.padright || ost.padtop || ost.padbottom) {
         const TColor c = ost.spec->pad_color;
         const unsigned rgb = ((c & 0xff) << 16) | (c & 0xff00) | ((c >> 16) & 0xff);
-        last = Append(graph.get(), last, "pad",
-                      FormatText("width=%d:height=%d:x=%d:y=%d:color=0x%06x", ost.enc->width, ost.enc->height,
-                                 ost.padleft, ost.padtop, rgb),
-                      ret);
+        last = AppendFilter(graph.get(), last, "pad",
+                            FormatText("width=%d:height=%d:x=%d:y=%d:color=0x%06x", ost.enc->width,
+                                       ost.enc->height, ost.padleft, ost.padtop, rgb),
+                            ret);
         if (!last) return ret;
     }
 

@@ -8,21 +8,7 @@ namespace {
 
 using namespace enginetest;
 
-const std::string kProgram = std::string(VANTO_PROGRAM_DIR) + "/vanto-convert";
-
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result RunCli(const std::string& args) {
-    fixtures::TempDir dir;
-    Result r;
-    r.status = fixtures::Run(kProgram + " " + args + " 2>" + fixtures::ShellQuote(dir.file("err")), &r.out);
-    r.err = fixtures::ReadFile(dir.file("err"));
-    return r;
-}
+using Result = CliResult;
 
 TEST(CliProbe, PrintsTheInformationOfEveryFile) {
     const std::string mp4 = InfoMp4();

@@ -139,4 +139,14 @@ bool LogCapture::Contains(const std::string& text) {
     return false;
 }
 
+CliResult RunCli(const std::string& args) {
+    fixtures::TempDir dir;
+    CliResult r;
+    r.status = fixtures::Run(std::string(VANTO_PROGRAM_DIR) + "/vanto-convert " + args + " 2>" +
+                                 fixtures::ShellQuote(dir.file("err")),
+                             &r.out);
+    r.err = fixtures::ReadFile(dir.file("err"));
+    return r;
+}
+
 }  // namespace enginetest

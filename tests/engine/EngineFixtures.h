@@ -33,6 +33,14 @@ std::string Sar0Mkv();
 // "mp4" and "mkv" (H.264 with B-frames), "avi" (MPEG-4 Part 2), "ts" (MPEG-2 video).
 std::string GopClip(const std::string& ext);
 
+// vanto-convert run with `args`: exit status, standard output and standard error.
+struct CliResult {
+    int status;
+    std::string out;
+    std::string err;
+};
+CliResult RunCli(const std::string& args);
+
 // Loads the probe's libraries from the system (fails the calling test when they do not load).
 void LoadProbeLibraries();
 // Loads the task component's libraries from the system.
