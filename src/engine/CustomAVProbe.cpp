@@ -244,19 +244,25 @@ AVStream* TCustomAVProbe::StreamOfKind(int streamIndex, AVMediaType type, int fi
     return st;
 }
 
+// The fields the audio and video stream records share.
+template <typename TInfo>
+void FillTimesAndNames(const TCustomAVProbe& probe, const AVStream* st, TInfo& info) {
+    const AVRational tb = RepairedTimeBase(st->time_base);
+    info.Language = MetadataValue(st->metadata, "language");
+    info.CodecName = probe.CodecName(st->index);
+    info.StartTime = OrMinusOne(st->start_time);
+    info.StartTimeScaled = ToMicroseconds(st->start_time, tb);
+    info.Duration = OrMinusOne(st->duration);
+    info.DurationScaled = ToMicroseconds(st->duration, tb);
+    info.BitRate = static_cast<int32_t>(st->codecpar->bit_rate);
+}
+
 bool TCustomAVProbe::GetAudioStreamInfo(int streamIndex, TAudioStreamInfo& info) {
     info = TAudioStreamInfo{};
     AVStream* st = StreamOfKind(streamIndex, AVMEDIA_TYPE_AUDIO, firstAudioStreamIndex_, "audio");
     if (!st) return false;
     const AVCodecParameters* par = st->codecpar;
-    const AVRational tb = RepairedTimeBase(st->time_base);
-    info.Language = MetadataValue(st->metadata, "language");
-    info.CodecName = CodecName(st->index);
-    info.StartTime = OrMinusOne(st->start_time);
-    info.StartTimeScaled = ToMicroseconds(st->start_time, tb);
-    info.Duration = OrMinusOne(st->duration);
-    info.DurationScaled = ToMicroseconds(st->duration, tb);
-    info.BitRate = static_cast<int32_t>(par->bit_rate);
+    FillTimesAndNames(*this, st, info);
     info.Channels = par->ch_layout.nb_channels;
     info.SampleRate = par->sample_rate;
     info.SampleFormat = par->format;
@@ -268,14 +274,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info)
     AVStream* st = StreamOfKind(streamIndex, AVMEDIA_TYPE_VIDEO, firstVideoStreamIndex_, "video");
     if (!st) return false;
     const AVCodecParameters* par = st->codecpar;
-    const AVRational tb = RepairedTimeBase(st->time_base);
-    info.Language = MetadataValue(st->metadata, "language");
-    info.CodecName = CodecName(st->index);
-    info.StartTime = OrMinusOne(st->start_time);
-    info.StartTimeScaled = ToMicroseconds(st->start_time, tb);
-    info.Duration = OrMinusOne(st->duration);
-    info.DurationScaled = ToMicroseconds(st->duration, tb);
-    info.BitRate = static_cast<int32_t>(par->bit_rate);
+    FillTimesAndNames(*this, st, info);
     info.Width = par->width;
     info.Height = par->height;
     const AVRational sar = par->sample_aspect_ratio;

@@ -214,21 +214,22 @@ bool TCustomFFmpegTasks::AddInputFile(int taskIndex, const std::string& fileName
         FLastErrMsg = "max input files " + std::to_string(task.FMaxFiles) + " reached";
         return false;
     }
-    try {
-        if (!task.AddInput(fileName, &options)) {
-            FLastErrMsg = task.LastErrMsg();
-            return false;
-        }
-    } catch (const std::exception& e) {
-        FLastErrMsg = e.what();
-        return false;
-    }
-    return true;
+    return OnTask(task, [&] { return task.AddInput(fileName, &options); });
 }
 
 bool TCustomFFmpegTasks::AddInputFile(int taskIndex, const std::string& fileName,
                                       const std::string& extOptions) {
     return AddInputFile(taskIndex, fileName, InputOptionsOf(extOptions));
+}
+
+bool TCustomFFmpegTasks::OnTask(TFFmpeg& task, const std::function<bool()>& step) {
+    try {
+        if (step()) return true;
+        FLastErrMsg = task.LastErrMsg();
+    } catch (const std::exception& e) {
+        FLastErrMsg = e.what();
+    }
+    return false;
 }
 
 bool TCustomFFmpegTasks::SetOutputFile(int taskIndex, const std::string& fileName,
@@ -243,16 +244,7 @@ bool TCustomFFmpegTasks::SetOutputFile(int taskIndex, const std::string& fileNam
         TFFmpeg* raw = &task;
         task.FOnCustomHook = [this, raw](THookInfo& hook) { TaskCustomHook(*raw, hook); };
     }
-    try {
-        if (!task.AddOutput(fileName, options)) {
-            FLastErrMsg = task.LastErrMsg();
-            return false;
-        }
-    } catch (const std::exception& e) {
-        FLastErrMsg = e.what();
-        return false;
-    }
-    return true;
+    return OnTask(task, [&] { return task.AddOutput(fileName, options); });
 }
 
 bool TCustomFFmpegTasks::SetOutputFile(int taskIndex, const std::string& fileName,

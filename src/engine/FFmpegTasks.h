@@ -116,6 +116,8 @@ public:
 protected:
     bool RefuseWhileWorking(const char* operation);
     bool CheckIndex(int taskIndex);
+    // Runs one step on a task; a refusal takes the task's error text, an exception its message.
+    bool OnTask(TFFmpeg& task, const std::function<bool()>& step);
     std::unique_ptr<TFFmpeg> NewTask();
     int IndexOf(const TFFmpeg* task) const;
     int AddTaskWith(const std::string& fileName, const TInputOptions* options);
