@@ -5,7 +5,11 @@ Category pictures (32x32 PNG), profile-family pictures (48x48 PNG) and the picke
 (MenuArrow.bmp, 16x16, 24-bit). Pure Python (zlib + struct): every shape is drawn in a 48-unit
 design space, sampled 4x4 per pixel for smooth edges, and written as RGBA PNG.
 
+The program's own icon (a film frame with a conversion arrow) is drawn in the sizes of the
+desktop's icon theme into packaging/icons/hicolor/<N>x<N>/apps/vanto.png.
+
 Usage: scripts/make_icons.py [output folder]   (default: data/ICON beside this script's parent)
+       scripts/make_icons.py --app-icon [icon theme folder]   (default: packaging/icons/hicolor)
 """
 import math
 import os
@@ -518,8 +522,36 @@ def draw_arrow():
     return c
 
 
+def draw_app_icon(size):
+    c = Canvas(size)
+    c.rrect(2, 2, 46, 46, 9, vgrad((70, 150, 240), (20, 70, 170), 2, 46))
+    # a film frame with an arrow leading out of it
+    c.rrect(6, 12, 23, 36, 2.5, DARK)
+    for y in (14, 19.5, 25, 30.5):
+        c.rrect(7.5, y, 10, y + 3, 0.6, (240, 240, 240, 255))
+        c.rrect(19, y, 21.5, y + 3, 0.6, (240, 240, 240, 255))
+    c.rect(11.5, 15, 17.5, 33, vgrad((250, 200, 120), (220, 120, 40), 15, 33))
+    c.polygon([(25, 20), (33, 20), (33, 14.5), (42.5, 24), (33, 33.5), (33, 28), (25, 28)], WHITE)
+    return c
+
+
+APP_ICON_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+
+
+def write_app_icons(out):
+    for size in APP_ICON_SIZES:
+        folder = os.path.join(out, f"{size}x{size}", "apps")
+        os.makedirs(folder, exist_ok=True)
+        write_png(os.path.join(folder, "vanto.png"), draw_app_icon(size))
+    print(f"vanto.png in {len(APP_ICON_SIZES)} sizes in {out}")
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
+    if len(sys.argv) > 1 and sys.argv[1] == "--app-icon":
+        out = sys.argv[2] if len(sys.argv) > 2 else os.path.join(here, "..", "packaging", "icons", "hicolor")
+        write_app_icons(out)
+        return
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "data", "ICON")
     os.makedirs(out, exist_ok=True)
     for key in CATEGORIES:

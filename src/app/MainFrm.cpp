@@ -222,6 +222,24 @@ void TfrmMain::openAddress(const QString& address) {
     if (!address.isEmpty()) GetPlatform().OpenDocument(address);
 }
 
+// The desktop's usual keys, shown in the menus: Open adds files, Quit closes, F1 opens the
+// help page; Delete removes the selected row while the list has the focus (and only then, so
+// the key keeps its meaning in the output folder box).
+void TfrmMain::setStandardShortcut(QAction* action) {
+    const QString key = action->objectName();
+    if (key == QLatin1String("FileMenu_00")) {
+        action->setShortcut(QKeySequence::Open);
+    } else if (key == QLatin1String("FileMenu_05")) {
+        action->setShortcut(QKeySequence::Quit);
+    } else if (key == QLatin1String("HelpMenu_00")) {
+        action->setShortcut(QKeySequence::HelpContents);
+    } else if (key == QLatin1String("EditMenu_01")) {
+        action->setShortcut(QKeySequence::Delete);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        FileListView->addAction(action);
+    }
+}
+
 void TfrmMain::BuildMenusAndColumns() {
     FileListView->clear();
     FileListView->setColumnCount(0);
@@ -246,6 +264,7 @@ void TfrmMain::BuildMenusAndColumns() {
             const QString text = GetLangText(key);
             QAction* action = text == QLatin1String("-") ? menu->addSeparator() : menu->addAction(text);
             action->setObjectName(key);
+            setStandardShortcut(action);
             connect(action, &QAction::triggered, this, [this, action] {
                 RunGuarded(action->objectName(), [this, action] { MainMenuClick(action); });
             });

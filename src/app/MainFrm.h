@@ -92,6 +92,9 @@ public:
     void spSkinBtnAddClick();
     void MenuAddFolderClick();
     void AddVideFiles(const QStringList& paths);
+    // The files and folders named on the command line (a folder stands for its entries, as
+    // with Add Folder), added like Add Files.
+    void AddStartupPaths(const QStringList& args);
     // The first step of AddVideFiles: rows for the paths, not yet probed.
     void AddVideFileRows(const QStringList& paths);
     void GetVideoFileInfo();
@@ -199,6 +202,8 @@ protected:
 
 private:
     void createComponents();
+    static QStringList folderEntries(const QString& folder);
+    void setStandardShortcut(QAction* action);
     void createFileListMenu();
     void moveSelectedRow(int delta);
     void setPreviewTitle(const QString& caption);

@@ -66,12 +66,30 @@ void TfrmMain::MenuAddFolderClick() {
     QString folder;
     if (!BrowseForFolder(GetLangText(QStringLiteral("DlgAddFolderTitle")), this, folder)) return;
     QDir::setCurrent(folder);
+    const QStringList paths = folderEntries(folder);
+    if (!paths.isEmpty()) AddVideFiles(paths);
+}
+
+QStringList TfrmMain::folderEntries(const QString& folder) {
     const QFileInfoList entries = QDir(folder).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsLast);
     QStringList paths;
     paths.reserve(entries.size());
     for (const QFileInfo& e : entries)
         paths << JoinPath(folder, e.fileName());
+    return paths;
+}
+
+void TfrmMain::AddStartupPaths(const QStringList& args) {
+    QStringList paths;
+    for (const QString& arg : args) {
+        const QFileInfo info(arg);
+        const QString path = QDir::cleanPath(info.absoluteFilePath());
+        if (info.isDir())
+            paths << folderEntries(path);
+        else
+            paths << path;  // a file that can't be read is listed among the failures
+    }
     if (!paths.isEmpty()) AddVideFiles(paths);
 }
 

@@ -8,11 +8,15 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <set>
+
+#include <unistd.h>
 
 #include "app/AppLogger.h"
 #include "app/QtDispatcher.h"
 #include "app/Utils.h"
 #include "cli/CatalogueLoading.h"
+#include "cli/StatusLines.h"
 #include "convert/ConvertQueue.h"
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
@@ -40,11 +44,49 @@ void PrintHelp(std::FILE* out) {
         "  --merge               join all files into one output named MergerVideo\n"
         "  --overwrite           replace existing outputs; otherwise an existing output's name gets\n"
         "                        a \"_(new_N)\" suffix\n\n"
-        "A progress line per running file goes to standard error; Ctrl-C stops cleanly (the files\n"
-        "written so far stay playable). Exit status 0 when every file converted, 1 otherwise,\n"
+        "Progress goes to standard error: each file once as it starts and once as it ends, and a\n"
+        "status line per running file with its time left, plus the run's time left (rewritten in\n"
+        "place on a terminal; elsewhere at most one line a second per file). Ctrl-C stops cleanly\n"
+        "(the files written so far stay playable). Exit status 0 when every file converted, 1 otherwise,\n"
         "2 for a wrong command line.\n",
         out);
 }
+
+QString TimeLeft(int64_t ms) {
+    return FormatTime(ms * 1000) + QStringLiteral(" left");
+}
+
+// What a row's change shows: the file announced once as it starts, its status line while it
+// runs (with its time left), its end as a lasting line; and the run's time left.
+struct RowProgress {
+    StatusLines& status;
+    std::set<int> started, ended;
+
+    void Reset() {
+        status.Finish();
+        started.clear();
+        ended.clear();
+    }
+    void Show(const TConvertQueue& queue, int row) {
+        const TConvertQueue::Row& r = queue.Rows[row];
+        const QString tag = QStringLiteral("[%1] ").arg(row + 1);
+        const QString name = r.OutputFile.isEmpty() ? r.Caption : r.OutputFile;
+        if (r.Icon == TConvertQueue::kIconFinished || r.Icon == TConvertQueue::kIconFailed) {
+            if (ended.insert(row).second)
+                status.Lasting(row, tag +
+                                        (r.Icon == TConvertQueue::kIconFinished ? QStringLiteral("done   ")
+                                                                                : QStringLiteral("failed ")) +
+                                        name);
+        } else if (!queue.finished) {
+            if (started.insert(row).second) status.Lasting(row, tag + QStringLiteral("start  ") + name);
+            QString line = tag + r.Caption + QStringLiteral("  ") + r.Percent + QLatin1Char('%');
+            if (r.RemainingMs >= 0) line += QStringLiteral("  ") + TimeLeft(r.RemainingMs);
+            status.Status(row, line);
+        }
+        const int64_t left = queue.RunRemainingMs();
+        if (left >= 0 && !queue.finished) status.Status(-1, QStringLiteral("all files  ") + TimeLeft(left));
+    }
+};
 
 struct Arguments {
     int profile = -1;
@@ -170,20 +212,16 @@ int Run(const std::vector<std::string>& args) {
     }
     if (records.empty()) return kExitFailed;
 
+    StatusLines status(stderr, ::isatty(::fileno(stderr)) == 1);
+    RowProgress progress{status};
     TConvertQueue queue;
     queue.FFMPEGLog = AppLogger(QStringLiteral("logfile"));
     // No questions on the command line: existing outputs get new names or are replaced.
     queue.InitialAnswer = a.overwrite ? 10 : 9;
-    queue.RowChanged = [&queue](int row) {
-        const TConvertQueue::Row& r = queue.Rows[row];
-        const char* state = r.Icon == TConvertQueue::kIconFinished ? "done"
-                            : r.Icon == TConvertQueue::kIconFailed ? "failed"
-                                                                   : "converting";
-        std::fprintf(stderr, "[%d] %s %s%% %s\n", row + 1, r.Caption.toUtf8().constData(),
-                     r.Percent.toUtf8().constData(), state);
-    };
-    queue.StepChanged = [&queue] {
-        if (!queue.StepText.isEmpty()) std::fprintf(stderr, "%s\n", queue.StepText.toUtf8().constData());
+    queue.RowsReset = [&progress] { progress.Reset(); };
+    queue.RowChanged = [&progress, &queue](int row) { progress.Show(queue, row); };
+    queue.StepChanged = [&queue, &status] {
+        if (!queue.StepText.isEmpty()) status.Lasting(-2, queue.StepText);
     };
     int result = 0;
     queue.RunEnded = [&](int r) {
@@ -211,6 +249,7 @@ int Run(const std::vector<std::string>& args) {
     if (result == 0) app.exec();
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+    status.Finish();
 
     bool allDone = result == 1 && !queue.Failed && unreadable == 0;
     for (const TConvertQueue::Row& r : queue.Rows) {

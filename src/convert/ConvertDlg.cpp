@@ -54,6 +54,10 @@ TConvertDlg::TConvertDlg(QWidget* parent) : QDialog(parent) {
     lblStepInfo = new QLabel(this);
     lblStepInfo->setObjectName(QStringLiteral("lblStepInfo"));
     lblStepInfo->setGeometry(16, 37, 531, 16);
+    lblTimeLeft = new QLabel(this);
+    lblTimeLeft->setObjectName(QStringLiteral("lblTimeLeft"));
+    lblTimeLeft->setGeometry(297, 8, 250, 16);
+    lblTimeLeft->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ListViewConvertList = new QTreeWidget(this);
     ListViewConvertList->setObjectName(QStringLiteral("ListViewConvertList"));
     ListViewConvertList->setGeometry(16, 56, 531, 279);
@@ -126,11 +130,18 @@ void TConvertDlg::showRow(int row) {
     QTreeWidgetItem* item = ListViewConvertList->topLevelItem(row);
     const TConvertQueue::Row& r = Queue.Rows[row];
     item->setText(0, r.Caption);
-    item->setText(1, r.Duration);
+    item->setText(1, r.RemainingMs < 0 ? r.Duration
+                                       : r.Duration + QStringLiteral("  ") +
+                                             FormatText(GetLangText(QStringLiteral("ConvertRowLeft")),
+                                                        {FormatTime(r.RemainingMs * 1000)}));
     item->setText(2, r.Percent);
     item->setIcon(0, ButtonArt::StatusIcon(r.Icon));
     item->setData(0, Qt::UserRole, r.Icon);
     item->setTextAlignment(1, Qt::AlignCenter);
+    const int64_t left = Queue.RunRemainingMs();
+    lblTimeLeft->setText(
+        left < 0 ? QString()
+                 : FormatText(GetLangText(QStringLiteral("ConvertRunLeft")), {FormatTime(left * 1000)}));
 }
 
 bool TConvertDlg::IsOpenFolder() const {

@@ -53,6 +53,7 @@ public:
     TConvertQueue Queue;
     QLabel* lbTaskList;
     QLabel* lblStepInfo;
+    QLabel* lblTimeLeft;  // the run's remaining time
     QTreeWidget* ListViewConvertList;
     QCheckBox* cbOpenTarget;
     QCheckBox* cbShutdown;

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/Utils.h"
+#include "convert/CodecThreadRule.h"
 #include "convert/TaskOptionBuilder.h"
 #include "engine/FFmpegTasks.h"
 #include "settings/Lang.h"
@@ -45,6 +46,7 @@ void TConvertQueue::SetFFmpegTasks(TCustomFFmpegTasks* tasks) {
     if (!tasks_) return;
     tasks_->SetProgressInterval(200);
     tasks_->SetThreadPriority(TThreadPriority::tpNormal);
+    tasks_->CodecThreadsAtStart = TCodecThreadRule(Processors);
     QPointer<TConvertQueue> self(this);
     // Progress arrives on this thread (through the dispatcher).
     tasks_->OnProgress = [self](TCustomFFmpegTasks*, const TProgressInfo* info) {
@@ -79,7 +81,7 @@ bool TConvertQueue::SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> reco
     const bool built = IsMergeOne ? CreateFileToMpeg() : CreateNormalVideo();
     if (!built) return false;
     finished = false;
-    tasks_->Start(runWidth_);
+    startRun(runWidth_);
     return true;
 }
 
@@ -217,7 +219,7 @@ bool TConvertQueue::CreateMergerTask() {
         if (StepChanged) StepChanged();
         MergFlag = 1;
         finished = false;
-        tasks_->Start(1);
+        startRun(1);
         return true;
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("CreateMergerTask:") + QString::fromUtf8(e.what()));
@@ -259,7 +261,7 @@ bool TConvertQueue::CreateMergerToTarget() {
         StepText = GetLangText(QStringLiteral("lbStep3"));
         if (StepChanged) StepChanged();
         MergFlag = 2;
-        tasks_->Start(1);
+        startRun(1);
         finished = false;
         return true;
     } catch (const std::exception& e) {
@@ -273,11 +275,31 @@ void TConvertQueue::FFmpegTasksProgress(const TProgressInfo& info) {
     const int row = taskRows_[info.TaskIndex];
     Rows[row].Percent = QString::number(PercentFor(info.CurrentDuration, info.TotalDuration));
     Rows[row].Icon = (Rows[row].Icon + 1) % 4;
+    estimate_.Progress(info.TaskIndex, clock_.elapsed(), info.CurrentDuration, info.TotalDuration);
+    Rows[row].RemainingMs = estimate_.TaskRemainingMs(info.TaskIndex, clock_.elapsed());
     if (RowChanged) RowChanged(row);
+}
+
+void TConvertQueue::startRun(int width) {
+    std::vector<int64_t> durations;
+    for (int row : taskRows_) {
+        const bool joined = IsMergeOne && MergFlag > 0;
+        const ListFileInfo* entry =
+            !joined && row < static_cast<int>(DataFileList.size()) ? DataFileList[row]->PFileInfo.get() : nullptr;
+        durations.push_back(joined ? mergeTotal_ : entry ? entry->EndTime - entry->StartTime : -1);
+    }
+    clock_.start();
+    estimate_.Start(durations, width, clock_.elapsed());
+    tasks_->Start(width);
+}
+
+int64_t TConvertQueue::RunRemainingMs() const {
+    return finished || !clock_.isValid() ? -1 : estimate_.RunRemainingMs(clock_.elapsed());
 }
 
 void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
     if (Result != 0) return;  // the run has ended (cancelled, failed): late notices change nothing
+    if (info.TaskIndex >= 0) estimate_.Finished(info.TaskIndex, clock_.elapsed(), info.Finished && !info.Exception);
     try {
         const bool known = info.TaskIndex >= 0 && info.TaskIndex < static_cast<int>(taskRows_.size());
         if (info.TaskIndex >= 0 && info.Exception) {
@@ -369,6 +391,7 @@ void TConvertQueue::Close() {
         CleamFFMPEG();
         tasks_->OnProgress = nullptr;
         tasks_->OnTerminate = nullptr;
+        tasks_->CodecThreadsAtStart = nullptr;
         tasks_ = nullptr;
     }
     if (IsMergeOne) {

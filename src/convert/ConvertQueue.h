@@ -8,6 +8,7 @@
 // own; completions are posted to this thread and handled in arrival order. Notices that arrive
 // after a cancel, or after the merge pipeline moved to its next step, are dropped.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -18,6 +19,7 @@
 #include "app/AppLogger.h"
 #include "convert/ConvertRecord.h"
 #include "convert/OutputNaming.h"
+#include "convert/RemainingTime.h"
 #include "engine/FFmpegTypes.h"
 
 class TCustomFFmpegTasks;
@@ -33,6 +35,7 @@ public:
         QString Percent = QStringLiteral("0");
         int Icon = 0;
         QString OutputFile;  // the task's output path, when it writes a final output
+        int64_t RemainingMs = -1;  // the task's estimated time left, -1 while unknown
     };
 
     explicit TConvertQueue(QObject* parent = nullptr);
@@ -55,11 +58,15 @@ public:
     // Percentage shown for a progress report: rounded half to even, above 200 shown as 0,
     // 101 to 109 as 100; an unknown or zero total gives 0.
     static int PercentFor(int64_t current, int64_t total);
+    // Estimated time left of the run (of the merge pipeline's current step), -1 while unknown.
+    int64_t RunRemainingMs() const;
 
     // Run state.
     // The remembered overwrite answer a run starts with: 0 asks (the window); the command-line
     // converter starts with 9 (new names) or 10 (overwrite) and never asks.
     int InitialAnswer = 0;
+    // Processors shared among the run's tasks as codec threads (0: this machine's).
+    int Processors = 0;
     bool IsMergeOne = false;
     QString outputFolder;
     std::vector<std::unique_ptr<ConvertRecord>> DataFileList;
@@ -97,6 +104,8 @@ private:
     void endRun(int result, bool failed);
     int addRow(const QString& caption, const QString& duration);
     void deleteMergeFiles();
+    // Starts the component with `width` tasks at a time and the run's remaining-time estimate.
+    void startRun(int width);
 
     TCustomFFmpegTasks* tasks_ = nullptr;
     std::vector<int> taskRows_;  // task index -> row
@@ -104,4 +113,6 @@ private:
     // Increased on cancel and whenever the merge pipeline moves on: older notices are dropped.
     std::atomic<int> generation_{0};
     int64_t mergeTotal_ = 0;  // the joined file's length, microseconds
+    TRemainingTime estimate_;
+    QElapsedTimer clock_;
 };

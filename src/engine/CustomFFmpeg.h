@@ -84,7 +84,9 @@ public:
     int Verbose() const { return Fverbose; }
     void SetVerbose(int verbose) { Fverbose = verbose; }
     int ThreadCount() const { return Fthread_count; }
-    void SetThreadCount(int count) { Fthread_count = count > 0 ? count : 1; }
+    // Codec threads of the decoders, encoders and picture filters; applies to the inputs opened
+    // already too, so it may change until the run starts.
+    void SetThreadCount(int count);
     // Report interval of progress in microseconds.
     int64_t ReportInterval() const { return FReportInterval; }
     void SetReportInterval(int64_t microseconds) { FReportInterval = microseconds; }

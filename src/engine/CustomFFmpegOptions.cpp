@@ -181,6 +181,12 @@ void TCustomFFmpeg::ResetSettings() {
     ResetPerOutputSettings();
 }
 
+void TCustomFFmpeg::SetThreadCount(int count) {
+    Fthread_count = count > 0 ? count : 1;
+    for (auto& input : Finput_files)
+        input->thread_count = Fthread_count;
+}
+
 // Settings an opened input consumes.
 void TCustomFFmpeg::ResetPerFileSettings() {
     Fstart_time = 0;

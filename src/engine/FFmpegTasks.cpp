@@ -348,6 +348,7 @@ bool TCustomFFmpegTasks::Start(int threadCount) {
         FPendingTasks = TasksCount();
         FTerminated = false;
         FThreadMode = threadCount > 0;
+        FRunWidth = FThreadMode ? threadCount : 1;
         FWorking = true;
         FPausedRun = false;
     }
@@ -367,6 +368,7 @@ bool TCustomFFmpegTasks::Start(int threadCount) {
 // Claims the next task that is still waiting and starts it; false when none is left.
 bool TCustomFFmpegTasks::StartNext() {
     TFFmpeg* task = nullptr;
+    int unfinished = 0;
     {
         std::lock_guard<std::mutex> lock(FRun->lock);
         while (!task && FPendingTasks > 0 && FCurrentTask < TasksCount()) {
@@ -375,14 +377,16 @@ bool TCustomFFmpegTasks::StartNext() {
             --FPendingTasks;
             if (candidate->MarkStarted()) task = candidate;
         }
+        unfinished = TasksCount() - FCompleteTasks;
     }
     if (!task) return false;
-    StartTask(*task);
+    StartTask(*task, unfinished);
     return true;
 }
 
-void TCustomFFmpegTasks::StartTask(TFFmpeg& task) {
+void TCustomFFmpegTasks::StartTask(TFFmpeg& task, int unfinished) {
     task.SetVerbose(FVerbose);
+    if (CodecThreadsAtStart) task.SetThreadCount(CodecThreadsAtStart(FRunWidth, unfinished));
     task.SetReportInterval(static_cast<int64_t>(FProgressInterval) * 1000);
     if (FPausedRun && FThreadMode) task.SetPaused(true);
     if (!FThreadMode) {

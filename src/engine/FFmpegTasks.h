@@ -102,6 +102,10 @@ public:
     // Codec threads per task (the core's thread count), applied to tasks added afterwards.
     int ThreadCount() const { return FThreadCount; }
     void SetThreadCount(int count) { FThreadCount = count > 0 ? count : 1; }
+    // When set, decides a task's codec threads as it starts (overriding ThreadCount): called
+    // with the number of tasks the run keeps going at once and the number of the run's tasks
+    // not finished yet (the starting one included). Runs on the thread that starts the task.
+    std::function<int(int runWidth, int unfinished)> CodecThreadsAtStart;
     bool Terminated() const { return FTerminated.load(); }
     bool Working() const { return FWorking.load(); }
     void* UserData() const { return FData; }
@@ -131,7 +135,7 @@ protected:
 
     // Run control.
     bool StartNext();
-    void StartTask(TFFmpeg& task);
+    void StartTask(TFFmpeg& task, int unfinished);
     void Completed();
     void RaiseTerminate(const TTerminateInfo& info);
     void RaiseFinal();
@@ -174,6 +178,7 @@ protected:
     int FPendingTasks = 0;
     std::atomic<bool> FTerminated{false};
     bool FThreadMode = false;
+    int FRunWidth = 1;  // tasks at a time in thread mode
     std::atomic<bool> FWorking{false};
     std::atomic<bool> FPausedRun{false};
 };

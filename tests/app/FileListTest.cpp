@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTest>
 #include <QUrl>
 
 #include "app/FileListItem.h"
@@ -371,4 +372,35 @@ TEST_F(FileListTest, UnreadableFilesAreReportedOnce) {
     w.AddVideFiles({locked, locked});
     EXPECT_EQ(w.RowCount(), 0);
     EXPECT_EQ(failures, QStringList{locked});
+}
+
+TEST_F(FileListTest, StartupFilesAndFoldersAreListedAndDeleteRemovesOnTheList) {
+    TfrmMain w;
+    w.show();
+    const QString mp4 = clip("fl_a.mp4");
+    const QString a = copyAs(mp4, folder, "one.mp4");
+    const QString b = copyAs(mp4, folder, "two.mp4");
+    copyAs(mp4, folder + "/more", "three.mp4");
+    copyAs(mp4, folder + "/more", "four.mp4");
+    // As `vanto one.mp4 two.mp4 more` from the media folder: relative names, a folder.
+    QDir::setCurrent(folder);
+    w.AddStartupPaths({"one.mp4", b, "more"});
+    EXPECT_EQ(rowTexts(w, TFileListItem::colName), (QStringList{"one.mp4", "two.mp4", "four.mp4", "three.mp4"}));
+    EXPECT_EQ(w.Row(0)->Entry()->FileName, a);
+    EXPECT_EQ(dialogs.count("Dialog"), 0);
+
+    // The menus show the desktop's keys; Delete removes the selected row only on the list.
+    QAction* remove = w.EditMenu->findChild<QAction*>("EditMenu_01");
+    ASSERT_NE(remove, nullptr);
+    EXPECT_EQ(remove->shortcut(), QKeySequence(QKeySequence::Delete));
+    EXPECT_EQ(w.FileMenu->findChild<QAction*>("FileMenu_00")->shortcut(), QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(w.FileMenu->findChild<QAction*>("FileMenu_05")->shortcut(), QKeySequence(QKeySequence::Quit));
+    w.FileListView->setCurrentItem(w.Row(1));
+    w.activateWindow();
+    w.cmbOutput->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    EXPECT_EQ(w.RowCount(), 4);
+    w.FileListView->setFocus();
+    QTest::keyClick(w.FileListView, Qt::Key_Delete);
+    EXPECT_EQ(rowTexts(w, TFileListItem::colName), (QStringList{"one.mp4", "four.mp4", "three.mp4"}));
 }

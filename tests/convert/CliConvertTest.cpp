@@ -1,6 +1,10 @@
 // vanto-convert profiles and convert, run as the user runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
 #include "common/MediaFixtures.h"
 
 namespace {
@@ -70,4 +74,32 @@ TEST(CliConvert, FailuresAndWrongCommandLines) {
     EXPECT_EQ(run(home, "convert --profile abc " + fixtures::ShellQuote(clip)), 2);
     EXPECT_EQ(run(home, "convert " + fixtures::ShellQuote(clip)), 2);
     EXPECT_EQ(run(home, "convert --profile 1058 --jobs 0 " + fixtures::ShellQuote(clip)), 2);
+}
+
+namespace {
+// The thread count libx264 wrote into its settings text in the stream, -1 when there is none.
+int X264Threads(const std::string& file) {
+    const std::string data = fixtures::ReadFile(file);
+    const size_t at = data.find(" threads=");
+    return at == std::string::npos ? -1 : std::atoi(data.c_str() + at + 9);
+}
+}  // namespace
+
+TEST(CliConvert, EncoderGetsTheProcessorsTheRunLeavesIdle) {
+    const int processors = std::max(1u, std::thread::hardware_concurrency());
+    fixtures::TempDir home;
+    const std::string a = fixtures::Clip("cli_1s.mp4", 1, 160, 120, 25);
+    const std::string b = fixtures::Clip("cli_2s.mp4", 2, 320, 240, 25);
+    const std::string dir = home.file("out");
+    const std::string to = " --output-folder " + fixtures::ShellQuote(dir) + " ";
+    // One file: every processor for its codecs.
+    ASSERT_EQ(run(home, "convert --profile 1055 --jobs 2" + to + fixtures::ShellQuote(a)), 0);
+    EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), processors);
+    // Two files two at a time: the processors are shared.
+    ASSERT_EQ(run(home,
+                  "convert --profile 1055 --overwrite --jobs 2" + to + fixtures::ShellQuote(a) + " " +
+                      fixtures::ShellQuote(b)),
+              0);
+    EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), std::max(1, processors / 2));
+    EXPECT_EQ(X264Threads(dir + "/cli_2s.mp4"), std::max(1, processors / 2));
 }
