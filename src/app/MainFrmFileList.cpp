@@ -251,6 +251,8 @@ void TfrmMain::FileListViewSelectItem() {
     } else {
         currentFile.clear();
     }
+    // Keeps the Edit items' keys (Delete) in step with the selection, not only when the menu opens.
+    LockMainEditMenu();
 }
 
 void TfrmMain::createFileListMenu() {

@@ -396,9 +396,9 @@ TEST_F(FileListTest, StartupFilesAndFoldersAreListedAndDeleteRemovesOnTheList) {
     EXPECT_EQ(w.FileMenu->findChild<QAction*>("FileMenu_00")->shortcut(), QKeySequence(QKeySequence::Open));
     EXPECT_EQ(w.FileMenu->findChild<QAction*>("FileMenu_05")->shortcut(), QKeySequence(QKeySequence::Quit));
     w.FileListView->setCurrentItem(w.Row(1));
-    w.activateWindow();
+    QApplication::setActiveWindow(&w);
     w.cmbOutput->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    QTest::keyClick(w.cmbOutput, Qt::Key_Delete);
     EXPECT_EQ(w.RowCount(), 4);
     w.FileListView->setFocus();
     QTest::keyClick(w.FileListView, Qt::Key_Delete);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -102,4 +103,33 @@ TEST(CliConvert, EncoderGetsTheProcessorsTheRunLeavesIdle) {
               0);
     EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), std::max(1, processors / 2));
     EXPECT_EQ(X264Threads(dir + "/cli_2s.mp4"), std::max(1, processors / 2));
+}
+
+TEST(CliConvert, ProgressOnAPipeAnnouncesEachFileOnceWithAtMostALineASecond) {
+    fixtures::TempDir home;
+    const std::string a = fixtures::Clip("cli_1s.mp4", 1, 160, 120, 25);
+    const std::string b = fixtures::Clip("cli_2s.mp4", 2, 320, 240, 25);
+    const auto started = std::chrono::steady_clock::now();
+    std::string err;
+    ASSERT_EQ(fixtures::Run("HOME=" + fixtures::ShellQuote(home.path()) + " " + cli() +
+                                " convert --profile 1058 --jobs 1 --output-folder " +
+                                fixtures::ShellQuote(home.file("out")) + " " + fixtures::ShellQuote(a) + " " +
+                                fixtures::ShellQuote(b) + " 2>&1 >/dev/null",
+                            &err),
+              0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    auto count = [&err](const std::string& text) {
+        size_t n = 0;
+        for (size_t at = err.find(text); at != std::string::npos; at = err.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("[1] start  " + home.file("out") + "/cli_1s.avi\n"), 1u) << err;
+    EXPECT_EQ(count("[2] start  " + home.file("out") + "/cli_2s.avi\n"), 1u) << err;
+    EXPECT_EQ(count("[1] done   "), 1u) << err;
+    EXPECT_EQ(count("[2] done   "), 1u) << err;
+    EXPECT_EQ(count("\033["), 0u) << "no terminal control on a pipe";
+    // Plain status lines: the first at once, then at most one a second per file.
+    EXPECT_GE(count("[2] cli_2s.avi  "), 1u) << err;
+    EXPECT_LE(count("[1] cli_1s.avi  ") + count("[2] cli_2s.avi  "), static_cast<size_t>(seconds) + 2) << err;
 }
