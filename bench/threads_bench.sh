@@ -3,9 +3,10 @@
 # H.264/AAC) against the ffmpeg command line with the same libx264 and AAC settings (the option
 # text libx264 writes into both outputs is compared and must differ only in its thread count).
 #
-#   bench/threads_bench.sh [BUILD_DIR] [RUNS]
+#   bench/threads_bench.sh [BUILD_DIR] [RUNS] [SECONDS]
 #
-# Makes a 30-second 1280x720 25 fps H.264/AAC clip, then, RUNS times (default 3), alternating the
+# Makes a SECONDS-long (default 30) 1280x720 25 fps H.264/AAC clip, then, RUNS times (default 3),
+# alternating the
 # two programs:
 #   one clip:     vanto (its own thread rule)       vs ffmpeg with automatic threads
 #   two clips:    vanto --jobs 2                    vs two ffmpeg at once, one thread each
@@ -17,6 +18,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
 RUNS=${2:-3}
+LENGTH=${3:-30}
 PROGRAM="$BUILD/bin/vanto-convert"
 [ -x "$PROGRAM" ] || { echo "no $PROGRAM: build first (cmake --build $BUILD)" >&2; exit 1; }
 command -v ffmpeg >/dev/null || { echo "ffmpeg not found (Debian package ffmpeg)" >&2; exit 1; }
@@ -25,8 +27,8 @@ WORK=$(mktemp -d /tmp/vanto-threads-bench-XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 export HOME="$WORK/home"
 mkdir -p "$HOME" "$WORK/clips"
-ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=size=1280x720:rate=25:duration=30 \
-    -f lavfi -i sine=frequency=440:duration=30 -map 0:v -map 1:a -c:v libx264 -preset veryfast -c:a aac \
+ffmpeg -nostdin -loglevel error -f lavfi -i testsrc2=size=1280x720:rate=25:duration=$LENGTH \
+    -f lavfi -i sine=frequency=440:duration=$LENGTH -map 0:v -map 1:a -c:v libx264 -preset veryfast -c:a aac \
     "$WORK/clips/clip1.mp4"
 for i in 2 3 4 5 6 7 8; do cp "$WORK/clips/clip1.mp4" "$WORK/clips/clip$i.mp4"; done
 cat "$WORK"/clips/*.mp4 >/dev/null  # warm the file cache
@@ -88,34 +90,37 @@ estimate_error() {
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 one=$WORK/clips/clip1.mp4
-vanto 1 "$one" >/dev/null 2>&1
-ffmpeg_auto "$one"
-settings_v=$(strings "$WORK/vout/clip1.mp4" | grep -m1 -o 'options: .*' | tr ' ' '\n' | grep -v '^threads=')
-settings_f=$(strings "$WORK/fout/clip1.mp4" | grep -m1 -o 'options: .*' | tr ' ' '\n' | grep -v '^threads=')
-if [ "$settings_v" != "$settings_f" ]; then
-    echo "libx264 settings differ:" >&2
-    diff <(echo "$settings_v") <(echo "$settings_f") >&2 || true
-    exit 1
-fi
-echo "libx264 settings identical apart from threads: vanto $(strings "$WORK/vout/clip1.mp4" | grep -m1 -o ' threads=[0-9]*'), ffmpeg $(strings "$WORK/fout/clip1.mp4" | grep -m1 -o ' threads=[0-9]*')" >&2
+# The outputs of the first one-clip runs: libx264's settings text must differ only in threads.
+check_settings() {
+    local v f
+    v=$(strings "$WORK/vout/clip1.mp4" | grep -m1 -o 'options: .*' | tr ' ' '\n')
+    f=$(strings "$WORK/fout/clip1.mp4" | grep -m1 -o 'options: .*' | tr ' ' '\n')
+    if [ "$(echo "$v" | grep -v '^threads=')" != "$(echo "$f" | grep -v '^threads=')" ]; then
+        echo "libx264 settings differ:" >&2
+        diff <(echo "$v") <(echo "$f") >&2 || true
+        exit 1
+    fi
+    echo "libx264 settings identical apart from threads: vanto $(echo "$v" | grep '^threads='), ffmpeg $(echo "$f" | grep '^threads=')"
+}
 
 declare -A T
 estimates=""
 for ((run = 1; run <= RUNS; run++)); do
     T[v1]+="$(seconds vanto 2 "$one") "
     T[f1]+="$(seconds ffmpeg_auto "$one") "
+    [ "$run" -gt 1 ] || check_settings
     T[v2]+="$(seconds vanto 2 "$WORK/clips/clip1.mp4" "$WORK/clips/clip2.mp4") "
     T[f2]+="$(seconds ffmpeg_two_at_a_time "$WORK/clips/clip1.mp4" "$WORK/clips/clip2.mp4") "
     s=$(vanto_estimated)
     T[v8]+="$s "
     estimates+="$(estimate_error "$s")"$'\n'
     T[f8]+="$(seconds ffmpeg_two_at_a_time "$WORK"/clips/*.mp4) "
-    echo "run $run: 1 clip ${T[v1]##* } / ${T[f1]##* }, ..." >&2
+    echo "after run $run:" >&2
     for k in v1 f1 v2 f2 v8 f8; do echo "  $k: ${T[$k]}" >&2; done
 done
 
 echo
-echo "30-second 1280x720 H.264/AAC clips, profile 1055, median of $RUNS runs, $(nproc) processors"
+echo "${LENGTH}-second 1280x720 H.264/AAC clips, profile 1055, median of $RUNS runs, $(nproc) processors"
 echo
 echo "| run                              |   vanto s |  ffmpeg s | vanto/ffmpeg |"
 echo "|----------------------------------|-----------|-----------|--------------|"

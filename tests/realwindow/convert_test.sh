@@ -20,7 +20,7 @@ sleep 1.5
 # Start.
 $xd click $((wx + 724)) $((wy + 498))
 $xd wait "Converting" 10 >/dev/null || fail "the conversion window did not open"
-sleep 2
+sleep 3.5  # the long clip's row shows its remaining time after two seconds
 $xd shot "$shots/converting.png"
 echo "screenshot: $shots/converting.png"
 $xd gone "Converting" 120 || fail "the conversion did not end"
