@@ -13,24 +13,13 @@
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
-namespace {
-// Saves the options; a file that can't be written is reported and the new value stays in memory.
-void saveOptions() {
-    try {
-        GetOptions().SaveOptions();
-    } catch (const std::exception& e) {
-        MessageDialogs().MessageBox(QString::fromUtf8(e.what()), QStringLiteral("Vanto Video Converter"));
-    }
-}
-}  // namespace
-
 void TfrmMain::spSkinBtnBrowerClick() {
     QString folder = cmbOutput->currentText();
     if (!BrowseForFolder(GetLangText(QStringLiteral("DlgSelOutput")), this, folder)) return;
     cmbOutput->insertItem(0, folder);
     cmbOutput->setCurrentIndex(0);
     GetOptions().OutPutFolder = folder;
-    saveOptions();
+    SaveOptionsReported();
 }
 
 void TfrmMain::cmbOutputSelect(int index) {
@@ -41,7 +30,7 @@ void TfrmMain::cmbOutputSelect(int index) {
     cmbOutput->addItem(QStringLiteral("Clear"));
     cmbOutput->setCurrentIndex(0);
     o.OutPutFolder = o.DefaultOutput;
-    saveOptions();
+    SaveOptionsReported();
 }
 
 void TfrmMain::spSkinBtnFindTargetClick() {
