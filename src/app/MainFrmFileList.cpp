@@ -65,7 +65,6 @@ void TfrmMain::spSkinBtnAddClick() {
 void TfrmMain::MenuAddFolderClick() {
     QString folder;
     if (!BrowseForFolder(GetLangText(QStringLiteral("DlgAddFolderTitle")), this, folder)) return;
-    QDir::setCurrent(folder);
     const QFileInfoList entries = QDir(folder).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsLast);
     QStringList paths;
@@ -206,7 +205,10 @@ void TfrmMain::SubmenuItemRenameClick() {
     dlg.SetOrgName(row->text(TFileListItem::colOutput));
     if (MessageDialogs().ExecDialog(&dlg) != mrOk) return;
     const QString name = dlg.GetNewName();
-    if (name.isEmpty()) return;
+    if (!IsValidOutputBaseName(name)) {
+        ShowInfo(GetLangText(QStringLiteral("DlgRenameInvalid")));
+        return;
+    }
     for (int i = 0; i < RowCount(); ++i) {
         if (FileListView->topLevelItem(i)->text(TFileListItem::colOutput) == name) {
             ShowInfo(GetLangText(QStringLiteral("DlgRenameDupTitle")));

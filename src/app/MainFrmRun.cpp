@@ -33,11 +33,19 @@ void TfrmMain::cmbOutputSelect(int index) {
     SaveOptionsReported();
 }
 
+QString TfrmMain::OutputFolder() {
+    const QString text = cmbOutput->currentText();
+    const QString folder = AbsoluteFolder(text);
+    if (folder != text) cmbOutput->setEditText(folder);
+    return folder;
+}
+
 void TfrmMain::spSkinBtnFindTargetClick() {
-    const QString folder = cmbOutput->currentText();
-    if (folder.isEmpty() || folder.compare(QLatin1String("clear"), Qt::CaseInsensitive) == 0) return;
+    const QString text = cmbOutput->currentText();
+    if (text.isEmpty() || text.compare(QLatin1String("clear"), Qt::CaseInsensitive) == 0) return;
+    const QString folder = OutputFolder();
     if (!QDir(folder).exists()) QDir().mkpath(folder);
-    GetPlatform().OpenDocument(folder);
+    OpenDocumentReported(folder);
 }
 
 void TfrmMain::CkbApplyAllClick() {
@@ -54,7 +62,7 @@ void TfrmMain::CkbApplyAllClick() {
 }
 
 void TfrmMain::BtnStartClick() {
-    const QString folder = cmbOutput->currentText();
+    const QString folder = OutputFolder();
     if (folder.isEmpty()) {
         ShowInfo(GetLangText(QStringLiteral("DlgNoOutpuFolderTitle")));
         cmbOutput->setFocus();
@@ -136,7 +144,7 @@ void TfrmMain::BtnStartClick() {
         } else if (turnOff) {
             GetPlatform().PowerOff();
         } else if (openFolder) {
-            GetPlatform().OpenDocument(folder);
+            OpenDocumentReported(folder);
         }
         ConvertDlg.reset();
     } catch (const std::exception& e) {

@@ -116,7 +116,7 @@ void TOptions::LoadOptions(const QString& iniFile) {
             else if (key == QLatin1String("language"))
                 LangValue = value;
             else if (key == QLatin1String("snapshot_dir"))
-                shapShotDir = replaceMyDocuments(value);
+                shapShotDir = AbsoluteFolder(replaceMyDocuments(value));
             else if (key == QLatin1String("snapshot_format"))
                 parseInt(value, SnapShotFormat);
             else if (key == QLatin1String("auto_update"))
@@ -124,7 +124,7 @@ void TOptions::LoadOptions(const QString& iniFile) {
             else if (key == QLatin1String("auto_period"))
                 UpdatePeriod = value;
             else if (key == QLatin1String("output_folder"))
-                OutPutFolder = replaceMyDocuments(value);
+                OutPutFolder = AbsoluteFolder(replaceMyDocuments(value));
             else if (key == QLatin1String("cpu_count"))
                 parseInt(value, CPUCount);
             else if (key == QLatin1String("use_proxy"))

@@ -191,14 +191,22 @@ TEST_F(FileListTest, RenameRefusesDuplicatesAndKeepsTheEntry) {
             return result;
         };
     };
-    dialogs.dialogHandlers << answer("one", 1) << answer("two", 1) << answer("", 1) << answer("three", 2)
-                           << answer("three", 1);
+    dialogs.dialogHandlers << answer("one", 1) << answer("two", 1) << answer("three", 2);
     w.SubmenuItemRenameClick();  // another row's name
     w.SubmenuItemRenameClick();  // its own name
-    w.SubmenuItemRenameClick();  // empty
     w.SubmenuItemRenameClick();  // cancelled
     EXPECT_EQ(rowTexts(w, TFileListItem::colOutput), (QStringList{"one", "two"}));
     EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList(2, GetLangText("DlgRenameDupTitle")));
+    // Names that would leave the output folder, or name no file, are refused with their own text.
+    const QStringList invalid{"",      "   ", ".",        "..",
+                              "../up", "a/b", "/tmp/abs", QString("nul") + QChar(0) + "x"};
+    for (const QString& name : invalid)
+        dialogs.dialogHandlers << answer(name, 1);
+    for (int i = 0; i < invalid.size(); ++i)
+        w.SubmenuItemRenameClick();
+    EXPECT_EQ(rowTexts(w, TFileListItem::colOutput), (QStringList{"one", "two"}));
+    EXPECT_EQ(dialogs.texts("ShowInfo").mid(2), QStringList(invalid.size(), GetLangText("DlgRenameInvalid")));
+    dialogs.dialogHandlers << answer("three", 1);
     w.SubmenuItemRenameClick();
     EXPECT_EQ(rowTexts(w, TFileListItem::colOutput), (QStringList{"one", "three"}));
     EXPECT_EQ(w.Row(1)->Entry()->OutPutFileName, "");  // the run reads the column

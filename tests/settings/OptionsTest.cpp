@@ -73,6 +73,7 @@ TEST(Options, LoadingFollowsTheLineRules) {
                   "snapshot_format=jpeg\r\n"                  // not an integer: ignored
                   "auto_update=tRuE\r\n"
                   "output_folder=%my documents%/Films\r\n"
+                  "snapshot_dir=Pictures/../Shots\r\n"  // relative: from the home folder
                   "unknown_key=1\r\n"
                   "\x01\x02\xff\xfe garbage " +
                   QByteArray("\x00", 1) +
@@ -89,6 +90,7 @@ TEST(Options, LoadingFollowsTheLineRules) {
     EXPECT_EQ(o.SnapShotFormat, 0);
     EXPECT_TRUE(o.AutoUpdate);
     EXPECT_EQ(o.OutPutFolder, sandbox.homeDir() + "/Documents/Films");
+    EXPECT_EQ(o.shapShotDir, sandbox.homeDir() + "/Shots");
     EXPECT_EQ(o.ResultList, (QStringList{"12", "7"}));
 }
 
