@@ -122,10 +122,14 @@ void TfrmMain::GetVideoFileInfo() {
     const QStringList failed = dlg.ErroFileList;
     FFMPEGLog.Info(
         QStringLiteral("File list: %1 files, %2 could not be read").arg(RowCount()).arg(failed.size()));
+    for (qsizetype i = 0; i < failed.size(); ++i)
+        FFMPEGLog.Info(QStringLiteral("Not added: %1: %2").arg(failed[i], dlg.ErroReasonList.value(i)));
+    if (dlg.UnprobedCount > 0)
+        FFMPEGLog.Info(QStringLiteral("Reading stopped: %1 files not added").arg(dlg.UnprobedCount));
 
     if (!failed.isEmpty()) {
         TErrorFileDlg errors(this);
-        errors.SetErroFiles(failed);
+        errors.SetErroFiles(failed, dlg.ErroReasonList);
         MessageDialogs().ExecDialog(&errors);
     }
     const int count = RowCount();
