@@ -117,6 +117,38 @@ TEST_F(FileListTest, AddedFilesAreProbedNamedAndChecked) {
     EXPECT_EQ(dialogs.count("Dialog"), 0);  // nothing failed
 }
 
+TEST_F(FileListTest, ASelectedRowStaysReadableWithAndWithoutFocus) {
+    TfrmMain w;
+    w.show();
+    w.AddVideFiles({clip("fl_a.mp4")});
+    ASSERT_EQ(w.RowCount(), 1);
+    ASSERT_TRUE(w.Row(0)->isSelected());
+    const QPalette pal = w.FileListView->palette();
+    // Pixels of the row's name cell: mostly the highlight, and some (the text) in its text colour.
+    auto rowPixels = [&](int& background, int& text) {
+        const QRect cell = w.FileListView->visualItemRect(w.Row(0)).intersected(
+            QRect(0, 0, w.FileListView->columnWidth(0), w.FileListView->viewport()->height()));
+        const QImage img = w.FileListView->viewport()->grab(cell).toImage();
+        background = text = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QRgb c = img.pixel(x, y);
+                if (c == pal.color(QPalette::Active, QPalette::Highlight).rgb()) ++background;
+                if (c == pal.color(QPalette::Active, QPalette::HighlightedText).rgb()) ++text;
+            }
+        return img.width() * img.height();
+    };
+    int background = 0, text = 0;
+    w.FileListView->setFocus();
+    int all = rowPixels(background, text);
+    EXPECT_GT(background, all / 2);
+    EXPECT_GT(text, 10);
+    w.cmbOutput->setFocus();
+    all = rowPixels(background, text);
+    EXPECT_GT(background, all / 2);
+    EXPECT_GT(text, 10);
+}
+
 TEST_F(FileListTest, OneFileOnAnEmptyListIsSelectedWithAShortPreviewTitle) {
     TfrmMain w;
     const QString f = copyAs(clip("fl_a.mp4"), folder, "a rather long file name.mp4");
