@@ -219,7 +219,7 @@ void TfrmMain::SetTFormatMenuItem(int id) {
 void TfrmMain::AutoUpdateCheck() {}
 
 void TfrmMain::openAddress(const QString& address) {
-    if (!address.isEmpty()) GetPlatform().OpenDocument(address);
+    if (!address.isEmpty()) OpenDocumentReported(address);
 }
 
 void TfrmMain::BuildMenusAndColumns() {

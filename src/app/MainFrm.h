@@ -119,6 +119,9 @@ public:
     void spSkinBtnBrowerClick();
     void cmbOutputSelect(int index);
     void spSkinBtnFindTargetClick();
+    // The output folder box's text as an absolute folder (a relative one is taken from the
+    // home folder and shown resolved); empty when the box is empty.
+    QString OutputFolder();
     void CkbApplyAllClick();
     void BtnStartClick();
 

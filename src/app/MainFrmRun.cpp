@@ -13,24 +13,13 @@
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
-namespace {
-// Saves the options; a file that can't be written is reported and the new value stays in memory.
-void saveOptions() {
-    try {
-        GetOptions().SaveOptions();
-    } catch (const std::exception& e) {
-        MessageDialogs().MessageBox(QString::fromUtf8(e.what()), QStringLiteral("Vanto Video Converter"));
-    }
-}
-}  // namespace
-
 void TfrmMain::spSkinBtnBrowerClick() {
     QString folder = cmbOutput->currentText();
     if (!BrowseForFolder(GetLangText(QStringLiteral("DlgSelOutput")), this, folder)) return;
     cmbOutput->insertItem(0, folder);
     cmbOutput->setCurrentIndex(0);
     GetOptions().OutPutFolder = folder;
-    saveOptions();
+    SaveOptionsReported();
 }
 
 void TfrmMain::cmbOutputSelect(int index) {
@@ -41,14 +30,22 @@ void TfrmMain::cmbOutputSelect(int index) {
     cmbOutput->addItem(QStringLiteral("Clear"));
     cmbOutput->setCurrentIndex(0);
     o.OutPutFolder = o.DefaultOutput;
-    saveOptions();
+    SaveOptionsReported();
+}
+
+QString TfrmMain::OutputFolder() {
+    const QString text = cmbOutput->currentText();
+    const QString folder = AbsoluteFolder(text);
+    if (folder != text) cmbOutput->setEditText(folder);
+    return folder;
 }
 
 void TfrmMain::spSkinBtnFindTargetClick() {
-    const QString folder = cmbOutput->currentText();
-    if (folder.isEmpty() || folder.compare(QLatin1String("clear"), Qt::CaseInsensitive) == 0) return;
+    const QString text = cmbOutput->currentText();
+    if (text.isEmpty() || text.compare(QLatin1String("clear"), Qt::CaseInsensitive) == 0) return;
+    const QString folder = OutputFolder();
     if (!QDir(folder).exists()) QDir().mkpath(folder);
-    GetPlatform().OpenDocument(folder);
+    OpenDocumentReported(folder);
 }
 
 void TfrmMain::CkbApplyAllClick() {
@@ -65,7 +62,7 @@ void TfrmMain::CkbApplyAllClick() {
 }
 
 void TfrmMain::BtnStartClick() {
-    const QString folder = cmbOutput->currentText();
+    const QString folder = OutputFolder();
     if (folder.isEmpty()) {
         ShowInfo(GetLangText(QStringLiteral("DlgNoOutpuFolderTitle")));
         cmbOutput->setFocus();
@@ -161,13 +158,13 @@ void TfrmMain::BtnStartClick() {
                      (reasons.isEmpty() ? QString() : QStringLiteral("\n") + reasons.join(QStringLiteral("\n"))));
         } else if (result == mrOk && !allConverted && !turnOff) {
             ShowInfo(finishText);
-            if (openFolder) GetPlatform().OpenDocument(folder);
+            if (openFolder) OpenDocumentReported(folder);
         } else if (result == mrOk && !openFolder && !turnOff) {
             ShowInfo(finishText);
         } else if (result == mrOk && turnOff) {
             GetPlatform().PowerOff();
         } else if (result == mrOk && openFolder) {
-            GetPlatform().OpenDocument(folder);
+            OpenDocumentReported(folder);
         }
         ConvertDlg.reset();
     } catch (const std::exception& e) {

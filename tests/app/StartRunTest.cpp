@@ -156,6 +156,29 @@ TEST_F(StartRunTest, OutputFolderRow) {
     w->spSkinBtnFindTargetClick();
     EXPECT_EQ(sandbox.platform.opened, QStringList{GetOptions().DefaultOutput});
     EXPECT_TRUE(QDir(GetOptions().DefaultOutput).exists());
+    EXPECT_EQ(dialogs.count("ShowInfo"), 0);
+    // Without a file manager Open Folder says so and names the folder.
+    sandbox.platform.opens = false;
+    w->spSkinBtnFindTargetClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"),
+              QStringList{FormatText(GetLangText("OpenDocumentFailed"), {GetOptions().DefaultOutput})});
+}
+
+TEST_F(StartRunTest, ARelativeOutputFolderIsTakenFromHomeWhateverFolderWasAdded) {
+    const QString before = QDir::currentPath();
+    const QString media = sandbox.root() + "/media";
+    QDir().mkpath(media);
+    ASSERT_TRUE(QFile::copy(clip(), media + "/added.mp4"));
+    w->cmbOutput->setEditText("Films/out");
+    dialogs.folders << media;
+    w->MenuAddFolderClick();
+    ASSERT_EQ(w->RowCount(), 1);
+    EXPECT_EQ(QDir::currentPath(), before);
+    runWindows([](TConvertDlg* dlg) { dlg->cbOpenTarget->setChecked(false); });
+    w->BtnStartClick();
+    EXPECT_EQ(w->cmbOutput->currentText(), sandbox.homeDir() + "/Films/out");
+    EXPECT_TRUE(QFile::exists(sandbox.homeDir() + "/Films/out/added.mp4"));
+    EXPECT_FALSE(QFile::exists(media + "/Films/out/added.mp4"));
 }
 
 TEST_F(StartRunTest, ApplyAllCopiesTheFirstRowsProfileWhenConfirmed) {
