@@ -93,8 +93,8 @@ one=$WORK/clips/clip1.mp4
 # The outputs of the first one-clip runs: libx264's settings text must differ only in threads.
 check_settings() {
     local v f
-    v=$(strings "$WORK/vout/clip1.mp4" | grep -m1 -o 'options: .*' | tr ' ' '\n')
-    f=$(strings "$WORK/fout/clip1.mp4" | grep -m1 -o 'options: .*' | tr ' ' '\n')
+    v=$(strings "$WORK/vout/clip1.mp4" | grep -o 'options: .*' | sed -n 1p | tr ' ' '\n')
+    f=$(strings "$WORK/fout/clip1.mp4" | grep -o 'options: .*' | sed -n 1p | tr ' ' '\n')
     if [ "$(echo "$v" | grep -v '^threads=')" != "$(echo "$f" | grep -v '^threads=')" ]; then
         echo "libx264 settings differ:" >&2
         diff <(echo "$v") <(echo "$f") >&2 || true

@@ -8,6 +8,7 @@
 
 #include "app/MainFrm.h"
 #include "app/QtDispatcher.h"
+#include "app/TerminationSignals.h"
 #include "app/WidgetDialogs.h"
 
 namespace {
@@ -73,6 +74,9 @@ int main(int argc, char** argv) {
     int rc = 0;
     try {
         TfrmMain mainWindow;
+        TerminationSignals termination;
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &mainWindow,
+                         &TfrmMain::TerminateBySignal);
         mainWindow.show();
         // Once the window is up, so the probe's progress dialog opens over it.
         if (!paths.isEmpty())

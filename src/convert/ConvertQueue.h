@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -29,12 +30,16 @@ class TConvertQueue : public QObject {
 public:
     // Row icons: 0-3 busy animation, 4 finished, 5 failed.
     enum { kIconFinished = 4, kIconFailed = 5 };
+    enum class RowState { Waiting, Finished, Failed, Cancelled };
     struct Row {
         QString Caption;
         QString Duration;
         QString Percent = QStringLiteral("0");
         int Icon = 0;
-        QString OutputFile;  // the task's output path, when it writes a final output
+        QString OutputFile;  // the task's final output path, when it writes a final output
+        QString WorkFile;    // the hidden file the task writes until it has finished
+        RowState State = RowState::Waiting;
+        QString Error;             // why the row failed
         int64_t RemainingMs = -1;  // the task's estimated time left, -1 while unknown
     };
 
@@ -54,6 +59,15 @@ public:
     // Detaches from the component, stops it and removes its tasks; deletes a merge run's
     // temporary files. Called when the window closes.
     void Close();
+
+    // Rows that end with a final output (a merge run's last step only).
+    int OutputRowCount() const;
+    int FinishedCount() const;
+    // "name: reason" for every failed row, and the reasons the run could not be built.
+    QStringList FailureLines() const;
+    // The honest account of the run: every file converted, or how many of how many and which
+    // failed.
+    QString FinishText() const;
 
     // Percentage shown for a progress report: rounded half to even, above 200 shown as 0,
     // 101 to 109 as 100; an unknown or zero total gives 0.
@@ -103,6 +117,9 @@ private:
     void moveOn();
     void endRun(int result, bool failed);
     int addRow(const QString& caption, const QString& duration);
+    void failRow(int row, const QString& reason);
+    bool queueTask(int row, TInputOptions& in, TOutputOptions& out);
+    void markUnfinishedCancelled();
     void deleteMergeFiles();
     // Starts the component with `width` tasks at a time and the run's remaining-time estimate.
     void startRun(int width);
@@ -115,4 +132,6 @@ private:
     int64_t mergeTotal_ = 0;  // the joined file's length, microseconds
     TRemainingTime estimate_;
     QElapsedTimer clock_;
+    bool madeMergeFolder_ = false;
+    QStringList setupErrors_;  // why a merge step could not be built
 };
