@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <functional>
 
@@ -21,6 +22,7 @@
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegTasks.h"
+#include "engine/Player.h"
 #include "profiles/IconUtils.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
@@ -43,6 +45,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setFixedSize(878, 543);
     FFmpegTasks = std::make_unique<TFFmpegTasks>();
     createComponents();
+    createPreviewPanel();
     createTray();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
@@ -145,6 +148,7 @@ void TfrmMain::FormCreate() {
         RunGuarded(QStringLiteral("cmbOutputSelect"), [=, this] { cmbOutputSelect(index); });
     });
     connect(BtnStart, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnStartClick, "BtnStartClick"));
+    connect(btnClip, &QToolButton::clicked, this, Guarded(&TfrmMain::btnClipClick, "btnClipClick"));
     connect(BtnFindTarget, &QPushButton::clicked, this,
             Guarded(&TfrmMain::spSkinBtnFindTargetClick, "spSkinBtnFindTargetClick"));
     connect(CkbApplyAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::CkbApplyAllClick, "CkbApplyAllClick"));
@@ -266,7 +270,7 @@ void TfrmMain::BuildMenusAndColumns() {
     MainMenu->setGeometry(0, 0, ToolBar->width(), ToolBar->height());
     btnPause->setGeometry(BtnPlay->x(), BtnPlay->y(), BtnPlay->width() - 1, BtnPlay->height());
     btnPause->hide();
-    playState = psStop;
+    playState = TPlayState::psStop;
     FileListView->move(10, FileListView->y());
     ckbCkAll->move(FileListView->x() + 7, FileListView->y() + 4);
 }
@@ -360,7 +364,11 @@ void TfrmMain::ShowEmptyListState() {
                                                       VolTrace, btnClip, CkbMerge})
         w->setEnabled(false);
     LbVideoFileTitle->setText(QStringLiteral("Preview:"));
-    VideoTracer->setValue(0);
+    StopPreview();
+    {
+        const QSignalBlocker block(VideoTracer);
+        VideoTracer->setValue(0);
+    }
     VideoTracer->setEnabled(false);
     QPalette pal = PanelRenderPanel->palette();
     pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
@@ -410,6 +418,13 @@ bool TfrmMain::FormCloseQuery() {
     if (closing_) return true;
     closing_ = true;
     try {
+        if (FFPlayer) {
+            FFPlayer->SetOnFileOpen(nullptr);
+            FFPlayer->SetOnPosition(nullptr);
+            FFPlayer->SetOnState(nullptr);
+            FFPlayer->SetOnHook(nullptr);
+            FFPlayer->Stop(true);
+        }
         TrayAnimationTimer->stop();
         TrayIcon->hide();
         // A run going on in the background is cancelled: that ends its window's modal loop, and

@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "app/AppLogger.h"
+#include "engine/PlayerTypes.h"
 
 class ListFileInfo;
 class TAVProbe;
@@ -29,9 +30,9 @@ class TConvertDlg;
 class TFFmpegTasks;
 class TFileListItem;
 class TFormatInfo;
+class TFFPlayer;
+class TFrameSinkWidget;
 
-// Preview player states.
-enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
 
 // A clickable label (product title, maker line).
 class TClickLabel : public QLabel {
@@ -118,6 +119,28 @@ public:
     void spSkinBtnFindTargetClick();
     void CkbApplyAllClick();
     void BtnStartClick();
+    void btnClipClick();
+
+    // The preview panel and snapshots.
+    void FileListViewDblClick();
+    void spSkinBtnPlayClick();
+    void spSkinBtnStopClick();
+    void VideoTracerPostionChange(int position);
+    void VolTraceChange(int position);
+    void BtnVolClick();
+    void spSkinBtnSnapClick();
+    void spSkinBtnOpenFolderClick();
+    void PopupMenuFFPlayPopup();
+    void MenuItemOpenFolderClick();
+    void MenuItemChangeFolderClick();
+    void MenuItemJPGClick();
+    void MenuItemBmpClick();
+    void FFPlayerFileOpen(int64_t duration);
+    void FFPlayerPosition(int64_t pts);
+    void FFPlayerState(TPlayState state);
+    // Stops the preview and waits until it has stopped (Start, clip dialog, empty list, closing).
+    void StopPreview();
+    TFFPlayer* Player() const { return FFPlayer.get(); }
 
     // Runs a user-interface handler: an exception is logged and its text shown, and the window
     // stays usable.
@@ -169,6 +192,11 @@ public:
     QToolButton* BtnStart;
     QMenu* PopupMenuFileList;
     QMenu* PopupMenuFFPlay;
+    QAction* MenuItemOpenFolder;
+    QAction* MenuItemChangeFolder;
+    QAction* MenuItemJPG;
+    QAction* MenuItemBmp;
+    TFrameSinkWidget* RenderSink;  // paints the preview inside PanelRenderPanel
     QSystemTrayIcon* TrayIcon;
     QMenu* PopupMenuTray;
     QTimer* TrayAnimationTimer;
@@ -177,7 +205,7 @@ public:
     qint64 prevPostion = 0;
     QTimer* m_Timer = nullptr;
     AppLogger FFMPEGLog;
-    TPlayState playState = psStop;
+    TPlayState playState = TPlayState::psStop;
     bool stopEvent = false;
     QString currentFile;
     int fIconIndex = 0;
@@ -188,6 +216,10 @@ public:
     std::unique_ptr<TFFmpegTasks> FFmpegTasks;
     // The conversion window of the current run; empty before and after.
     std::unique_ptr<TConvertDlg> ConvertDlg;
+    // The preview player; its pictures go to RenderSink.
+    std::unique_ptr<TFFPlayer> FFPlayer;
+    // Duration of the file open for preview, microseconds.
+    qint64 previewDuration = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -200,6 +232,9 @@ protected:
 private:
     void createComponents();
     void createFileListMenu();
+    void createPreviewPanel();
+    void openPreview();
+    void SeekSettled();
     void moveSelectedRow(int delta);
     void setPreviewTitle(const QString& caption);
     static QStringList droppedPaths(const QMimeData* mime);
