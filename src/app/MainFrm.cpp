@@ -19,7 +19,6 @@
 #include "app/Utils.h"
 #include "convert/ConvertDlg.h"
 #include "engine/AVProbe.h"
-#include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegTasks.h"
 #include "engine/Player.h"
@@ -201,9 +200,7 @@ void TfrmMain::InitFFMPEG() {
         FFMPEGLog.Error(message);
     };
     // First the preview player's set, then the transcoding component's, both from "lib".
-    TFFmpegLoader& loader = FFLoader();
-    loader.SetLibraryPath(libFolder);
-    if (!loader.Load(kPlayerLibraries)) report(loader.LastErrMsg());
+    if (!FFPlayer->LoadAVLib(libFolder)) report(FFPlayer->LastErrMsg());
     if (!FFmpegTasks->LoadAVLib(libFolder)) report(FFmpegTasks->LastErrMsg());
 }
 
@@ -309,13 +306,14 @@ void TfrmMain::MainMenuClick(QObject* sender) {
         openAddress(GetOptions().HelpPage);
     } else if (key == QLatin1String("HelpMenu_05")) {
         const TOptions& o = GetOptions();
-        MessageDialogs().MessageBox(o.ProductName + QStringLiteral("\n\n") + o.Support + QStringLiteral("\n") + o.SupportEmail,
-                                    QStringLiteral("Support"));
+        MessageDialogs().MessageBox(
+            o.ProductName + QStringLiteral("\n\n") + o.Support + QStringLiteral("\n") + o.SupportEmail,
+            QStringLiteral("Support"));
     } else if (key == QLatin1String("HelpMenu_10")) {
         const TOptions& o = GetOptions();
-        MessageDialogs().MessageBox(o.ProductName + QStringLiteral("\nVersion ") + o.Vesion + QStringLiteral("\n\n") +
-                                        o.HomePage,
-                                    QStringLiteral("About"));
+        MessageDialogs().MessageBox(
+            o.ProductName + QStringLiteral("\nVersion ") + o.Vesion + QStringLiteral("\n\n") + o.HomePage,
+            QStringLiteral("About"));
     } else if (key == QLatin1String("HelpMenu_06")) {
         openAddress(GetOptions().ProductPage);
     }

@@ -33,7 +33,6 @@ class TFormatInfo;
 class TFFPlayer;
 class TFrameSinkWidget;
 
-
 // A clickable label (product title, maker line).
 class TClickLabel : public QLabel {
     Q_OBJECT

@@ -108,7 +108,11 @@ void TfrmMain::createComponents() {
     FileListView->header()->setSectionsMovable(false);
     FileListView->setStyleSheet(
         QStringLiteral("QTreeView::item { border-right: 1px solid #d0d0d0; "
-                       "border-bottom: 1px solid #d0d0d0; }"));
+                       "border-bottom: 1px solid #d0d0d0; }"
+                       // Styled items lose the style's selection colours: give them back, or a
+                       // selected row shows white text on white.
+                       "QTreeView::item:selected { background: palette(highlight); "
+                       "color: palette(highlighted-text); }"));
     FileListView->hide();
 
     ckbCkAll = new QCheckBox(this);
