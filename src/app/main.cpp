@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/MainFrm.h"
+#include "app/PreviewerWindow.h"
 #include "app/QtDispatcher.h"
 #include "app/WidgetDialogs.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     InstallMessageDialogs(&dialogs);
     QtDispatcher dispatcher;
     InstallDispatcher(&dispatcher);
+    InstallPreviewerWindow();
     int rc = 0;
     try {
         TfrmMain mainWindow;
@@ -24,6 +26,7 @@ int main(int argc, char** argv) {
                            QStringLiteral("Vanto Video Converter"));
         rc = 1;
     }
+    InstallPreviewSinkFactory(nullptr);
     InstallMessageDialogs(nullptr);
     InstallDispatcher(nullptr);
     return rc;
