@@ -1,7 +1,9 @@
-// vanto-convert play [--seek SECONDS] [--duration SECONDS] [--stats] [--loglevel LEVEL] FILE
+// vanto-convert play [--seek SECONDS] [--duration SECONDS] [--display WxH] [--loop]
+//                    [--stats] [--loglevel LEVEL] FILE
 //
 // Plays FILE through the same player as the window program: the pictures go to a sink that only
-// counts them, the sound to SDL's audio output (SDL_AUDIODRIVER=dummy where there is no sound
+// counts them (with --display, converts each one as the window would for a panel of that size),
+// the sound to SDL's audio output (SDL_AUDIODRIVER=dummy where there is no sound
 // card). Plays to the end, or for --duration seconds of wall-clock time. --seek jumps there once
 // the first picture (or sound) has come. --stats prints the playback counters at the end.
 #include "cli/PlayCommand.h"
@@ -11,19 +13,42 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
+#include "engine/FrameScaler.h"
 #include "engine/Player.h"
 
 namespace {
 
+// Does the window's work for each picture (one conversion to 32-bit RGB at the letterboxed size
+// in a panel of the given size) without a window.
+class TDisplayCostSink : public TNullFrameSink {
+public:
+    TDisplayCostSink(int width, int height) : width_(width), height_(height) {}
+    void ShowFrame(const AVFrame& picture, const TSinkFrameInfo& info) override {
+        TDisplayRect r = LetterboxRect(width_, height_, info.AspectRatio);
+        int stride = r.Width * 4;
+        if (buffer_.size() < static_cast<size_t>(stride) * r.Height)
+            buffer_.resize(static_cast<size_t>(stride) * r.Height);
+        scaler_.Scale(picture, r.Width, r.Height, AV_PIX_FMT_BGRA, buffer_.data(), stride, info.VerticalFlip);
+        TNullFrameSink::ShowFrame(picture, info);
+    }
+
+private:
+    int width_, height_;
+    TFrameScaler scaler_;
+    std::vector<uint8_t> buffer_;
+};
+
 void PrintHelp(std::FILE* out) {
     std::fputs(
-        "usage: vanto-convert play [--seek SECONDS] [--duration SECONDS] [--stats]\n"
-        "                          [--loglevel LEVEL] FILE\n"
+        "usage: vanto-convert play [--seek SECONDS] [--duration SECONDS] [--display WxH]\n"
+        "                          [--loop] [--stats] [--loglevel LEVEL] FILE\n"
         "\n"
         "Plays FILE through the player without a window: pictures are decoded, timed and\n"
         "counted, the sound goes to SDL's audio output (set SDL_AUDIODRIVER=dummy where\n"
@@ -32,6 +57,9 @@ void PrintHelp(std::FILE* out) {
         "\n"
         "  --seek SECONDS      jump to this time once playing has begun\n"
         "  --duration SECONDS  stop after this long (wall clock); default: to the end\n"
+        "  --display WxH       convert every picture as a window of this size would\n"
+        "  --loop              start again from the beginning at the end (with\n"
+        "                      --duration: for that long)\n"
         "  --stats             print frames shown and dropped, the largest audio/video\n"
         "                      gap, the seek latency and the processor time at the end\n"
         "  --loglevel LEVEL    show the media libraries' messages up to LEVEL\n",
@@ -53,9 +81,10 @@ double ProcessorSeconds() {
 
 int Run(const std::vector<std::string>& args) {
     double seek = -1, duration = -1;
-    bool stats = false;
+    bool stats = false, loop = false;
     std::string logLevel = "quiet";
     std::string file;
+    int displayWidth = 0, displayHeight = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
@@ -63,6 +92,16 @@ int Run(const std::vector<std::string>& args) {
             return kExitOk;
         } else if (a == "--stats") {
             stats = true;
+        } else if (a == "--loop") {
+            loop = true;
+        } else if (a == "--display") {
+            if (i + 1 >= args.size() ||
+                std::sscanf(args[i + 1].c_str(), "%dx%d", &displayWidth, &displayHeight) != 2 ||
+                displayWidth <= 0 || displayHeight <= 0) {
+                std::fprintf(stderr, "vanto-convert play: --display needs a size such as 1280x720\n");
+                return kExitUsage;
+            }
+            ++i;
         } else if (a == "--seek" || a == "--duration" || a == "--loglevel") {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "vanto-convert play: %s needs a value\n", a.c_str());
@@ -108,11 +147,15 @@ int Run(const std::vector<std::string>& args) {
         return kExitFailed;
     }
     player.SetTriggerEventInMainThread(false);
+    if (loop) player.SetRepeatType(TRepeatType::rtLoop);
     std::atomic<bool> ended{false};
     player.SetOnState([&](TCustomPlayer*, TPlayState state) {
-        if (state == TPlayState::psEnd || state == TPlayState::psStop) ended.store(true);
+        if ((state == TPlayState::psEnd && !loop) || state == TPlayState::psStop) ended.store(true);
     });
-    TNullFrameSink sink;
+    std::unique_ptr<TNullFrameSink> sinkOwner =
+        displayWidth > 0 ? std::make_unique<TDisplayCostSink>(displayWidth, displayHeight)
+                         : std::make_unique<TNullFrameSink>();
+    TNullFrameSink& sink = *sinkOwner;
     double cpuStart = ProcessorSeconds();
     if (!player.Open(file, &sink, false)) {
         std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
