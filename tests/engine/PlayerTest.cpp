@@ -300,6 +300,34 @@ TEST_F(PlayerTest, FilesOfEveryKind) {
     EXPECT_FALSE(player.Playing());
 }
 
+TEST_F(PlayerTest, PlayRangeLoopsAndHookChangesReachTheScreen) {
+    // From 1 s for 0.4 s, over and over; the hook whitens every picture it is given.
+    player.set_start_time(1000000);
+    player.SetPlayTime(400000);
+    player.SetRepeatType(TRepeatType::rtLoop);
+    std::mutex lock;
+    std::vector<int64_t> hookPts;
+    player.SetOnHook([&](TCustomPlayer*, TBitmap24& bitmap, int64_t pts) {
+        for (int y = 0; y < bitmap.Height(); ++y)
+            std::fill(bitmap.ScanLine(y), bitmap.ScanLine(y) + bitmap.Width() * 3, 255);
+        std::lock_guard<std::mutex> guard(lock);
+        hookPts.push_back(pts);
+    });
+    ASSERT_TRUE(player.Open(CounterClip(), &sink, false)) << player.LastErrMsg();
+    std::this_thread::sleep_for(1500ms);
+    player.Stop(true);
+    std::lock_guard<std::mutex> guard(lock);
+    ASSERT_GE(hookPts.size(), 10u);
+    int loops = 0;
+    for (size_t i = 0; i < hookPts.size(); ++i) {
+        EXPECT_GE(hookPts[i], 1000000) << i;
+        EXPECT_LE(hookPts[i], 1480000) << i;
+        if (i > 0 && hookPts[i] < hookPts[i - 1]) ++loops;
+    }
+    EXPECT_GE(loops, 2);
+    EXPECT_EQ(sink.LastNumber(), 235 / 2) << "the hook's white did not reach the screen";
+}
+
 TEST_F(PlayerTest, StopDuringOpenAndOpenWhilePlaying) {
     // An address that accepts the connection and never answers: Open waits for it until Stop.
     int server = socket(AF_INET, SOCK_STREAM, 0);
