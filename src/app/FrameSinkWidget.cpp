@@ -1,68 +1,90 @@
 #include "app/FrameSinkWidget.h"
 
+#include <QMetaObject>
 #include <QPainter>
 #include <QResizeEvent>
-#include <cmath>
-
-#include "engine/FFmpegApi.h"
 
 TFrameSinkWidget::TFrameSinkWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    width_ = width();
-    height_ = height();
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(false);
+    panelWidth_.store(width());
+    panelHeight_.store(height());
 }
 
 void TFrameSinkWidget::resizeEvent(QResizeEvent* event) {
+    panelWidth_.store(event->size().width());
+    panelHeight_.store(event->size().height());
     QWidget::resizeEvent(event);
-    width_ = event->size().width();
-    height_ = event->size().height();
 }
 
 void TFrameSinkWidget::ShowFrame(const AVFrame& picture, const TSinkFrameInfo& info) {
-    const int panelW = width_.load(), panelH = height_.load();
-    if (panelW <= 0 || panelH <= 0 || picture.width <= 0 || picture.height <= 0) return;
-    // The largest size of the picture's aspect ratio that fits the panel, even-sized.
-    const double aspect = info.AspectRatio > 0 ? info.AspectRatio : double(picture.width) / picture.height;
-    int w = panelW, h = static_cast<int>(std::lround(panelW / aspect));
-    if (h > panelH) {
-        h = panelH;
-        w = static_cast<int>(std::lround(panelH * aspect));
-    }
-    w = qMax(2, w & ~1);
-    h = qMax(2, h & ~1);
-    QImage image(w, h, QImage::Format_RGB32);
-    scaler_.reset(ff::sws_getCachedContext(scaler_.release(), picture.width, picture.height,
-                                           static_cast<AVPixelFormat>(picture.format), w, h, AV_PIX_FMT_BGRA,
-                                           SWS_BILINEAR, nullptr, nullptr, nullptr));
-    if (!scaler_) return;
-    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    ff::sws_scale(scaler_.get(), picture.data, picture.linesize, 0, picture.height, dst, dstStride);
-    if (info.VerticalFlip) image = image.mirrored(false, true);
+    TDisplayRect r = LetterboxRect(panelWidth_.load(), panelHeight_.load(), info.AspectRatio);
+    if (r.Width <= 0 || r.Height <= 0) return;
+    // The image is made on this thread and handed over whole; the painter never sees a half one.
+    QImage image(r.Width, r.Height, QImage::Format_RGB32);
+    if (!scaler_.Scale(picture, r.Width, r.Height, AV_PIX_FMT_BGRA, image.bits(),
+                       static_cast<int>(image.bytesPerLine()), info.VerticalFlip))
+        return;
+    ++converted_;
     {
-        const std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(lock_);
         image_ = std::move(image);
+        rect_ = QRect(r.X, r.Y, r.Width, r.Height);
     }
-    ++framesShown_;
-    requestPaint();
+    RequestUpdate();
 }
 
 void TFrameSinkWidget::ClearFrame() {
     {
-        const std::lock_guard<std::mutex> guard(lock_);
+        std::lock_guard<std::mutex> guard(lock_);
         image_ = QImage();
+        rect_ = QRect();
     }
-    requestPaint();
+    RequestUpdate();
 }
 
-void TFrameSinkWidget::requestPaint() {
-    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+void TFrameSinkWidget::RequestUpdate() {
+    // One queued repaint at a time: pictures that come faster than the window paints replace
+    // each other instead of piling up in the event queue.
+    if (updateQueued_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            updateQueued_.store(false);
+            update();
+        },
+        Qt::QueuedConnection);
+}
+
+QImage TFrameSinkWidget::Picture() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return image_;
+}
+
+QRect TFrameSinkWidget::PictureRect() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return rect_;
 }
 
 void TFrameSinkWidget::paintEvent(QPaintEvent*) {
-    QPainter p(this);
-    p.fillRect(rect(), Qt::black);
-    const std::lock_guard<std::mutex> guard(lock_);
-    if (image_.isNull()) return;
-    p.drawImage((width() - image_.width()) / 2, (height() - image_.height()) / 2, image_);
+    QPainter painter(this);
+    QImage image;
+    QRect rect;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        image = image_;  // shares the pixels, no copy
+        rect = rect_;
+    }
+    if (image.isNull()) {
+        painter.fillRect(this->rect(), Qt::black);
+        return;
+    }
+    // Black bars around the picture, then the picture at its own size.
+    QRegion bars = QRegion(this->rect()).subtracted(QRegion(rect));
+    for (const QRect& bar : bars)
+        painter.fillRect(bar, Qt::black);
+    painter.drawImage(rect.topLeft(), image);
 }

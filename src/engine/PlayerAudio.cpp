@@ -101,7 +101,7 @@ int TVideoState::SynchronizeAudio(int samples) {
 
 // Decodes one audio frame into audioBuf_; its size in bytes, or -1 when nothing can be had now.
 int TVideoState::DecodeAudioFrame() {
-    if (paused_.load()) return -1;
+    if (paused_.load() || audioHold_.load()) return -1;
     AVFrame* frame = audioFrame_.get();
     for (;;) {
         int got = auddec_.DecodeFrame(frame, nullptr, false);

@@ -163,6 +163,7 @@ void TVideoState::VideoDisplay(bool newPicture) {
         sink_->ShowFrame(*vp->Frame, info);
     }
     if (!newPicture) return;
+    if (vp->Serial == videoq_.SerialValue()) audioHold_.store(false);
     std::lock_guard<std::mutex> guard(statsLock_);
     ++stats_.FramesShown;
     if (vp->Serial == seekSerialVideo_.load() && seekStarted_.load() > 0) {
@@ -183,6 +184,8 @@ void TVideoState::VideoDisplay(bool newPicture) {
 }
 
 void TVideoState::UpdatePosition() {
+    // The sound does not wait for a picture that does not come.
+    if (audioHold_.load() && PlayerNow() - audioHoldSince_.load() > 0.5) audioHold_.store(false);
     if (seekPending_.load()) return;
     double clock = videoStream_.load() >= 0 ? vidclk_.Get() : audclk_.Get();
     int64_t duration = still_ ? 0 : Duration();

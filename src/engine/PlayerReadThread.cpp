@@ -336,6 +336,7 @@ void TVideoState::DoSeek() {
             seekTarget_.store(static_cast<double>(target) / 1e6);
             seekSerialVideo_.store(videoq_.SerialValue());
             seekSerialAudio_.store(audioq_.SerialValue());
+            HoldAudio();
         }
     }
     eof_.store(false);

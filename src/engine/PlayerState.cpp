@@ -29,6 +29,7 @@ bool TVideoState::Open(const std::string& fileName, bool paused) {
         GetFFLogger().Log(&owner_, TLogLevel::llVerbose,
                           std::string("using audio driver: ") + ff::SDL_GetCurrentAudioDriver() + "\n");
     if (!OpenInput(fileName)) return false;
+    HoldAudio();
     if (paused) {
         // Show the first picture, then pause.
         step_.store(true);
@@ -52,6 +53,12 @@ void TVideoState::RequestQuit() {
 void TVideoState::WakePlayThread() {
     std::lock_guard<std::mutex> guard(playWaitLock_);
     playWait_.notify_all();
+}
+
+void TVideoState::HoldAudio() {
+    if (videoStream_.load() < 0 || audioStream_.load() < 0) return;
+    audioHoldSince_.store(PlayerNow());
+    audioHold_.store(true);
 }
 
 void TVideoState::JoinPlayThread() {

@@ -142,6 +142,7 @@ private:
     TSyncType MasterSyncType() const;
     void CloseStreams();
     void WakePlayThread();
+    void HoldAudio();
 
     TCustomPlayer& owner_;
     TFrameSink* sink_;
@@ -226,6 +227,10 @@ private:
     double audioDiffThreshold_ = 0;
     int audioDiffAvgCount_ = 0;
     std::atomic<bool> audioOpen_{false};
+    // While set, the audio callback plays silence and leaves the packets queued: after opening
+    // and after a seek the sound waits for the first picture, so both start together.
+    std::atomic<bool> audioHold_{false};
+    std::atomic<double> audioHoldSince_{0};
 
     // Display.
     std::mutex pauseLock_;
