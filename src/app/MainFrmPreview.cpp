@@ -241,9 +241,13 @@ void TfrmMain::spSkinBtnSnapClick() {
         return;
     }
     QString error;
-    const QString path =
-        TSnapshotWriter::Save(FFPlayer->CurrentFrame(), folder, QString::fromStdString(FFPlayer->FileName()),
-                              GetOptions().SnapShotFormat, SnapshotCounter, &error);
+    // Pictures with non-square pixels are saved as they are shown.
+    TVideoStreamInfo video;
+    const double aspect =
+        FFPlayer->AVProbe().GetVideoStreamInfo(FFPlayer->VideoStreamIndex(), video) ? video.AspectRatio : 0;
+    const QString path = TSnapshotWriter::Save(
+        TSnapshotWriter::ToDisplaySize(FFPlayer->CurrentFrame(), aspect), folder,
+        QString::fromStdString(FFPlayer->FileName()), GetOptions().SnapShotFormat, SnapshotCounter, &error);
     if (path.isEmpty()) FFMPEGLog.Error(QStringLiteral("Snapshot not saved: ") + error);
 }
 

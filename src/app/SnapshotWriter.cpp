@@ -5,11 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QTemporaryFile>
 #include <QtEndian>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/Utils.h"
 #include "engine/Bitmap24.h"
@@ -72,6 +75,20 @@ bool TSnapshotWriter::PrepareFolder(const QString& folder) {
     // try a real file.
     QTemporaryFile probe(JoinPath(folder, QStringLiteral(".vanto-snapshot-XXXXXX")));
     return probe.open();
+}
+
+TBitmap24 TSnapshotWriter::ToDisplaySize(const TBitmap24& frame, double aspectRatio) {
+    if (frame.Empty() || aspectRatio <= 0) return frame;
+    const int width = qMax(2, static_cast<int>(std::lround(frame.Height() * aspectRatio)) & ~1);
+    if (std::abs(width - frame.Width()) <= 1) return frame;
+    const QImage source(frame.Data(), frame.Width(), frame.Height(), frame.Stride(), QImage::Format_BGR888);
+    const QImage scaled =
+        source.scaled(width, frame.Height(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_BGR888);
+    TBitmap24 out(scaled.width(), scaled.height());
+    for (int y = 0; y < out.Height(); ++y)
+        std::memcpy(out.ScanLine(y), scaled.constScanLine(y), static_cast<size_t>(out.Width()) * 3);
+    return out;
 }
 
 QByteArray TSnapshotWriter::EncodeJpeg(const TBitmap24& frame) {

@@ -22,6 +22,10 @@ public:
     static QString Save(const TBitmap24& frame, const QString& folder, const QString& sourceFile, int format,
                         int& counter, QString* error = nullptr);
 
+    // The frame at the size it is displayed with: the same height, the width from the display
+    // aspect ratio (width / height; 0 or less, or a matching ratio, keeps the frame as it is).
+    static TBitmap24 ToDisplaySize(const TBitmap24& frame, double aspectRatio);
+
     // The encoded file contents; empty for an empty frame (or, for JPEG, an encoder failure).
     static QByteArray EncodeJpeg(const TBitmap24& frame);
     static QByteArray EncodeBmp(const TBitmap24& frame);

@@ -21,8 +21,8 @@
 #include "settings/Options.h"
 
 namespace {
-QString clip(const char* name, double seconds, int w = 320, int h = 240) {
-    return QString::fromStdString(fixtures::Clip(name, seconds, w, h, 25));
+QString clip(const char* name, double seconds, int w = 320, int h = 240, const char* codecArgs = "") {
+    return QString::fromStdString(fixtures::Clip(name, seconds, w, h, 25, codecArgs));
 }
 
 // Runs the event loop until `done` holds or `ms` have passed.
@@ -160,14 +160,15 @@ TEST_F(PreviewPanelTest, SnapshotsOfThePicture) {
     o.shapShotDir = sandbox.root() + "/shots/new";
     o.SnapShotFormat = 0;
     SnapshotCounter = 0;
-    w->AddVideFiles({clip("preview_snap.mp4", 4, 320, 180)});
+    // Pixels 4:3 wide: shown, and saved, 426 x 180.
+    w->AddVideFiles({clip("preview_sar.mp4", 4, 320, 180, "-vf setsar=4/3")});
     w->spSkinBtnPlayClick();
     ASSERT_TRUE(playing());
 
     w->spSkinBtnSnapClick();
-    const QString jpg = o.shapShotDir + "/preview_snap.mp4_1.jpg";
+    const QString jpg = o.shapShotDir + "/preview_sar.mp4_1.jpg";
     ASSERT_TRUE(QFile::exists(jpg));
-    EXPECT_EQ(QImage(jpg).size(), QSize(320, 180));
+    EXPECT_EQ(QImage(jpg).size(), QSize(426, 180));
     EXPECT_EQ(fixtures::Probe(jpg.toStdString(), "v:0", "stream=codec_name"), "mjpeg");
 
     w->PopupMenuFFPlayPopup();
@@ -179,13 +180,13 @@ TEST_F(PreviewPanelTest, SnapshotsOfThePicture) {
     EXPECT_TRUE(w->MenuItemBmp->isChecked());
     EXPECT_FALSE(w->MenuItemJPG->isChecked());
 
-    fixtures::WriteFile((o.shapShotDir + "/preview_snap.mp4_2.bmp").toStdString(), "user's file");
+    fixtures::WriteFile((o.shapShotDir + "/preview_sar.mp4_2.bmp").toStdString(), "user's file");
     w->spSkinBtnSnapClick();
-    const QString bmp = o.shapShotDir + "/preview_snap.mp4_3.bmp";
+    const QString bmp = o.shapShotDir + "/preview_sar.mp4_3.bmp";
     ASSERT_TRUE(QFile::exists(bmp));
-    EXPECT_EQ(QImage(bmp).size(), QSize(320, 180));
+    EXPECT_EQ(QImage(bmp).size(), QSize(426, 180));
     EXPECT_EQ(fixtures::Probe(bmp.toStdString(), "v:0", "stream=pix_fmt"), "bgr24");
-    EXPECT_EQ(fixtures::ReadFile((o.shapShotDir + "/preview_snap.mp4_2.bmp").toStdString()), "user's file");
+    EXPECT_EQ(fixtures::ReadFile((o.shapShotDir + "/preview_sar.mp4_2.bmp").toStdString()), "user's file");
 
     w->MenuItemOpenFolderClick();
     EXPECT_EQ(sandbox.platform.opened, QStringList{o.shapShotDir});

@@ -67,6 +67,17 @@ TEST(SnapshotWriterTest, JpegAndBmpAreDecodableAndNumberedPastExistingFiles) {
     EXPECT_EQ(fixtures::Probe(first.toStdString(), "v:0", "stream=pix_fmt"), "yuvj420p");
 }
 
+TEST(SnapshotWriterTest, NonSquarePixelsAreScaledToTheDisplaySize) {
+    const TBitmap24 frame = twoColours(120, 90);
+    const TBitmap24 wide = TSnapshotWriter::ToDisplaySize(frame, 16.0 / 9);
+    EXPECT_EQ(wide.Width(), 160);
+    EXPECT_EQ(wide.Height(), 90);
+    EXPECT_EQ(wide.ScanLine(45)[40 * 3 + 2], 255);   // still red on the left
+    EXPECT_EQ(wide.ScanLine(45)[120 * 3 + 0], 255);  // and blue on the right
+    EXPECT_EQ(TSnapshotWriter::ToDisplaySize(frame, 0).Width(), 120);      // unknown ratio
+    EXPECT_EQ(TSnapshotWriter::ToDisplaySize(frame, 4.0 / 3).Width(), 120);  // square pixels
+}
+
 TEST(SnapshotWriterTest, UnusableFoldersAndEmptyFrames) {
     fixtures::TempDir dir;
     fixtures::WriteFile(dir.file("plain"), "x");
