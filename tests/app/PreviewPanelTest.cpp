@@ -153,6 +153,12 @@ TEST_F(PreviewPanelTest, PlayPauseSeekVolumeStopAndTheEnd) {
     EXPECT_FALSE(w->BtnSnap->isEnabled());
     EXPECT_TRUE(waitFor([this] { return player->State() == TPlayState::psStop; }));
     EXPECT_EQ(w->VideoTracer->value(), 0);
+
+    w->spSkinBtnPlayClick();
+    ASSERT_TRUE(playing());
+    w->spSkinBtnClearClick();  // an empty list stops the preview at once
+    EXPECT_FALSE(player->Playing());
+    EXPECT_EQ(player->State(), TPlayState::psStop);
 }
 
 TEST_F(PreviewPanelTest, SnapshotsOfThePicture) {
