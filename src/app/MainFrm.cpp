@@ -123,7 +123,7 @@ void TfrmMain::FormCreate() {
     BtnVol->hide();
     BtnMute->show();
 
-    stopEvent = false;
+    VideoSeek->SeekSettled();
     currentFile.clear();
     LockMainEditMenu();
 

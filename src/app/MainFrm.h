@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "app/AppLogger.h"
+#include "app/SliderSeek.h"
 #include "engine/PlayerTypes.h"
 
 class ListFileInfo;
@@ -207,11 +208,10 @@ public:
     QTimer* TrayAnimationTimer;
 
     // Window state.
-    qint64 prevPostion = 0;
-    QTimer* m_Timer = nullptr;
     AppLogger FFMPEGLog;
     TPlayState playState = TPlayState::psStop;
-    bool stopEvent = false;
+    // Seeking with the position slider (prevPostion, stopEvent and m_Timer).
+    TSliderSeek* VideoSeek;
     QString currentFile;
     int fIconIndex = 0;
     QTimer* updateTimer = nullptr;
@@ -239,7 +239,6 @@ private:
     void createFileListMenu();
     void createPreviewPanel();
     void openPreview();
-    void SeekSettled();
     void moveSelectedRow(int delta);
     void setPreviewTitle(const QString& caption);
     static QStringList droppedPaths(const QMimeData* mime);

@@ -17,6 +17,7 @@
 #include "settings/Options.h"
 
 void TfrmMain::createPreviewPanel() {
+    VideoSeek = new TSliderSeek(this);
     RenderSink = new TFrameSinkWidget(PanelRenderPanel);
     RenderSink->setObjectName(QStringLiteral("RenderSink"));
     RenderSink->setGeometry(PanelRenderPanel->contentsRect());
@@ -163,19 +164,19 @@ void TfrmMain::FFPlayerFileOpen(int64_t duration) {
         VideoTracer->setMaximum(VideoTracer->width() - 1);
     }
     VideoTracer->setEnabled(true);
-    prevPostion = 0;
+    VideoSeek->SetLast(0);
     VideoTracer->setTickInterval(duration / 1000000 < VideoTracer->width() ? 3 : 2);
     FFPlayer->SetAudioVolume(VolTrace->value() * 255 / VolTrace->width());
     VolTrace->setMaximum(VolTrace->width());
 }
 
 void TfrmMain::FFPlayerPosition(int64_t pts) {
-    if (pts < 0 || stopEvent || previewDuration <= 0) return;
+    if (pts < 0 || VideoSeek->Quiet() || previewDuration <= 0) return;
     {
         const QSignalBlocker block(VideoTracer);
         VideoTracer->setValue(static_cast<int>(VideoTracer->maximum() * pts / previewDuration));
     }
-    prevPostion = pts;
+    VideoSeek->SetLast(pts);
 }
 
 void TfrmMain::FFPlayerState(TPlayState state) {
@@ -189,7 +190,7 @@ void TfrmMain::FFPlayerState(TPlayState state) {
     BtnStop->setEnabled(false);
     // The next Play opens the file again instead of pausing a player that has stopped.
     playState = TPlayState::psStop;
-    stopEvent = false;
+    VideoSeek->SeekSettled();
     if (state == TPlayState::psStop) {
         RenderSink->ClearFrame();
     } else {
@@ -201,26 +202,7 @@ void TfrmMain::VideoTracerPostionChange(int position) {
     // Only the user moves the slider with signals on; the position events move it silently.
     if (previewDuration <= 0 || VideoTracer->maximum() <= 0) return;
     const qint64 target = static_cast<qint64>(position) * previewDuration / VideoTracer->maximum();
-    if (target != prevPostion) {
-        FFPlayer->Seek(TSeekFlags(), static_cast<int64_t>(target));
-        stopEvent = true;
-        if (!m_Timer) {
-            m_Timer = new QTimer(this);
-            m_Timer->setSingleShot(true);
-            connect(m_Timer, &QTimer::timeout, this, &TfrmMain::SeekSettled);
-        }
-        m_Timer->start(1000);
-    }
-    prevPostion = target;
-}
-
-void TfrmMain::SeekSettled() {
-    stopEvent = false;
-    if (m_Timer) {
-        m_Timer->stop();
-        m_Timer->deleteLater();
-        m_Timer = nullptr;
-    }
+    VideoSeek->UserMoved(target, [this](qint64 t) { FFPlayer->Seek(TSeekFlags(), static_cast<int64_t>(t)); });
 }
 
 void TfrmMain::VolTraceChange(int position) {

@@ -14,6 +14,7 @@
 #include "app/CommEntity.h"
 #include "app/DialogLook.h"
 #include "app/FrameSinkWidget.h"
+#include "app/SliderSeek.h"
 #include "app/Utils.h"
 #include "engine/Player.h"
 #include "settings/Lang.h"
@@ -131,6 +132,7 @@ TClipTimeDlg::TClipTimeDlg(QWidget* parent) : QDialog(parent) {
     connect(BtnCancel, &QPushButton::clicked, this, &TClipTimeDlg::BtnCancelClick);
     connect(VideoTracer, &QSlider::valueChanged, this, &TClipTimeDlg::VideoTracerChange);
 
+    VideoSeek = new TSliderSeek(this);
     FFPlayer = std::make_unique<TFFPlayer>();
     FormCreate();
     DialogLook::CentreOverMainWindow(this);
@@ -148,7 +150,7 @@ void TClipTimeDlg::FormCreate() {
     btnPause->setGeometry(BtnPlay->geometry());
     if (!FFPlayer->LoadAVLib(JoinPath(ProgramFolder(), QStringLiteral("lib")).toStdString()))
         ShowInfo(QString::fromStdString(FFPlayer->LastErrMsg()));
-    stopEvent = false;
+    VideoSeek->SeekSettled();
 }
 
 void TClipTimeDlg::connectPlayer() {
@@ -192,7 +194,7 @@ bool TClipTimeDlg::SetData(ListFileInfo* entry) {
         setResult(mrCancel);
         return false;
     }
-    prevPostion = 0;
+    VideoSeek->SetLast(0);
     BtnPlay->setEnabled(true);
     BtnStart->setEnabled(true);
     BtnEnd->setEnabled(true);
@@ -211,7 +213,7 @@ void TClipTimeDlg::showPlaying(bool playing) {
 }
 
 void TClipTimeDlg::FFPlayerFileOpen(int64_t duration) {
-    prevPostion = -1;
+    VideoSeek->SetLast(-1);
     const int max = VideoTracer->width();
     {
         const QSignalBlocker block(VideoTracer);
@@ -309,31 +311,12 @@ void TClipTimeDlg::BtnNextFrameClick() {
 
 void TClipTimeDlg::VideoTracerChange(int position) {
     // Only the user moves the slider with signals on; the position events move it silently.
-    const qint64 t = range.TimeOfPosition(position);
-    if (t != prevPostion) {
-        FFPlayer->Seek(TSeekFlags(), static_cast<int64_t>(t));
-        stopEvent = true;
-        if (!m_Timer) {
-            m_Timer = new QTimer(this);
-            m_Timer->setSingleShot(true);
-            connect(m_Timer, &QTimer::timeout, this, &TClipTimeDlg::SeekSettled);
-        }
-        m_Timer->start(1000);
-    }
-    prevPostion = t;
-}
-
-void TClipTimeDlg::SeekSettled() {
-    stopEvent = false;
-    if (m_Timer) {
-        m_Timer->stop();
-        m_Timer->deleteLater();
-        m_Timer = nullptr;
-    }
+    VideoSeek->UserMoved(range.TimeOfPosition(position),
+                         [this](qint64 t) { FFPlayer->Seek(TSeekFlags(), static_cast<int64_t>(t)); });
 }
 
 void TClipTimeDlg::FFPlayerPosition(int64_t pts) {
-    if (pts < 0 || stopEvent) return;
+    if (pts < 0 || VideoSeek->Quiet()) return;
     {
         const QSignalBlocker block(VideoTracer);
         VideoTracer->setValue(range.PositionOfTime(pts));

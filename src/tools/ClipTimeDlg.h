@@ -19,6 +19,7 @@ class QSlider;
 class QTimer;
 class QToolButton;
 class TFFPlayer;
+class TSliderSeek;
 class TFrameSinkWidget;
 enum class TPlayState;
 
@@ -105,7 +106,6 @@ private:
     void FFPlayerFileOpen(int64_t duration);
     void FFPlayerPosition(int64_t pts);
     void FFPlayerState(TPlayState state);
-    void SeekSettled();
     void acceptTyped(QLineEdit* field, bool start);
     void copyRangeToEntry();
     void showPlaying(bool playing);
@@ -113,8 +113,6 @@ private:
     ListFileInfo* fileInfo = nullptr;
     TClipRange range;
     bool isStart = false;
-    qint64 prevPostion = -1;
-    bool stopEvent = false;
-    QTimer* m_Timer = nullptr;
+    TSliderSeek* VideoSeek;  // prevPostion, stopEvent and m_Timer
     std::unique_ptr<TFFPlayer> FFPlayer;
 };

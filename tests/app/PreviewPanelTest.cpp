@@ -15,6 +15,7 @@
 #include "common/MediaFixtures.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
+#include "common/WaitFor.h"
 #include "convert/ConvertDlg.h"
 #include "engine/Player.h"
 #include "settings/Lang.h"
@@ -23,21 +24,6 @@
 namespace {
 QString clip(const char* name, double seconds, int w = 320, int h = 240, const char* codecArgs = "") {
     return QString::fromStdString(fixtures::Clip(name, seconds, w, h, 25, codecArgs));
-}
-
-// Runs the event loop until `done` holds or `ms` have passed.
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
-
-void pause(int ms) {
-    waitFor([] { return false; }, ms);
 }
 
 // True when the panel shows something brighter than the black letterbox.
@@ -57,7 +43,7 @@ protected:
         player = w->Player();
     }
     bool playing() {
-        return waitFor([this] { return player->State() == TPlayState::psPlay && player->CurrentPTS() > 0; });
+        return WaitFor([this] { return player->State() == TPlayState::psPlay && player->CurrentPTS() > 0; });
     }
     TestSandbox sandbox;
     ScriptedDialogs dialogs;
@@ -82,7 +68,7 @@ TEST_F(PreviewPanelTest, DoubleClickPreviewsTheSelectedRowOrTheFirst) {
     EXPECT_TRUE(w->BtnStop->isEnabled());
     EXPECT_TRUE(w->BtnSnap->isEnabled());
     EXPECT_EQ(w->LbVideoFileTitle->text(), "Preview:preview_a.mp4");
-    EXPECT_TRUE(waitFor([this] { return panelShowsPicture(w->PanelRenderPanel); }));
+    EXPECT_TRUE(WaitFor([this] { return panelShowsPicture(w->PanelRenderPanel); }));
 
     w->FileListView->setCurrentItem(w->Row(1));
     w->FileListViewDblClick();
@@ -109,14 +95,14 @@ TEST_F(PreviewPanelTest, PlayPauseSeekVolumeStopAndTheEnd) {
     ASSERT_TRUE(playing());
 
     w->spSkinBtnPlayClick();
-    EXPECT_TRUE(waitFor([this] { return player->Paused(); }));
+    EXPECT_TRUE(WaitFor([this] { return player->Paused(); }));
     EXPECT_TRUE(w->BtnPlay->isVisibleTo(w.get()));
-    pause(150);
+    PumpEvents(150);
     const int64_t held = player->CurrentPTS();
-    pause(300);
+    PumpEvents(300);
     EXPECT_EQ(player->CurrentPTS(), held);
     w->spSkinBtnPlayClick();
-    EXPECT_TRUE(waitFor([&] { return player->CurrentPTS() > held; }));
+    EXPECT_TRUE(WaitFor([&] { return player->CurrentPTS() > held; }));
 
     // A user move seeks once; for a second the position events leave the slider where the user
     // put it, then it follows the playing position again.
@@ -124,11 +110,11 @@ TEST_F(PreviewPanelTest, PlayPauseSeekVolumeStopAndTheEnd) {
     const int target = w->VideoTracer->maximum() / 3;
     const int64_t targetTime = int64_t(target) * 6000000 / w->VideoTracer->maximum();
     w->VideoTracer->setValue(target);
-    pause(600);
+    PumpEvents(600);
     EXPECT_EQ(w->VideoTracer->value(), target);
     EXPECT_GT(player->CurrentPTS(), targetTime - 100000);
     EXPECT_LT(player->CurrentPTS(), targetTime + 1000000);
-    pause(700);
+    PumpEvents(700);
     EXPECT_GE(w->VideoTracer->value(), target);
     EXPECT_EQ(player->Stats().SeekCount, seeksBefore + 1);
 
@@ -142,7 +128,7 @@ TEST_F(PreviewPanelTest, PlayPauseSeekVolumeStopAndTheEnd) {
     EXPECT_FALSE(player->Mute());
 
     // Played to the end: the buttons reset and Play starts the file again.
-    EXPECT_TRUE(waitFor([this] { return !w->BtnStop->isEnabled(); }, 8000));
+    EXPECT_TRUE(WaitFor([this] { return !w->BtnStop->isEnabled(); }, 8000));
     EXPECT_TRUE(w->BtnPlay->isVisibleTo(w.get()));
     EXPECT_EQ(w->VideoTracer->value(), 0);
     w->spSkinBtnPlayClick();
@@ -151,7 +137,7 @@ TEST_F(PreviewPanelTest, PlayPauseSeekVolumeStopAndTheEnd) {
     w->spSkinBtnStopClick();
     EXPECT_FALSE(w->BtnStop->isEnabled());
     EXPECT_FALSE(w->BtnSnap->isEnabled());
-    EXPECT_TRUE(waitFor([this] { return player->State() == TPlayState::psStop; }));
+    EXPECT_TRUE(WaitFor([this] { return player->State() == TPlayState::psStop; }));
     EXPECT_EQ(w->VideoTracer->value(), 0);
 
     w->spSkinBtnPlayClick();

@@ -15,6 +15,7 @@
 #include "common/MediaFixtures.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
+#include "common/WaitFor.h"
 #include "convert/ConvertDlg.h"
 #include "engine/Player.h"
 #include "settings/Lang.h"
@@ -22,16 +23,6 @@
 
 namespace {
 constexpr qint64 kSec = 1000000;
-
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // 30 s whose frame n has the grey level 3n mod 256, a key frame every 2 s, and a tone.
 QString greyClip() {
@@ -75,7 +66,7 @@ TEST_F(ClipTimeDlgTest, TypedTimesFollowTheRulesAndOkWritesTheEntry) {
     ASSERT_TRUE(dlg.SetData(&entry));
     EXPECT_EQ(dlg.windowTitle(), GetLangText("DlgClipTitle") + ":clip_dlg_30s.mp4");
     EXPECT_EQ(dlg.Range().totalTime, 30 * kSec);
-    EXPECT_TRUE(waitFor([&] { return dlg.Player()->CurrentPTS() > 0; }));
+    EXPECT_TRUE(WaitFor([&] { return dlg.Player()->CurrentPTS() > 0; }));
     EXPECT_LT(dlg.ClipBar->SelEnd(), dlg.ClipBar->SelStart());  // whole range: no selection drawn
     EXPECT_EQ(dlg.VideoTracer->maximum(), 479);
     EXPECT_EQ(dlg.VideoTracer->tickInterval(), 10);
@@ -113,9 +104,9 @@ TEST_F(ClipTimeDlgTest, TypedTimesFollowTheRulesAndOkWritesTheEntry) {
 TEST_F(ClipTimeDlgTest, StartAndEndFromThePlayingPositionAndReset) {
     TClipTimeDlg dlg;
     ASSERT_TRUE(dlg.SetData(&entry));
-    ASSERT_TRUE(waitFor([&] { return dlg.Player()->CurrentPTS() > 0; }));
+    ASSERT_TRUE(WaitFor([&] { return dlg.Player()->CurrentPTS() > 0; }));
     dlg.VideoTracer->setValue(240);  // the user drags: the player seeks there
-    EXPECT_TRUE(waitFor([&] { return dlg.Player()->CurrentPTS() >= 240 * 30 * kSec / 479; }));
+    EXPECT_TRUE(WaitFor([&] { return dlg.Player()->CurrentPTS() >= 240 * 30 * kSec / 479; }));
     dlg.BtnStartClick();
     EXPECT_EQ(dlg.StartTime(), 240 * 30 * kSec / 479);
     dlg.VideoTracer->setValue(100);
@@ -127,10 +118,10 @@ TEST_F(ClipTimeDlgTest, StartAndEndFromThePlayingPositionAndReset) {
     EXPECT_EQ(dlg.ClipBar->SelEnd(), 478);  // drawn although whole
 
     dlg.BtnPlayClick();  // pause
-    EXPECT_TRUE(waitFor([&] { return dlg.Player()->Paused(); }));
+    EXPECT_TRUE(WaitFor([&] { return dlg.Player()->Paused(); }));
     EXPECT_TRUE(dlg.BtnPlay->isVisibleTo(&dlg));
     dlg.BtnPlayClick();  // resume
-    EXPECT_TRUE(waitFor([&] { return !dlg.Player()->Paused(); }));
+    EXPECT_TRUE(WaitFor([&] { return !dlg.Player()->Paused(); }));
 }
 
 TEST_F(ClipTimeDlgTest, CancelAndClosingAskOnlyAboutAChangedRange) {
