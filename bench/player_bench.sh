@@ -61,7 +61,7 @@ echo "max a/v gap: $(figure 'max a\/v gap' "$WORK/sync.txt") ms, frames shown $(
 
 echo "== seek (1920x1080, key frame every 2 s)"
 for t in 5.3 13.7 27.9 41.1 55.5; do
-    "$PROGRAM" play --stats --seek "$t" --duration 0.5 "$SEEK" >"$WORK/seek.txt"
+    "$PROGRAM" play --stats --seek "$t" --duration 2 "$SEEK" >"$WORK/seek.txt"
     echo "seek to $t s: $(sed -n 's/^seek latency: //p' "$WORK/seek.txt")"
 done
 
@@ -70,12 +70,13 @@ cat >"$WORK/cpu.sh" <<EOS
 #!/bin/bash
 set -e
 /usr/bin/time -f "%U %S" -o "$WORK/ffplay.time" ffplay -autoexit -loglevel quiet -x 1280 -y 720 "$SEEK" </dev/null
-/usr/bin/time -f "%U %S" -o "$WORK/vanto.time" "$PROGRAM" play --display 1280x720 "$SEEK" >/dev/null
+/usr/bin/time -f "%U %S" -o "$WORK/vanto.time" "$PROGRAM" play --stats --display 1280x720 "$SEEK" >"$WORK/cpu-stats.txt"
 EOS
 chmod +x "$WORK/cpu.sh"
 tests/realwindow/run_xvfb.sh "$WORK/cpu.sh"
 ffplay_cpu=$(awk '{printf "%.2f", $1 + $2}' "$WORK/ffplay.time")
 vanto_cpu=$(awk '{printf "%.2f", $1 + $2}' "$WORK/vanto.time")
+echo "vanto-convert play: frames shown $(figure 'frames shown' "$WORK/cpu-stats.txt"), dropped $(figure 'frames dropped' "$WORK/cpu-stats.txt")"
 echo "ffplay: $ffplay_cpu s, vanto-convert play: $vanto_cpu s, ratio $(awk -v a="$vanto_cpu" -v b="$ffplay_cpu" 'BEGIN{printf "%.2f", a / b}')"
 
 echo "== memory (2 s clip looping for $MEMORY_SECONDS s)"

@@ -63,7 +63,7 @@ void TCustomPlayer::SetAudioVolume(TAudioVolume value) {
 }
 
 void TCustomPlayer::SetAspectRatio(float value) {
-    FAspectRatio = value < 0 ? 0 : value;
+    FAspectRatio.store(value < 0 ? 0 : value);
     std::lock_guard<std::mutex> guard(FDataLock);
     if (FVideoState) FVideoState->ForceRefresh();
 }

@@ -84,7 +84,7 @@ public:
     void UpdateScreenPosition();
 
     // Properties.
-    float AspectRatio() const { return FAspectRatio; }
+    float AspectRatio() const { return FAspectRatio.load(); }
     void SetAspectRatio(float value);  // 0: the picture's own
     TAudioDriver AudioDriver() const { return FAudioDriver; }
     void SetAudioDriver(TAudioDriver value) { FAudioDriver = value; }
@@ -223,7 +223,7 @@ private:
     TPlayEvent FPlayEvent;
     std::thread FEventThread;
     std::atomic<bool> FEventThreadDone{true};
-    float FAspectRatio = 0.0f;
+    std::atomic<float> FAspectRatio{0.0f};
     std::atomic<TAudioVolume> FAudioVolume{kMaxAudioVolume};
     std::atomic<TShowAudio> FShowAudio{TShowAudio::saWave};
     std::atomic<bool> FMute{false};

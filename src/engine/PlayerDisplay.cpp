@@ -152,7 +152,7 @@ void TVideoState::VideoDisplay(bool newPicture) {
     }
     if (sink_) {
         TSinkFrameInfo info;
-        double aspect = owner_.FAspectRatio;
+        double aspect = owner_.FAspectRatio.load();
         if (aspect <= 0) {
             aspect = vp->Height > 0 ? static_cast<double>(vp->Width) / vp->Height : 1.0;
             if (vp->SAR.num > 0 && vp->SAR.den > 0) aspect *= av_q2d(vp->SAR);
