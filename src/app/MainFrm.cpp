@@ -447,6 +447,13 @@ bool TfrmMain::FormCloseQuery() {
     return true;
 }
 
+void TfrmMain::TerminateBySignal(int signalNumber) {
+    FFMPEGLog.Info(QStringLiteral("Ending on signal %1").arg(signalNumber));
+    closingBySignal_ = true;
+    FormCloseQuery();
+    QApplication::quit();
+}
+
 void TfrmMain::FormClose() {
     QApplication::quit();
 }

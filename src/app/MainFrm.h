@@ -85,6 +85,9 @@ public:
     void ExitItemClick();
     bool FormCloseQuery();
     void FormClose();
+    // A termination signal: ends the program as closing the window does, without questions or
+    // messages; a running conversion is cancelled and its unfinished files removed.
+    void TerminateBySignal(int signalNumber);
 
     // File list states.
     void ShowFileListState();
@@ -214,6 +217,7 @@ private:
     void AutoUpdateCheck();
     void openAddress(const QString& address);
     bool closing_ = false;
+    bool closingBySignal_ = false;
 };
 
 // Process-wide values of the main window's unit.

@@ -106,7 +106,12 @@ void TfrmMain::BtnStartClick() {
         ConvertDlg->SetLogger(FFMPEGLog);
         ConvertDlg->SetFFmpegTasks(FFmpegTasks.get());
         if (!ConvertDlg->SetTaskData(std::move(records), CkbApplyAll->isChecked(), folder, merge)) {
+            // Nothing could be set up: say why instead of silently doing nothing.
+            const QString text = ConvertDlg->Queue.FinishText();
+            FFMPEGLog.Error(text);
+            ConvertDlg->Queue.Close();
             ConvertDlg.reset();
+            ShowInfo(text);
             return;
         }
         ConvertDlg->fRunBackGround = [this](QObject*) { MinimizeToTray(); };
@@ -121,15 +126,23 @@ void TfrmMain::BtnStartClick() {
         if (!ConvertDlg) return;
         bool openFolder = false;
         bool turnOff = false;
+        const bool allConverted = result == mrOk && ConvertDlg->Queue.FailureLines().isEmpty() &&
+                                  ConvertDlg->Queue.FinishedCount() == ConvertDlg->Queue.OutputRowCount();
+        const QString finishText = ConvertDlg->Queue.FinishText();
         if (result == mrOk) {
             TrayAnimationTimer->stop();
             TrayIcon->setIcon(ButtonArt::TrayFrame(4));
             if (TrayIcon->isVisible())
-                TrayIcon->showMessage(QString(), QStringLiteral("Convert finished."),
-                                      QSystemTrayIcon::Information, 1000);
+                TrayIcon->showMessage(QString(), allConverted ? QStringLiteral("Convert finished.") : finishText,
+                                      allConverted ? QSystemTrayIcon::Information : QSystemTrayIcon::Warning,
+                                      allConverted ? 1000 : 5000);
             CkbApplyAll->setChecked(false);
             openFolder = ConvertDlg->IsOpenFolder();
             turnOff = ConvertDlg->IsTurnOff();
+            if (allConverted)
+                FFMPEGLog.Info(finishText);
+            else
+                FFMPEGLog.Error(finishText);
         }
         TrayAnimationTimer->stop();
         TrayIcon->setToolTip(QString());
@@ -137,13 +150,20 @@ void TfrmMain::BtnStartClick() {
         ConvertDlg->SetOnProgress(nullptr);
         CkbMerge->setChecked(false);
 
-        if (ConvertDlg->IsFailed()) {
-            ShowInfo(QStringLiteral("Convert failed."));
+        if (closingBySignal_) {
+            // The program is ending (a termination signal): no questions, no messages.
+        } else if (ConvertDlg->IsFailed()) {
+            const QStringList reasons = ConvertDlg->Queue.FailureLines();
+            ShowInfo(QStringLiteral("Convert failed.") +
+                     (reasons.isEmpty() ? QString() : QStringLiteral("\n") + reasons.join(QStringLiteral("\n"))));
+        } else if (result == mrOk && !allConverted && !turnOff) {
+            ShowInfo(finishText);
+            if (openFolder) OpenDocumentReported(folder);
         } else if (result == mrOk && !openFolder && !turnOff) {
-            ShowInfo(GetLangText(QStringLiteral("Convert_Finish")));
-        } else if (turnOff) {
+            ShowInfo(finishText);
+        } else if (result == mrOk && turnOff) {
             GetPlatform().PowerOff();
-        } else if (openFolder) {
+        } else if (result == mrOk && openFolder) {
             OpenDocumentReported(folder);
         }
         ConvertDlg.reset();

@@ -88,6 +88,21 @@ TEST_F(StartRunTest, AFinishedRunShowsTheFinishMessageOrOpensTheFolder) {
     EXPECT_EQ(dialogs.count("ShowInfo"), 0);
 }
 
+TEST_F(StartRunTest, AFailedFileIsNamedInTheFinishMessage) {
+    const QString doomed = sandbox.root() + "/doomed.mp4";
+    QFile::copy(clip(), doomed);
+    w->AddVideFiles({clip(), doomed, clip()});
+    QFile::remove(doomed);  // gone after it was listed
+    w->cmbOutput->setEditText(out);
+    runWindows([](TConvertDlg* dlg) { dlg->cbOpenTarget->setChecked(false); });
+    w->BtnStartClick();
+    const QStringList shown = dialogs.texts("ShowInfo");
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith(FormatText(GetLangText("ConvertPartly"), {"2", "3"}))) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains("doomed.mp4")) << shown[0].toStdString();
+    EXPECT_EQ(dialogs.count("MessageBox"), 0);
+}
+
 TEST_F(StartRunTest, TurningOffGoesThroughThePlatformLayer) {
     w->AddVideFiles({clip()});
     w->cmbOutput->setEditText(out);
