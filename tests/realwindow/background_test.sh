@@ -41,14 +41,34 @@ sleep 1
 $xd shot "$shots/background_${mode}.png"
 echo "screenshot: $shots/background_${mode}.png"
 if [ "$mode" = tray ]; then
-    $xd gone "Converting" 5 || fail "the conversion window did not hide"
-    $xd gone "$title" 5 || fail "the main window did not hide"
-    icon=$($xd children panel | awk '$3 > 4 && $4 > 4 { print; exit }')
-    [ -n "$icon" ] || fail "no tray icon appeared"
-    set -- $icon
-    $xd click $(($1 + $3 / 2)) $(($2 + $4 / 2))
-    $xd wait "Converting" 5 >/dev/null || fail "a click on the tray icon did not bring the conversion window back"
-    $xd wait "$title" 5 >/dev/null || fail "a click on the tray icon did not bring the main window back"
+    hidden() {
+        $xd gone "Converting" 5 || fail "the conversion window did not hide"
+        $xd gone "$title" 5 || fail "the main window did not hide"
+        icon=$($xd children panel | awk '$3 > 4 && $4 > 4 { print; exit }')
+        [ -n "$icon" ] || fail "no tray icon appeared"
+        set -- $icon
+        ix=$(($1 + $3 / 2))
+        iy=$(($2 + $4 / 2))
+    }
+    back() {
+        $xd wait "Converting" 5 >/dev/null || fail "$1 did not bring the conversion window back"
+        $xd wait "$title" 5 >/dev/null || fail "$1 did not bring the main window back"
+    }
+    hidden
+    # The icon's menu first: right-click, then "&Restore" by its key.
+    $xd click $ix $iy 3
+    sleep 0.5
+    $xd shot "$shots/background_tray_menu.png"
+    echo "screenshot: $shots/background_tray_menu.png"
+    $xd key r
+    back "Restore in the tray menu"
+    sleep 0.5
+    conv=$($xd wait "Converting" 5)
+    set -- $conv
+    $xd click $(($2 + 295)) $(($3 + 426))
+    hidden
+    $xd click $ix $iy
+    back "a click on the tray icon"
 else
     grep -q "No system tray: the windows are minimised" "$home/Documents/Vantosoft/Log/vanto.log" ||
         fail "the program did not see that there is no tray"
