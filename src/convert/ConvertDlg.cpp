@@ -199,7 +199,7 @@ int TConvertDlg::exec() {
     if (ended_) return endResult_;
     // A loop of its own: QDialog's ends as soon as the window is hidden, and running in the
     // background hides it while the run goes on.
-    setWindowModality(Qt::WindowModal);
+    setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
     const QPointer<TConvertDlg> alive(this);

@@ -39,8 +39,8 @@ public:
     bool IsTurnOff() const;
     bool IsFailed() const { return Queue.Failed; }
 
-    // Shows the window modal to its parent only (the tray icon keeps answering) and waits for
-    // the end of the run, also while the window is hidden for running in the background.
+    // Shows the window modally and waits for the end of the run, also while the window is hidden
+    // for running in the background (hidden, it blocks nothing: the tray icon answers).
     // Returns at once when the run already ended before the window was shown.
     int exec() override;
     // Inside exec(): the run's window is up, shown or hidden.
