@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "app/MainFrm.h"
+#include "app/PreviewerWindow.h"
 #include "app/QtDispatcher.h"
 #include "app/TerminationSignals.h"
 #include "app/WidgetDialogs.h"
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
     InstallMessageDialogs(&dialogs);
     QtDispatcher dispatcher;
     InstallDispatcher(&dispatcher);
+    InstallPreviewerWindow();
     int rc = 0;
     try {
         TfrmMain mainWindow;
@@ -87,6 +89,7 @@ int main(int argc, char** argv) {
                            QStringLiteral("Vanto Video Converter"));
         rc = 1;
     }
+    InstallPreviewSinkFactory(nullptr);
     InstallMessageDialogs(nullptr);
     InstallDispatcher(nullptr);
     return rc;
