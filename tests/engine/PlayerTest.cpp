@@ -102,6 +102,10 @@ struct EventLog {
             if (x == s) return true;
         return false;
     }
+    void Clear() {
+        std::lock_guard<std::mutex> guard(lock);
+        states.clear();
+    }
     std::vector<TPlayState> States() {
         std::lock_guard<std::mutex> guard(lock);
         return states;
@@ -129,9 +133,10 @@ protected:
         FFLoader().SetLibraryPath("");
         ASSERT_TRUE(player.LoadAVLib("")) << player.LastErrMsg();
     }
-    TFFPlayer player;
+    // The player goes first: its threads may still report to the sink and the log until then.
     RecordingSink sink;
     EventLog events;
+    TFFPlayer player;
 };
 
 TEST(PlayEventQueue, CoalescesSameKindAndDropsOldestWhenFull) {
@@ -262,7 +267,7 @@ TEST_F(PlayerTest, FilesOfEveryKind) {
     // A still image: duration 0, its one picture shown, then the end.
     int64_t duration = -2;
     player.SetOnFileOpen([&](TCustomPlayer*, int64_t d, int, int, int&, int&) { duration = d; });
-    events.states.clear();
+    events.Clear();
     ASSERT_TRUE(player.Open(enginetest::StillPng(), &sink, false)) << player.LastErrMsg();
     EXPECT_EQ(duration, 0);
     ASSERT_TRUE(WaitFor([&] { return sink.Count() == 1; }));
@@ -291,7 +296,7 @@ TEST_F(PlayerTest, FilesOfEveryKind) {
     std::string copy = dir.file("copy.mp4");
     ASSERT_EQ(fixtures::Run("cp " + fixtures::ShellQuote(CounterClip()) + " " + fixtures::ShellQuote(copy)),
               0);
-    events.states.clear();
+    events.Clear();
     ASSERT_TRUE(player.Open(copy, &sink, false)) << player.LastErrMsg();
     ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > 200000; }));
     std::remove(copy.c_str());
