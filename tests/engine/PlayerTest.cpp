@@ -333,6 +333,34 @@ TEST_F(PlayerTest, PlayRangeLoopsAndHookChangesReachTheScreen) {
     EXPECT_EQ(sink.LastNumber(), 235 / 2) << "the hook's white did not reach the screen";
 }
 
+TEST_F(PlayerTest, SwitchesStreamsAndRefusesWrongOnes) {
+    // Video, then two sound tracks.
+    const std::string clip = fixtures::Make(
+        "player-twoaudio.mkv",
+        "-f lavfi -i testsrc2=size=160x120:rate=25:duration=3 -f lavfi -i sine=frequency=440:duration=3 "
+        "-f lavfi -i sine=frequency=880:duration=3 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a mp2");
+    player.SetTriggerEventInMainThread(false);
+    ASSERT_TRUE(player.Open(clip, &sink, false)) << player.LastErrMsg();
+    ASSERT_EQ(player.AudioStreamIndex(), 1);
+    ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > 300000; }));
+
+    player.SetAudioStreamIndex(2);
+    EXPECT_EQ(player.AudioStreamIndex(), 2);
+    EXPECT_EQ(player.LastErrMsg(), "");
+    player.SetAudioStreamIndex(0);  // the video stream
+    EXPECT_EQ(player.LastErrMsg(), "the stream type is not matched.");
+    EXPECT_EQ(player.AudioStreamIndex(), 2);
+    player.SetAudioStreamIndex(7);  // beyond the streams: ignored
+    EXPECT_EQ(player.AudioStreamIndex(), 2);
+    player.SetSubtitleStreamIndex(-2);
+    EXPECT_EQ(player.LastErrMsg(), "the stream index is not valid.");
+
+    // Playing goes on with the new track, from where it was.
+    int64_t at = player.CurrentPTS();
+    ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > at + 300000; }));
+    EXPECT_LT(player.CurrentPTS(), at + 1500000);
+}
+
 TEST_F(PlayerTest, StopDuringOpenAndOpenWhilePlaying) {
     // An address that accepts the connection and never answers: Open waits for it until Stop.
     int server = socket(AF_INET, SOCK_STREAM, 0);
