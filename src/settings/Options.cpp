@@ -137,6 +137,10 @@ void TOptions::LoadOptions(const QString& iniFile) {
                 LastUpdate = value;
             else if (key == QLatin1String("recent"))
                 Recent = value;
+            else if (key == QLatin1String("video_site"))
+                VideoSite = value;
+            else if (key == QLatin1String("update_server"))
+                UpdateServer = value;
         }
     }
     ResultList = SplitString(Recent, QStringLiteral(","));
@@ -154,6 +158,8 @@ void TOptions::SaveOptions(const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(fileName, file.errorString()));
+    // The file holds the proxy password: readable by its owner only, before anything is written.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QString text;
     auto put = [&text](const char* key, const QString& value) {
         text += QLatin1String(key) + '=' + value + QStringLiteral("\r\n");
@@ -175,6 +181,8 @@ void TOptions::SaveOptions(const QString& fileName) {
     put("proxy_pwd", ProxyPwd);
     put("lastupdate", LastUpdate);
     put("recent", Recent);
+    if (!VideoSite.isEmpty()) put("video_site", VideoSite);
+    if (!UpdateServer.isEmpty()) put("update_server", UpdateServer);
     const QByteArray bytes = text.toUtf8();
     if (file.write(bytes) != bytes.size() || !file.flush())
         throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(fileName, file.errorString()));
