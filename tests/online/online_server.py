@@ -125,6 +125,15 @@ class Handler(BaseHTTPRequestHandler):
         with lock:
             stats["running"] += 1
             stats["max_running"] = max(stats["max_running"], stats["running"])
+        running = True
+
+        def ended():
+            nonlocal running
+            if running:
+                running = False
+                with lock:
+                    stats["running"] -= 1
+
         try:
             with open(f, "rb") as fh:
                 data = fh.read()
@@ -134,14 +143,17 @@ class Handler(BaseHTTPRequestHandler):
             self.end_headers()
             piece = 16 * 1024
             for i in range(0, len(data), piece):
+                time.sleep(piece / 1024.0 / kbps)
+                if i + piece >= len(data):
+                    # Counted as ended before the client can have the last byte, so a client
+                    # that starts its next transfer on completion is never counted twice.
+                    ended()
                 self.wfile.write(data[i:i + piece])
                 self.wfile.flush()
-                time.sleep(piece / 1024.0 / kbps)
         except (BrokenPipeError, ConnectionResetError):
             pass
         finally:
-            with lock:
-                stats["running"] -= 1
+            ended()
 
 
 def main():
