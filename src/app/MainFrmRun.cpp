@@ -76,6 +76,7 @@ void TfrmMain::BtnStartClick() {
         cmbOutput->setFocus();
         return;
     }
+    if (!DownloadOnlineRows()) return;
 
     std::vector<std::unique_ptr<ConvertRecord>> records;
     for (int i = 0; i < RowCount(); ++i) {

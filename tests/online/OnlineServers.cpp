@@ -114,6 +114,11 @@ TinyProxy::TinyProxy(const QString& user, const QString& password) {
     error_ = "tinyproxy is not listening: " + QString::fromUtf8(process_.readAllStandardError());
 }
 
+QString TinyProxy::logText() const {
+    QFile f(dir_.path() + "/tinyproxy.log");
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
 TinyProxy::~TinyProxy() {
     if (process_.state() == QProcess::NotRunning) return;
     process_.terminate();

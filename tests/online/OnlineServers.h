@@ -34,6 +34,7 @@ public:
     bool ok() const { return port_ > 0; }
     quint16 port() const { return port_; }
     QString error() const { return error_; }
+    QString logText() const;  // tinyproxy's own log: the requests it forwarded
 
 private:
     QTemporaryDir dir_;
