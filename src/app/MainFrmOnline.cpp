@@ -56,7 +56,8 @@ bool TfrmMain::DownloadOnlineRows() {
     for (const ListFileInfo* entry : online)
         if (entry->IsYutubeFile) failed << entry->YoutubeTitle;
     if (!failed.isEmpty())
-        ShowInfo(FormatText(GetLangText(QStringLiteral("DownloadFailedInfo")), {failed.join(QStringLiteral(", "))}));
+        ShowInfo(FormatText(GetLangText(QStringLiteral("DownloadFailedInfo")),
+                            {failed.join(QStringLiteral(", "))}));
     GetVideoFileInfo();  // probes the downloaded files; rows may go away here
     if (dlg.GetIsDownloadOnly()) {
         GetPlatform().OpenDocument(GetOptions().YouTubeDowloadPath());

@@ -73,12 +73,14 @@ TfrmDownload::~TfrmDownload() {
 void TfrmDownload::FormCreate() {
     setWindowTitle(DialogLook::TextOr(QStringLiteral("DlgDownloadTitle"), QStringLiteral("Downloading")));
     btnCancel->setText(DialogLook::TextOr(QStringLiteral("btnProxyCancel"), QStringLiteral("Cancel")));
-    BtnOpenFolder->setText(DialogLook::TextOr(QStringLiteral("BtnOpenFolderT"), QStringLiteral("Open Folder")));
+    BtnOpenFolder->setText(
+        DialogLook::TextOr(QStringLiteral("BtnOpenFolderT"), QStringLiteral("Open Folder")));
     ckbDownloadOnly->setText(
         DialogLook::TextOr(QStringLiteral("ckbDownloadOnly"), QStringLiteral("Download only")));
     ckbDownloadOnly->setChecked(false);
-    ListViewConvertList->setHeaderLabels({DialogLook::TextOr(QStringLiteral("Download_1"), QStringLiteral("Title")),
-                                          DialogLook::TextOr(QStringLiteral("Download_2"), QStringLiteral("Progress"))});
+    ListViewConvertList->setHeaderLabels(
+        {DialogLook::TextOr(QStringLiteral("Download_1"), QStringLiteral("Title")),
+         DialogLook::TextOr(QStringLiteral("Download_2"), QStringLiteral("Progress"))});
     ListViewConvertList->header()->setSectionResizeMode(QHeaderView::Fixed);
     ListViewConvertList->header()->setStretchLastSection(false);
     ListViewConvertList->setColumnWidth(0, 160);
@@ -113,8 +115,7 @@ bool TfrmDownload::GetIsDownloadOnly() const {
 }
 
 QString TfrmDownload::CheckOutputFile(const QString& baseName, const QString& ext) {
-    const QString base =
-        baseName.isEmpty() ? QUuid::createUuid().toString(QUuid::Id128).toUpper() : baseName;
+    const QString base = baseName.isEmpty() ? QUuid::createUuid().toString(QUuid::Id128).toUpper() : baseName;
     const QString folder = GetOptions().YouTubeDowloadPath();
     QString path = ReduceSeparators(folder + base + ext);
     auto taken = [this](const QString& p) { return QFile::exists(p) || reserved_.contains(p); };
@@ -143,10 +144,10 @@ void TfrmDownload::RunDownload() {
     if (finished || DataQueue.isEmpty()) return;
     QTreeWidgetItem* row = DataQueue.dequeue();
     auto* entry = static_cast<ListFileInfo*>(row->data(0, kEntryRole).value<void*>());
-    auto thread = std::make_unique<DownloadThread>(entry->YoutubeFlvUrl, entry->FileName, THttpProxy::FromOptions());
-    connect(thread.get(), &DownloadThread::Progress, this, [row](int percent) {
-        row->setText(1, QString::number(percent));
-    });
+    auto thread =
+        std::make_unique<DownloadThread>(entry->YoutubeFlvUrl, entry->FileName, THttpProxy::FromOptions());
+    connect(thread.get(), &DownloadThread::Progress, this,
+            [row](int percent) { row->setText(1, QString::number(percent)); });
     connect(thread.get(), &DownloadThread::Finished, this, [this, row] { OnDownloadFinished(row); });
     connect(thread.get(), &DownloadThread::Failed, this,
             [this, row](const QString& msg) { OnDownloadFailed(row, msg); });
@@ -192,9 +193,8 @@ void TfrmDownload::BtnOpenFolderClick() {
 }
 
 bool TfrmDownload::FormCloseQuery() {
-    if (!finished &&
-        Ask(DialogLook::TextOr(QStringLiteral("DownloadAsk_Content"), QStringLiteral("DownloadAsk_Content"))) !=
-            mrYes)
+    if (!finished && Ask(DialogLook::TextOr(QStringLiteral("DownloadAsk_Content"),
+                                            QStringLiteral("DownloadAsk_Content"))) != mrYes)
         return false;
     stopAll();
     return true;

@@ -27,7 +27,7 @@ public:
     enum Image { imgWaiting = 0, imgDone = 1, imgFailed = 2 };
 
     explicit TfrmDownload(QWidget* parent = nullptr);  // runs FormCreate
-    ~TfrmDownload() override;                        // stops and waits for running transfers
+    ~TfrmDownload() override;                          // stops and waits for running transfers
 
     void FormCreate();
     // Fills the rows, chooses the target files and starts two downloads. The entries stay the

@@ -49,7 +49,8 @@ void DownloadThread::run() {
     } else {
         try {
             http.GetToFile(url_, file);
-            if (!file.commit()) failure = QStringLiteral("Cannot write %1: %2").arg(target_, file.errorString());
+            if (!file.commit())
+                failure = QStringLiteral("Cannot write %1: %2").arg(target_, file.errorString());
         } catch (const EHttpError& e) {
             file.cancelWriting();
             failure = QString::fromUtf8(e.what());

@@ -14,7 +14,8 @@
 class DownloadThread : public QThread {
     Q_OBJECT
 public:
-    DownloadThread(const QString& url, const QString& target, const THttpProxy& proxy, QObject* parent = nullptr);
+    DownloadThread(const QString& url, const QString& target, const THttpProxy& proxy,
+                   QObject* parent = nullptr);
     ~DownloadThread() override;  // stops the transfer and waits for the thread
 
     // Asks the transfer to stop; the thread then ends without Finished. Any thread.

@@ -152,13 +152,15 @@ void THttpClient::run(const QString& url, QIODevice* sink, QByteArray* body) {
                                  .arg(proxy.hostName())
                                  .arg(proxy.port()));
         if (error == QNetworkReply::ProxyAuthenticationRequiredError)
-            throw EHttpError(QStringLiteral("The proxy refused the user name or password: %1").arg(errorText));
+            throw EHttpError(
+                QStringLiteral("The proxy refused the user name or password: %1").arg(errorText));
         if (status > 0) throw EHttpError(QStringLiteral("HTTP %1: %2").arg(status).arg(errorText));
         throw EHttpError(errorText);
     }
     if (status < 200 || status > 299) throw EHttpError(QStringLiteral("HTTP status %1").arg(status));
     if (expected > 0 && received != expected)
-        throw EHttpError(QStringLiteral("The connection ended after %1 of %2 bytes").arg(received).arg(expected));
+        throw EHttpError(
+            QStringLiteral("The connection ended after %1 of %2 bytes").arg(received).arg(expected));
     begin();
     if (OnWorkEnd) OnWorkEnd();
 }

@@ -33,12 +33,13 @@ TPcreRegex::~TPcreRegex() {
 }
 
 bool TPcreRegex::find(const QByteArray& subject, size_t from, size_t* start, size_t* end) const {
-    std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(pcre2_match_data_create_from_pattern(code_, nullptr));
+    std::unique_ptr<pcre2_match_data, MatchDataDeleter> data(
+        pcre2_match_data_create_from_pattern(code_, nullptr));
     if (!data) throw std::runtime_error("Out of memory for a regular expression match");
     // Subjects come from QString::toUtf8, so they are valid UTF-8 and need no check.
-    const int rc = pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(subject.constData()),
-                               static_cast<PCRE2_SIZE>(subject.size()), from, PCRE2_NO_UTF_CHECK, data.get(),
-                               nullptr);
+    const int rc =
+        pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(subject.constData()),
+                    static_cast<PCRE2_SIZE>(subject.size()), from, PCRE2_NO_UTF_CHECK, data.get(), nullptr);
     if (rc == PCRE2_ERROR_NOMATCH) return false;
     if (rc < 0) throw std::runtime_error("Regular expression match failed: " + pcreMessage(rc));
     const PCRE2_SIZE* ov = pcre2_get_ovector_pointer(data.get());

@@ -107,7 +107,8 @@ void openVerifiedPackage(const QString& file, const AppLogger& log) {
     }
     log.Error(QStringLiteral("Update not verified: ") + why + ',' + checksumUrl);
     const QString folder = QFileInfo(file).absolutePath();
-    ShowInfo(FormatText(DialogLook::TextOr(QStringLiteral("UpdateNotVerified"), QStringLiteral("%s")), {folder}));
+    ShowInfo(
+        FormatText(DialogLook::TextOr(QStringLiteral("UpdateNotVerified"), QStringLiteral("%s")), {folder}));
     GetPlatform().OpenDocument(folder);
 }
 }  // namespace

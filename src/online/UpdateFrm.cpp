@@ -19,7 +19,8 @@ void ConfigureUpdateClient(THttpClient& http) {
     http.SetProxy(THttpProxy());  // the update check connects directly
 }
 
-TDownloadThread::TDownloadThread(const QString& url, const QString& file, const AppLogger& log, QObject* parent)
+TDownloadThread::TDownloadThread(const QString& url, const QString& file, const AppLogger& log,
+                                 QObject* parent)
     : QThread(parent), url_(url), file_(file), log_(log) {}
 
 TDownloadThread::~TDownloadThread() {
@@ -51,7 +52,8 @@ void TDownloadThread::run() {
     } else {
         try {
             http.GetToFile(url_, file);
-            if (!file.commit()) failure = QStringLiteral("Cannot write %1: %2").arg(file_, file.errorString());
+            if (!file.commit())
+                failure = QStringLiteral("Cannot write %1: %2").arg(file_, file.errorString());
         } catch (const EHttpError& e) {
             file.cancelWriting();
             failure = QString::fromUtf8(e.what());
@@ -113,28 +115,32 @@ bool TfrmUpdate::CheckRemotVersion(bool ShowDlg) {
             DownloadLog.Error(QString::fromUtf8(e.what()));
         }
         if (UpdateCheck::CompareVersions(remote, o.Vesion) > 0) {
-            const QString text =
-                FormatText(DialogLook::TextOr(QStringLiteral("DlgAskUpdate"), QStringLiteral("%s")), {remote});
+            const QString text = FormatText(
+                DialogLook::TextOr(QStringLiteral("DlgAskUpdate"), QStringLiteral("%s")), {remote});
             return AskQuestion(text, QStringLiteral("Ask"), false) == mrYes;
         }
-        if (ShowDlg) ShowInfo(DialogLook::TextOr(QStringLiteral("CheckUpdateInfo"), QStringLiteral("CheckUpdateInfo")));
+        if (ShowDlg)
+            ShowInfo(
+                DialogLook::TextOr(QStringLiteral("CheckUpdateInfo"), QStringLiteral("CheckUpdateInfo")));
         return false;
     } catch (const std::exception& e) {
-        if (ShowDlg) ShowInfo(DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));
+        if (ShowDlg)
+            ShowInfo(DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));
         DownloadLog.Error(QString::fromUtf8(e.what()) + ',' + address);
         return false;
     }
 }
 
 void TfrmUpdate::Start() {
-    downloadThread = std::make_unique<TDownloadThread>(UpdateCheck::InstallerUrl(), UpdateCheck::InstallerFile(),
-                                                       DownloadLog);
+    downloadThread = std::make_unique<TDownloadThread>(UpdateCheck::InstallerUrl(),
+                                                       UpdateCheck::InstallerFile(), DownloadLog);
     connect(downloadThread.get(), &TDownloadThread::WorkBegin, this, &TfrmUpdate::HttpWorkBegin);
     connect(downloadThread.get(), &TDownloadThread::Work, this, &TfrmUpdate::HttpWork);
     connect(downloadThread.get(), &TDownloadThread::WorkEnd, this, &TfrmUpdate::HttpWorkEnd);
     connect(downloadThread.get(), &TDownloadThread::Failed, this, [this](const QString&) {
         failed_ = true;
-        lbInfo->setText(DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));
+        lbInfo->setText(
+            DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));
         done(mrCancel);
     });
     downloadThread->start();

@@ -71,8 +71,9 @@ void Analyse(const QString& page, ListFileInfo& entry) {
     if (vars.contains(QStringLiteral("length_seconds")))
         entry.YoutubeLength = vars.value(QStringLiteral("length_seconds"));
 
-    const QString map = vars.contains(QStringLiteral("fmt_url_map")) ? vars.value(QStringLiteral("fmt_url_map"))
-                                                                      : vars.value(QStringLiteral("fmt_stream_map"));
+    const QString map = vars.contains(QStringLiteral("fmt_url_map"))
+                            ? vars.value(QStringLiteral("fmt_url_map"))
+                            : vars.value(QStringLiteral("fmt_stream_map"));
     for (const QString& stream : SplitString(map, QStringLiteral(","))) {
         if (stream.startsWith(QLatin1String("34|"), Qt::CaseInsensitive))
             entry.YoutubeMp4Url = withoutPrefixes(stream, QStringLiteral("34|"));

@@ -50,7 +50,9 @@ protected:
         QTimer::singleShot(60000, &dlg, [&dlg] { dlg.done(99); });
         return dlg.exec();
     }
-    QStringList filesInFolder() const { return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    QStringList filesInFolder() const {
+        return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
 
     TestSandbox sandbox;
     ScriptedDialogs dialogs;
@@ -106,7 +108,8 @@ TEST_F(DownloadTest, ExistingTargetsAskWhetherToReplace) {
     EXPECT_EQ(dlg.CheckOutputFile("new", ".flv"), folder + "new.flv");
     EXPECT_EQ(dlg.CheckOutputFile("new", ".flv"), folder + "new_(new_1).flv");
     const QString generated = QFileInfo(dlg.CheckOutputFile("", ".flv")).fileName();
-    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{32}\\.flv$").match(generated).hasMatch()) << generated.toStdString();
+    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{32}\\.flv$").match(generated).hasMatch())
+        << generated.toStdString();
 }
 
 TEST_F(DownloadTest, AFailedDownloadIsLoggedWhileTheOtherFinishes) {

@@ -54,7 +54,8 @@ TEST_F(HttpClientTest, SendsTheRequestHeadersAndReportsProgressToTheEnd) {
     client.ContentType = "video/x-flv";
     const QString headers = client.GetText(server->url("/headers"));
     EXPECT_TRUE(headers.contains("Accept: text/html, */*")) << headers.toStdString();
-    EXPECT_TRUE(headers.contains("User-Agent: Mozilla/3.0 (compatible; Indy Library)")) << headers.toStdString();
+    EXPECT_TRUE(headers.contains("User-Agent: Mozilla/3.0 (compatible; Indy Library)"))
+        << headers.toStdString();
     EXPECT_TRUE(headers.contains("Content-Type: video/x-flv")) << headers.toStdString();
 
     QByteArray content(300 * 1024 + 17, '\0');
@@ -141,7 +142,8 @@ TEST_F(HttpClientTest, GoesThroughTinyproxyWithBasicAuthentication) {
 
     THttpClient through;
     through.SetProxy(p);
-    EXPECT_TRUE(through.GetText(server->url("/headers")).contains("tinyproxy")) << "no Via header of the proxy";
+    EXPECT_TRUE(through.GetText(server->url("/headers")).contains("tinyproxy"))
+        << "no Via header of the proxy";
     EXPECT_EQ(through.GetText(server->url("/redirect/3")), "arrived");
 
     p.password = "wrong";

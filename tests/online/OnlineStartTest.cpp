@@ -22,12 +22,15 @@
 
 namespace {
 // A video page whose FLV stream is `flvPath` on the same server.
-QByteArray page(const TestHttpServer& server, const QString& id, const QString& title, const QString& flvPath) {
-    const QString map = QString(QUrl::toPercentEncoding("34|http://nowhere/x.mp4," + ("5|" + server.url(flvPath))));
+QByteArray page(const TestHttpServer& server, const QString& id, const QString& title,
+                const QString& flvPath) {
+    const QString map =
+        QString(QUrl::toPercentEncoding("34|http://nowhere/x.mp4," + ("5|" + server.url(flvPath))));
     return QStringLiteral(
                "<html><head><meta name=\"title\" content=\"%1\"></head><body><script>\n"
                "var swfHTML = (isIE) ? \"<object><param name=\\\"flashvars\\\" value=\\\"video_id=%2&"
-               "length_seconds=2&fmt_url_map=%3\\\"></param></object>\" : \"<embed>\";\n</script></body></html>")
+               "length_seconds=2&fmt_url_map=%3\\\"></param></object>\" : "
+               "\"<embed>\";\n</script></body></html>")
         .arg(title, id, map)
         .toUtf8();
 }

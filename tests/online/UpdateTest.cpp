@@ -94,7 +94,8 @@ TEST_F(UpdateTest, AServerThatIsDownFailsTheMenuCheck) {
     UpdateProgram(true, nullptr, capture.log);
     EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("lbUpdateFailed")});
     ASSERT_EQ(capture.lines().size(), 1);
-    EXPECT_TRUE(capture.lines()[0].endsWith("," + UpdateCheck::VersionFileUrl())) << capture.lines()[0].toStdString();
+    EXPECT_TRUE(capture.lines()[0].endsWith("," + UpdateCheck::VersionFileUrl()))
+        << capture.lines()[0].toStdString();
     UpdateProgram(false, nullptr, capture.log);
     EXPECT_EQ(dialogs.count("ShowInfo"), 1);  // automatic: logged only
     EXPECT_EQ(capture.lines().size(), 2);

@@ -52,8 +52,9 @@ TEST(YouTubePage, ReadsIdentifierLengthAndStreamsFromThePlayerScript) {
 }
 
 TEST(YouTubePage, VariableTableRules) {
-    const auto t = YouTubePage::VariableTable("novalue & a=b=c & x==y & Name=first%20v & NAME=second%20v & "
-                                              "Z%41=1 & ok=%41");
+    const auto t = YouTubePage::VariableTable(
+        "novalue & a=b=c & x==y & Name=first%20v & NAME=second%20v & "
+        "Z%41=1 & ok=%41");
     EXPECT_FALSE(t.contains("novalue"));
     EXPECT_FALSE(t.contains("a"));
     EXPECT_FALSE(t.contains("x"));
@@ -62,8 +63,9 @@ TEST(YouTubePage, VariableTableRules) {
     EXPECT_EQ(t.value("ok"), "A");
 
     // fmt_url_map wins over fmt_stream_map; a later entry with the same prefix wins.
-    const auto e = analysed(page(
-        "t", "fmt_stream_map=5%7Chttp%3A%2F%2Fother%2Fx.flv&fmt_url_map=5%7Chttp%3A%2F%2Fh%2F1.flv%2C5%7C"
+    const auto e = analysed(
+        page("t",
+             "fmt_stream_map=5%7Chttp%3A%2F%2Fother%2Fx.flv&fmt_url_map=5%7Chttp%3A%2F%2Fh%2F1.flv%2C5%7C"
              "http%3A%2F%2Fh%2F2.flv"));
     EXPECT_EQ(e->YoutubeFlvUrl, "http://h/2.flv");
     EXPECT_TRUE(e->YoutubeVideId.isEmpty());
@@ -130,8 +132,8 @@ TEST(YouTubeFrm, AnalysesAPageFromTheServer) {
     dlg.btnGoClick();
     EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("infoInvaildUrl")});
 
-    dlg.txtYoutubeUrl->setText(server.url("/files/watch.html").toUpper().replace("/FILES/WATCH.HTML",
-                                                                                 "/files/watch.html"));
+    dlg.txtYoutubeUrl->setText(
+        server.url("/files/watch.html").toUpper().replace("/FILES/WATCH.HTML", "/files/watch.html"));
     dlg.btnGoClick();
     EXPECT_EQ(dialogs.count("ShowInfo"), 1);
     EXPECT_EQ(dlg.ListFileInfoEntity()->YoutubeVideId, "srv");
