@@ -60,7 +60,7 @@ bool TfrmMain::DownloadOnlineRows() {
                             {failed.join(QStringLiteral(", "))}));
     GetVideoFileInfo();  // probes the downloaded files; rows may go away here
     if (dlg.GetIsDownloadOnly()) {
-        GetPlatform().OpenDocument(GetOptions().YouTubeDowloadPath());
+        OpenDocumentReported(GetOptions().YouTubeDowloadPath());
         return false;
     }
     return true;

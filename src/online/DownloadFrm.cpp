@@ -189,7 +189,7 @@ void TfrmDownload::btnCancelClick() {
 }
 
 void TfrmDownload::BtnOpenFolderClick() {
-    GetPlatform().OpenDocument(GetOptions().YouTubeDowloadPath());
+    OpenDocumentReported(GetOptions().YouTubeDowloadPath());
 }
 
 bool TfrmDownload::FormCloseQuery() {

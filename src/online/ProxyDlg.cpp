@@ -7,7 +7,6 @@
 #include <QPushButton>
 
 #include "app/DialogLook.h"
-#include "app/DialogSeam.h"
 #include "app/Utils.h"
 #include "online/HttpClient.h"
 #include "settings/Options.h"
@@ -67,11 +66,7 @@ void TfrmProxy::btnOKClick() {
     o.ProxyPort = QString::number(THttpProxy::PortOf(txtProxyPort->text()));
     o.ProxyUserName = txtUserName->text();
     o.ProxyPwd = txtPassword->text();
-    try {
-        o.SaveOptions();
-    } catch (const std::exception& e) {
-        MessageDialogs().MessageBox(QString::fromUtf8(e.what()), windowTitle());
-    }
+    SaveOptionsReported();
     done(mrOk);
 }
 

@@ -95,10 +95,10 @@ void openVerifiedPackage(const QString& file, const AppLogger& log) {
         THttpClient http;
         ConfigureUpdateClient(http);
         if (UpdateCheck::ChecksumMatches(file, http.Get(checksumUrl))) {
-            GetPlatform().OpenDocument(file);
+            OpenDocumentReported(file);
             TOptions& o = GetOptions();
             o.LastUpdate.clear();
-            o.SaveOptions();
+            SaveOptionsReported();
             return;
         }
         why = QStringLiteral("the SHA-256 checksum does not match");
@@ -109,7 +109,7 @@ void openVerifiedPackage(const QString& file, const AppLogger& log) {
     const QString folder = QFileInfo(file).absolutePath();
     ShowInfo(
         FormatText(DialogLook::TextOr(QStringLiteral("UpdateNotVerified"), QStringLiteral("%s")), {folder}));
-    GetPlatform().OpenDocument(folder);
+    OpenDocumentReported(folder);
 }
 }  // namespace
 

@@ -109,11 +109,7 @@ bool TfrmUpdate::CheckRemotVersion(bool ShowDlg) {
         const QString remote = TrimBlanks(http.GetText(address));
         TOptions& o = GetOptions();
         o.LastUpdate = UpdateCheck::DateText(QDate::currentDate());
-        try {
-            o.SaveOptions();
-        } catch (const std::exception& e) {
-            DownloadLog.Error(QString::fromUtf8(e.what()));
-        }
+        SaveOptionsReported();
         if (UpdateCheck::CompareVersions(remote, o.Vesion) > 0) {
             const QString text = FormatText(
                 DialogLook::TextOr(QStringLiteral("DlgAskUpdate"), QStringLiteral("%s")), {remote});
