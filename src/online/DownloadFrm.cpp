@@ -12,6 +12,7 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QUuid>
+#include <cmath>
 
 #include "app/CommEntity.h"
 #include "app/DialogLook.h"
@@ -23,6 +24,7 @@
 namespace {
 constexpr int kEntryRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
+constexpr int kMaxRole = Qt::UserRole + 2;  // the size the server announced
 
 // The progress column: a red frame, a tan bar for the percentage and the percentage centred.
 class ProgressDelegate : public QStyledItemDelegate {
@@ -144,11 +146,22 @@ void TfrmDownload::RunDownload() {
     if (finished || DataQueue.isEmpty()) return;
     QTreeWidgetItem* row = DataQueue.dequeue();
     auto* entry = static_cast<ListFileInfo*>(row->data(0, kEntryRole).value<void*>());
+    const THttpProxy proxy = THttpProxy::FromOptions();
     auto thread =
-        std::make_unique<DownloadThread>(entry->YoutubeFlvUrl, entry->FileName, THttpProxy::FromOptions());
-    connect(thread.get(), &DownloadThread::Progress, this,
-            [row](int percent) { row->setText(1, QString::number(percent)); });
-    connect(thread.get(), &DownloadThread::Finished, this, [this, row] { OnDownloadFinished(row); });
+        std::make_unique<DownloadThread>(entry->YoutubeFlvUrl, entry->FileName, [proxy](THttpClient& http) {
+            http.ContentType = QStringLiteral("video/x-flv");
+            http.SetProxy(proxy);
+        });
+    connect(thread.get(), &DownloadThread::WorkBegin, this, [row](qint64 expected) {
+        row->setData(1, kMaxRole, expected);
+        row->setText(1, QStringLiteral("0"));
+    });
+    connect(thread.get(), &DownloadThread::Work, this, [row](qint64 received) {
+        const qint64 max = row->data(1, kMaxRole).toLongLong();
+        const QString percent = QString::number(max > 0 ? std::lround(received * 100.0 / max) : 0);
+        if (row->text(1) != percent) row->setText(1, percent);
+    });
+    connect(thread.get(), &DownloadThread::WorkEnd, this, [this, row] { OnDownloadFinished(row); });
     connect(thread.get(), &DownloadThread::Failed, this,
             [this, row](const QString& msg) { OnDownloadFailed(row, msg); });
     thread->start();

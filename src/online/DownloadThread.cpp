@@ -1,11 +1,10 @@
 #include "online/DownloadThread.h"
 
 #include <QSaveFile>
-#include <cmath>
 
-DownloadThread::DownloadThread(const QString& url, const QString& target, const THttpProxy& proxy,
-                               QObject* parent)
-    : QThread(parent), url_(url), target_(target), proxy_(proxy) {}
+DownloadThread::DownloadThread(const QString& url, const QString& target,
+                               std::function<void(THttpClient&)> configure, QObject* parent)
+    : QThread(parent), url_(url), target_(target), configure_(std::move(configure)) {}
 
 DownloadThread::~DownloadThread() {
     Stop();
@@ -20,26 +19,14 @@ void DownloadThread::Stop() {
 
 void DownloadThread::run() {
     THttpClient http;
-    http.ContentType = QStringLiteral("video/x-flv");
-    http.SetProxy(proxy_);
+    if (configure_) configure_(http);
     {
         QMutexLocker lock(&mutex_);
         if (stopped_) return;
         client_ = &http;
     }
-    int shown = -1;
-    http.OnWorkBegin = [this, &shown](qint64 expected) {
-        MaxValue = expected;
-        shown = 0;
-        emit Progress(0);
-    };
-    http.OnWork = [this, &shown](qint64 received) {
-        const qint64 max = MaxValue;
-        const int percent = max > 0 ? static_cast<int>(std::lround(received * 100.0 / max)) : 0;
-        if (percent == shown) return;  // one notification per percent
-        shown = percent;
-        emit Progress(percent);
-    };
+    http.OnWorkBegin = [this](qint64 expected) { emit WorkBegin(expected); };
+    http.OnWork = [this](qint64 received) { emit Work(received); };
 
     QString failure;
     QSaveFile file(target_);
@@ -62,7 +49,7 @@ void DownloadThread::run() {
         if (stopped_) return;
     }
     if (failure.isEmpty())
-        emit Finished();
+        emit WorkEnd();
     else
         emit Failed(failure);
 }

@@ -1,32 +1,32 @@
 #pragma once
-// One stream download of the download window on a worker thread of its own: GET the address
-// with its own HTTP client into a temporary file beside the target, which takes the target's
-// name only when the whole body arrived. Notifications are signals, received on the window's
-// thread; nothing here touches widgets.
+// One file download on a worker thread of its own: GET the address with an HTTP client of the
+// thread's own into a temporary file beside the target, which takes the target's name only when
+// the whole body arrived. Notifications are signals, received on the owner's thread; nothing
+// here touches widgets. A stopped download ends without WorkEnd or Failed.
 
 #include <QMutex>
 #include <QString>
 #include <QThread>
-#include <atomic>
+#include <functional>
 
 #include "online/HttpClient.h"
 
 class DownloadThread : public QThread {
     Q_OBJECT
 public:
-    DownloadThread(const QString& url, const QString& target, const THttpProxy& proxy,
+    // `configure` sets the client's headers and proxy on the worker thread.
+    DownloadThread(const QString& url, const QString& target, std::function<void(THttpClient&)> configure,
                    QObject* parent = nullptr);
     ~DownloadThread() override;  // stops the transfer and waits for the thread
 
-    // Asks the transfer to stop; the thread then ends without Finished. Any thread.
+    // Asks the transfer to stop. Any thread.
     void Stop();
-
-    // The size the server announced (0 when none), set when the transfer begins.
-    std::atomic<qint64> MaxValue{0};
+    const QString& Url() const { return url_; }
 
 signals:
-    void Progress(int percent);
-    void Finished();
+    void WorkBegin(qint64 expected);  // 0 when the server announced no size
+    void Work(qint64 received);
+    void WorkEnd();
     void Failed(const QString& errorMsg);
 
 protected:
@@ -35,7 +35,7 @@ protected:
 private:
     const QString url_;
     const QString target_;
-    const THttpProxy proxy_;
+    const std::function<void(THttpClient&)> configure_;
     QMutex mutex_;
     THttpClient* client_ = nullptr;  // while run() transfers, under mutex_
     bool stopped_ = false;           // under mutex_

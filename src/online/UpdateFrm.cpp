@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSaveFile>
 #include <cmath>
 
 #include "app/DialogLook.h"
@@ -19,59 +18,8 @@ void ConfigureUpdateClient(THttpClient& http) {
     http.SetProxy(THttpProxy());  // the update check connects directly
 }
 
-TDownloadThread::TDownloadThread(const QString& url, const QString& file, const AppLogger& log,
-                                 QObject* parent)
-    : QThread(parent), url_(url), file_(file), log_(log) {}
-
-TDownloadThread::~TDownloadThread() {
-    Stop();
-    wait();
-}
-
-void TDownloadThread::Stop() {
-    QMutexLocker lock(&mutex_);
-    stopped_ = true;
-    if (client_) client_->Cancel();
-}
-
-void TDownloadThread::run() {
-    THttpClient http;
-    ConfigureUpdateClient(http);
-    {
-        QMutexLocker lock(&mutex_);
-        if (stopped_) return;
-        client_ = &http;
-    }
-    http.OnWorkBegin = [this](qint64 expected) { emit WorkBegin(expected); };
-    http.OnWork = [this](qint64 received) { emit Work(received); };
-    QString failure;
-    QSaveFile file(file_);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        failure = QStringLiteral("Cannot create %1: %2").arg(file_, file.errorString());
-    } else {
-        try {
-            http.GetToFile(url_, file);
-            if (!file.commit())
-                failure = QStringLiteral("Cannot write %1: %2").arg(file_, file.errorString());
-        } catch (const EHttpError& e) {
-            file.cancelWriting();
-            failure = QString::fromUtf8(e.what());
-        }
-    }
-    bool stopped;
-    {
-        QMutexLocker lock(&mutex_);
-        client_ = nullptr;
-        stopped = stopped_;
-    }
-    if (stopped) return;  // the user cancelled: not an error
-    if (!failure.isEmpty()) log_.Error(failure + ',' + url_);
-    if (failure.isEmpty())
-        emit WorkEnd();
-    else
-        emit Failed(failure);
-}
+TDownloadThread::TDownloadThread(const QString& url, const QString& file, QObject* parent)
+    : DownloadThread(url, file, ConfigureUpdateClient, parent) {}
 
 TfrmUpdate::TfrmUpdate(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -128,12 +76,13 @@ bool TfrmUpdate::CheckRemotVersion(bool ShowDlg) {
 }
 
 void TfrmUpdate::Start() {
-    downloadThread = std::make_unique<TDownloadThread>(UpdateCheck::InstallerUrl(),
-                                                       UpdateCheck::InstallerFile(), DownloadLog);
+    downloadThread =
+        std::make_unique<TDownloadThread>(UpdateCheck::InstallerUrl(), UpdateCheck::InstallerFile());
     connect(downloadThread.get(), &TDownloadThread::WorkBegin, this, &TfrmUpdate::HttpWorkBegin);
     connect(downloadThread.get(), &TDownloadThread::Work, this, &TfrmUpdate::HttpWork);
     connect(downloadThread.get(), &TDownloadThread::WorkEnd, this, &TfrmUpdate::HttpWorkEnd);
-    connect(downloadThread.get(), &TDownloadThread::Failed, this, [this](const QString&) {
+    connect(downloadThread.get(), &TDownloadThread::Failed, this, [this](const QString& message) {
+        DownloadLog.Error(message + ',' + downloadThread->Url());
         failed_ = true;
         lbInfo->setText(
             DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));

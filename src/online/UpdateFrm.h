@@ -3,43 +3,20 @@
 // package, which runs on a TDownloadThread. Created, shown modally and freed by UpdateProgram.
 
 #include <QDialog>
-#include <QMutex>
-#include <QThread>
 #include <memory>
 
 #include "app/AppLogger.h"
+#include "online/DownloadThread.h"
 
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class THttpClient;
 
-// Downloads the package into its file with an HTTP client of its own (same headers as the
-// window's, no proxy); the file takes its name only when complete. Signals reach the window on
-// its thread.
-class TDownloadThread : public QThread {
+// Downloads the package with the update check's headers and no proxy.
+class TDownloadThread : public DownloadThread {
     Q_OBJECT
 public:
-    TDownloadThread(const QString& url, const QString& file, const AppLogger& log, QObject* parent = nullptr);
-    ~TDownloadThread() override;  // stops and waits
-    void Stop();                  // any thread
-
-signals:
-    void WorkBegin(qint64 expected);
-    void Work(qint64 received);
-    void WorkEnd();
-    void Failed(const QString& message);
-
-protected:
-    void run() override;
-
-private:
-    const QString url_;
-    const QString file_;
-    AppLogger log_;
-    QMutex mutex_;
-    THttpClient* client_ = nullptr;
-    bool stopped_ = false;
+    TDownloadThread(const QString& url, const QString& file, QObject* parent = nullptr);
 };
 
 class TfrmUpdate : public QDialog {

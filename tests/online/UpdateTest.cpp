@@ -163,3 +163,17 @@ TEST_F(UpdateTest, CancellingTheDownloadAsksAndLeavesNothing) {
     EXPECT_TRUE(sandbox.platform.opened.isEmpty());
     EXPECT_TRUE(QDir(tmp).entryList(QDir::Files).isEmpty());
 }
+
+TEST_F(UpdateTest, AFailedPackageDownloadIsReportedAndOpensNothing) {
+    server.put("newversion/version.txt", "3.0");
+    GetOptions().DownloadPage = server.url("/files/no-such-package.deb");
+    dialogs.answers = {6};
+    runWindow();
+    UpdateProgram(false, nullptr, capture.log);
+    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("lbUpdateFailed")});
+    ASSERT_EQ(capture.lines().size(), 1);
+    EXPECT_TRUE(capture.lines()[0].startsWith("HTTP 404")) << capture.lines()[0].toStdString();
+    EXPECT_TRUE(capture.lines()[0].endsWith("," + GetOptions().DownloadPage));
+    EXPECT_TRUE(sandbox.platform.opened.isEmpty());
+    EXPECT_TRUE(QDir(tmp).entryList(QDir::Files).isEmpty());
+}
