@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include "online/HttpClient.h"
+#include "settings/Options.h"
 
 namespace {
 QString serverScript() {
@@ -117,6 +118,15 @@ TinyProxy::TinyProxy(const QString& user, const QString& password) {
 QString TinyProxy::logText() const {
     QFile f(dir_.path() + "/tinyproxy.log");
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+void TinyProxy::UseInOptions(const QString& user, const QString& password) const {
+    TOptions& o = GetOptions();
+    o.IsUseProxy = "yes";
+    o.ProxyAddress = "127.0.0.1";
+    o.ProxyPort = QString::number(port_);
+    o.ProxyUserName = user;
+    o.ProxyPwd = password;
 }
 
 TinyProxy::~TinyProxy() {

@@ -35,6 +35,8 @@ public:
     quint16 port() const { return port_; }
     QString error() const { return error_; }
     QString logText() const;  // tinyproxy's own log: the requests it forwarded
+    // Turns the options store's proxy on, pointing at this proxy with the given credentials.
+    void UseInOptions(const QString& user, const QString& password) const;
 
 private:
     QTemporaryDir dir_;

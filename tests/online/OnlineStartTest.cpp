@@ -78,12 +78,8 @@ protected:
 TEST_F(OnlineStartTest, OnlineRowsAreDownloadedThroughTheProxyAndConverted) {
     TinyProxy proxy("runner", "pw");
     ASSERT_TRUE(proxy.ok()) << proxy.error().toStdString();
+    proxy.UseInOptions("runner", "pw");
     TOptions& o = GetOptions();
-    o.IsUseProxy = "yes";
-    o.ProxyAddress = "127.0.0.1";
-    o.ProxyPort = QString::number(proxy.port());
-    o.ProxyUserName = "runner";
-    o.ProxyPwd = "pw";
 
     addOnlineRow("/files/good.html");
     addOnlineRow("/files/gone.html");

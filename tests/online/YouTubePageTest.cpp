@@ -158,12 +158,8 @@ TEST(YouTubeFrm, AnalysesAPageFromTheServer) {
     // Through tinyproxy with the options' credentials; a wrong password fails the analysis.
     TinyProxy proxy("viewer", "pa55");
     ASSERT_TRUE(proxy.ok()) << proxy.error().toStdString();
+    proxy.UseInOptions("viewer", "pa55");
     TOptions& o = GetOptions();
-    o.IsUseProxy = "yes";
-    o.ProxyAddress = "127.0.0.1";
-    o.ProxyPort = QString::number(proxy.port());
-    o.ProxyUserName = "viewer";
-    o.ProxyPwd = "pa55";
     TFrmYouTube viaProxy;
     viaProxy.txtYoutubeUrl->setText(server.url("/files/watch.html"));
     viaProxy.btnGoClick();
