@@ -174,6 +174,7 @@ void TfrmMain::FormCreate() {
     connect(lbProductTitle, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().ProductPage); });
     connect(lbBottom, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().HomePage); });
     connect(EditMenu, &QMenu::aboutToShow, this, &TfrmMain::LockMainEditMenu);
+    connect(BtnEdit, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnEditClick, "BtnEditClick"));
 }
 
 void TfrmMain::RunGuarded(const QString& where, const std::function<void()>& fn) {
@@ -216,8 +217,6 @@ void TfrmMain::SetTFormatMenuItem(int id) {
             row->setText(TFileListItem::colFormat, row->Entry()->formatInfo->Format);
     }
 }
-
-void TfrmMain::AutoUpdateCheck() {}
 
 void TfrmMain::openAddress(const QString& address) {
     if (!address.isEmpty()) OpenDocumentReported(address);
@@ -316,6 +315,8 @@ void TfrmMain::MainMenuClick(QObject* sender) {
             QStringLiteral("About"));
     } else if (key == QLatin1String("HelpMenu_06")) {
         openAddress(GetOptions().ProductPage);
+    } else if (key == QLatin1String("HelpMenu_08")) {
+        UpdateProgram(true);
     }
 }
 

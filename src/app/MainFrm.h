@@ -150,6 +150,19 @@ public:
     void StopPreview();
     TFFPlayer* Player() const { return FFPlayer.get(); }
 
+    // The online paths.
+    void BtnEditClick();
+    // Before a run: downloads the checked online rows in the download window; false when the
+    // run is to stop (window cancelled, or download only chosen).
+    bool DownloadOnlineRows();
+    void UpdateProgram(bool ShowDlg);
+    void AutoUpdateCheck();
+
+    // A checked list row with its texts and entry.
+    TFileListItem* MakeRow(const QString& caption, const QString& output, const QString& format, const QString& tip,
+                           std::unique_ptr<ListFileInfo> entry);
+    static QString CategoryTagOf(const TFormatInfo* info);
+
     // Runs a user-interface handler: an exception is logged and its text shown, and the window
     // stays usable.
     void RunGuarded(const QString& where, const std::function<void()>& fn);
@@ -247,7 +260,6 @@ private:
     static QStringList droppedPaths(const QMimeData* mime);
     void createTray();
     void reportStartupProblem(const QString& what, const QString& message);
-    void AutoUpdateCheck();
     void openAddress(const QString& address);
     bool closing_ = false;
     bool closingBySignal_ = false;

@@ -26,6 +26,14 @@ make_clip() {
 
 # start_program: starts it and waits for the main window; sets wx, wy (its client origin).
 start_program() {
+    # The program's automatic update check goes to 127.0.0.1, where nothing listens, never to
+    # the real update server.
+    opts="$home/.local/share/Vantosoft/vantooptions.ini"
+    if [ ! -f "$opts" ] && [ -f "$bin/vantooptions.ini" ]; then
+        mkdir -p "$(dirname "$opts")"
+        cp "$bin/vantooptions.ini" "$opts"
+        printf 'update_server=http://127.0.0.1:9\r\n' >>"$opts"
+    fi
     started=$(date +%s%N)
     "$bin/vanto" >"$home/stdout.log" 2>&1 &
     pid=$!
