@@ -17,6 +17,7 @@
 #include "app/Platform.h"
 #include "app/Utils.h"
 #include "convert/ConvertDlg.h"
+#include "profiles/ProfilePopupMeneu.h"
 #include "engine/AVProbe.h"
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
@@ -105,12 +106,7 @@ void TfrmMain::FormCreate() {
     step(QStringLiteral("Media libraries"), [this] { InitFFMPEG(); });
     SnapshotCounter = 0;
     step(QStringLiteral("Options"), [this] { cmbOutput->setEditText(GetOptions().OutPutFolder); });
-    step(QStringLiteral("Profiles"), [this] {
-        const QStringList& recent = GetOptions().ResultList;
-        bool ok = false;
-        const int id = recent.isEmpty() ? -1 : recent.first().toInt(&ok);
-        SetTFormatMenuItem(ok ? id : -1);
-    });
+    step(QStringLiteral("Profiles"), [this] { BuildProfileMenu(); });
     step(QString(), [this] { ShowEmptyListState(); });
 
     Muted = false;
@@ -144,6 +140,9 @@ void TfrmMain::FormCreate() {
     connect(cmbOutput, &QComboBox::activated, this, [this](int index) {
         RunGuarded(QStringLiteral("cmbOutputSelect"), [=, this] { cmbOutputSelect(index); });
     });
+    connect(PaneProfile, &TProfilePane::clicked, this, Guarded(&TfrmMain::btnProfileClick, "btnProfileClick"));
+    connect(BtnSetting, &QPushButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnSettingClick, "spSkinBtnSettingClick"));
     connect(BtnStart, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnStartClick, "BtnStartClick"));
     connect(BtnFindTarget, &QPushButton::clicked, this,
             Guarded(&TfrmMain::spSkinBtnFindTargetClick, "spSkinBtnFindTargetClick"));
@@ -203,19 +202,6 @@ void TfrmMain::InitFFMPEG() {
     if (!FFmpegTasks->LoadAVLib(libFolder)) report(FFmpegTasks->LastErrMsg());
 }
 
-void TfrmMain::SetTFormatMenuItem(int id) {
-    const TStartupProfile chosen = ChooseStartupProfile({QString::number(id)});
-    if (!chosen.Entry) return;
-    lbProfile()->setText(chosen.Entry->Name);
-    PaneProfile->ImageProfile->setPixmap(chosen.Icon.isNull() ? QPixmap() : QPixmap::fromImage(chosen.Icon));
-    PaneProfile->Tag = chosen.ID;
-    if (TFileListItem* row = SelectedRow(); row && row->Entry()) {
-        row->Entry()->formatInfo = GetFormatInfo(chosen.ID);
-        if (row->Entry()->formatInfo)
-            row->setText(TFileListItem::colFormat, row->Entry()->formatInfo->Format);
-    }
-}
-
 void TfrmMain::AutoUpdateCheck() {}
 
 void TfrmMain::openAddress(const QString& address) {
@@ -269,6 +255,7 @@ void TfrmMain::BuildMenusAndColumns() {
     playState = psStop;
     FileListView->move(10, FileListView->y());
     ckbCkAll->move(FileListView->x() + 7, FileListView->y() + 4);
+    applyWindowTexts();
 }
 
 QAction* TfrmMain::MenuAction(const QString& key) const {
@@ -301,6 +288,10 @@ void TfrmMain::MainMenuClick(QObject* sender) {
         BtnStartClick();
     } else if (key == QLatin1String("FileMenu_05")) {
         close();
+    } else if (key == QLatin1String("ToolsMenu_00")) {
+        ShowPreferences();
+    } else if (key == QLatin1String("ToolsMenu_01")) {
+        CustomProfileMeneuClick();
     } else if (key == QLatin1String("HelpMenu_00")) {
         openAddress(GetOptions().HelpPage);
     } else if (key == QLatin1String("HelpMenu_05")) {
@@ -410,6 +401,8 @@ bool TfrmMain::FormCloseQuery() {
     if (closing_) return true;
     closing_ = true;
     try {
+        if (ProfilePopMenu_) ProfilePopMenu_->close();
+        ProfilePopMenu_.reset();
         TrayAnimationTimer->stop();
         TrayIcon->hide();
         // A run going on in the background is cancelled: that ends its window's modal loop, and
@@ -443,6 +436,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (ProfilePopMenu_) ProfilePopMenu_->hide();
 }
 
 void TfrmMain::contextMenuEvent(QContextMenuEvent* event) {
