@@ -43,6 +43,10 @@ void TProfilePopuMenuSmallItem::SetCaption(const QString& text) {
     setToolTip(text);
 }
 
+int TProfilePopuMenuSmallItem::WidthForCaption() const {
+    return kCaptionLeft + ItemName->fontMetrics().horizontalAdvance(ItemName->text()) + 4 + kArrowWidth;
+}
+
 QString TProfilePopuMenuSmallItem::Caption() const {
     return ItemName->text();
 }

@@ -25,6 +25,8 @@ public:
     QString Caption() const;
     void SetIconBitMap(const QImage& icon);
     void SetArrowBitmap(const QImage& arrow);
+    // The item width that shows the whole caption.
+    int WidthForCaption() const;
 
     // A new profile item of this category, not yet placed.
     TProfilePopuMenuBigItem* AddBigMenuItem(const QString& caption, const QString& description,

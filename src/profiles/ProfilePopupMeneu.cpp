@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 
 #include "app/DialogLook.h"
 #include "profiles/IconUtils.h"
@@ -68,12 +69,9 @@ TProfilePopupMeneu::~TProfilePopupMeneu() = default;
 
 void TProfilePopupMeneu::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    LeftPanel->setGeometry(0, 0, kLeftWidth, height());
-    leftContent_->resize(kLeftWidth, height());
-    RightPanel->setGeometry(kLeftWidth, 0, width() - kLeftWidth, height());
-    const int bottom = rightContent_->childrenRect().bottom() + 1;
-    rightContent_->resize(RightPanel->viewport()->width(),
-                          std::max(bottom, RightPanel->viewport()->height()));
+    LeftPanel->setGeometry(0, 0, leftWidth_, height());
+    leftContent_->resize(leftWidth_, height());
+    RightPanel->setGeometry(leftWidth_, 0, width() - leftWidth_, height());
 }
 
 TProfilePopuMenuSmallItem* TProfilePopupMeneu::AddMenuItem(const QString& caption, const QImage& icon) {
@@ -82,7 +80,16 @@ TProfilePopuMenuSmallItem* TProfilePopupMeneu::AddMenuItem(const QString& captio
     item->SetIconBitMap(icon);
     item->SetArrowBitmap(QImage(MenuArrowFile()));
     item->Index = static_cast<int>(SubItems.size());
-    item->setGeometry(0, item->Index * TProfilePopuMenuSmallItem::kHeight, kLeftWidth,
+    // A long category title widens the column (and the form) rather than being cut off.
+    const int needed = item->WidthForCaption();
+    if (needed > leftWidth_) {
+        const int grow = needed - leftWidth_;
+        leftWidth_ = needed;
+        for (TProfilePopuMenuSmallItem* other : SubItems)
+            other->resize(leftWidth_, other->height());
+        resize(width() + grow, height());
+    }
+    item->setGeometry(0, item->Index * TProfilePopuMenuSmallItem::kHeight, leftWidth_,
                       TProfilePopuMenuSmallItem::kHeight);
     item->OnClick = [this](TProfilePopuMenuSmallItem* s) { ShowCategory(s); };
     item->OnEnter = [this](TProfilePopuMenuSmallItem*) { leftPanelFocused = true; };
@@ -95,7 +102,7 @@ TProfilePopuMenuSmallItem* TProfilePopupMeneu::AddMenuItem(const QString& captio
 
 void TProfilePopupMeneu::AdjustHeight() {
     if (height() < kMinHeight) resize(width(), kMinHeight);
-    btnCustom->move((kLeftWidth - btnCustom->width()) / 2, height() - 30 - btnCustom->height());
+    btnCustom->move((leftWidth_ - btnCustom->width()) / 2, height() - 30 - btnCustom->height());
 }
 
 void TProfilePopupMeneu::Popup() {
@@ -125,30 +132,30 @@ void TProfilePopupMeneu::ShowCategory(TProfilePopuMenuSmallItem* item) {
         if (auto* w = qobject_cast<QWidget*>(child)) w->hide();
     for (TProfilePopuMenuSmallItem* other : SubItems)
         if (other != item) other->Deselect();
-    const int columnWidth = RightPanel->viewport()->width();
-    int top = 0;
-    QWidget* previous = nullptr;
-    for (TProfilePopuMenuBigItem* big : item->SubItems) {
-        big->Deselect();
-        big->setGeometry(0, top, columnWidth, big->height());
-        big->FitDescription();
-        big->show();
-        if (previous) setTabOrder(previous, big);
-        previous = big;
-        top += big->height();
-    }
-    rightContent_->resize(columnWidth, std::max(top, RightPanel->viewport()->height()));
-    // The column may now need its scroll bar, which narrows it: lay the items out once more.
-    if (RightPanel->viewport()->width() != columnWidth) {
-        top = 0;
+    // The width is worked out here rather than read from the scroll box, whose scroll bar may
+    // appear only later: items as wide as the box, less the bar when they overflow its height.
+    const int fullWidth = RightPanel->width() - 2 * RightPanel->frameWidth();
+    auto layOut = [&](int columnWidth) {
+        int top = 0;
+        QWidget* previous = nullptr;
         for (TProfilePopuMenuBigItem* big : item->SubItems) {
-            big->setGeometry(0, top, RightPanel->viewport()->width(), big->height());
+            big->Deselect();
+            big->setGeometry(0, top, columnWidth, big->height());
             big->FitDescription();
+            big->show();
+            if (previous) setTabOrder(previous, big);
+            previous = big;
             top += big->height();
         }
-        rightContent_->resize(RightPanel->viewport()->width(),
-                              std::max(top, RightPanel->viewport()->height()));
+        return top;
+    };
+    int columnWidth = fullWidth;
+    int total = layOut(columnWidth);
+    if (total > RightPanel->height() - 2 * RightPanel->frameWidth()) {
+        columnWidth = fullWidth - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, RightPanel);
+        total = layOut(columnWidth);
     }
+    rightContent_->resize(columnWidth, total);
     RightPanel->verticalScrollBar()->setValue(0);
     orgSmallItem = item;
     currentSmallItem = item;

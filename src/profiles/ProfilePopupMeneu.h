@@ -47,7 +47,8 @@ public:
     bool leftPanelFocused = true;
 
     static constexpr int kWidth = 475;
-    static constexpr int kLeftWidth = 155;
+    static constexpr int kLeftWidth = 155;  // at least; wider for long category titles
+    int LeftWidth() const { return leftWidth_; }
     static constexpr int kStartHeight = 36;
     static constexpr int kMinHeight = 380;
 
@@ -63,4 +64,5 @@ private:
     TProfilePopuMenuSmallItem* orgSmallItem = nullptr;
     TProfilePopuMenuSmallItem* currentSmallItem = nullptr;
     QPointer<QWidget> fInvokeControl;
+    int leftWidth_ = kLeftWidth;
 };

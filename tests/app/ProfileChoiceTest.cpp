@@ -68,7 +68,10 @@ TEST_F(ProfileChoiceTest, ThePickerShowsTheCatalogueAndFollowsTheKeyboard) {
     for (TProfilePopuMenuSmallItem* item : menu->SubItems)
         profiles += item->SubItems.size();
     EXPECT_EQ(profiles, 71u);
-    EXPECT_EQ(menu->width(), 475);
+    // Long category titles widen the left column instead of being cut off.
+    EXPECT_EQ(menu->width(), 475 + menu->LeftWidth() - 155);
+    for (TProfilePopuMenuSmallItem* item : menu->SubItems)
+        EXPECT_LE(item->WidthForCaption(), item->width()) << item->Caption().toStdString();
     EXPECT_EQ(menu->height(), 380);  // 36 + 9 x 24 is below the minimum
     EXPECT_EQ(w.PaneProfile->Tag, 1055);
     EXPECT_EQ(w.lbProfile()->text(), FindMenuInfo(1055)->Name);

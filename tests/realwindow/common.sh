@@ -36,12 +36,12 @@ start_program() {
     wy=$3
 }
 
-# add_folder FOLDER: File > Add Folder, typing the folder into the chooser.
+# add_folder FOLDER [CHOOSER_TITLE]: File > Add Folder, typing the folder into the chooser.
 add_folder() {
     $xd click $((wx + 23)) $((wy + 36))
     sleep 0.4
     $xd key Down Down Return
-    chooser="Choose a folder whose media files you want to add"
+    chooser="${2:-Choose a folder whose media files you want to add}"
     $xd wait "$chooser" 10 >/dev/null || fail "the folder chooser did not open"
     sleep 0.5
     $xd key ctrl+a
