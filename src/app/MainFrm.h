@@ -103,6 +103,9 @@ public:
     void ExitItemClick();
     bool FormCloseQuery();
     void FormClose();
+    // A termination signal: ends the program as closing the window does, without questions or
+    // messages; a running conversion is cancelled and its unfinished files removed.
+    void TerminateBySignal(int signalNumber);
 
     // File list states.
     void ShowFileListState();
@@ -136,6 +139,9 @@ public:
     void spSkinBtnBrowerClick();
     void cmbOutputSelect(int index);
     void spSkinBtnFindTargetClick();
+    // The output folder box's text as an absolute folder (a relative one is taken from the
+    // home folder and shown resolved); empty when the box is empty.
+    QString OutputFolder();
     void CkbApplyAllClick();
     void BtnStartClick();
 
@@ -233,6 +239,7 @@ private:
     void giveRowsParameters(const TFormatInfo& params, bool categoryTag);
     bool closing_ = false;
     std::unique_ptr<TProfilePopupMeneu> ProfilePopMenu_;
+    bool closingBySignal_ = false;
 };
 
 // Process-wide values of the main window's unit.
