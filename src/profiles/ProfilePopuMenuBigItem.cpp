@@ -70,12 +70,11 @@ void TProfilePopuMenuBigItem::FitDescription() {
     if (height() != needed) resize(width(), needed);
 }
 
-void TProfilePopuMenuBigItem::paint(const QColor& colour) {
-    QPalette pal = palette();
+void PickerColours::Paint(QWidget* item, const QColor& colour) {
+    QPalette pal = item->palette();
     pal.setColor(QPalette::Window, colour);
-    const bool dark = colour == PickerColours::kSelected;
-    pal.setColor(QPalette::WindowText, dark ? Qt::white : Qt::black);
-    setPalette(pal);
+    pal.setColor(QPalette::WindowText, colour == kSelected ? Qt::white : Qt::black);
+    item->setPalette(pal);
 }
 
 void TProfilePopuMenuBigItem::Select() {

@@ -15,6 +15,8 @@ namespace PickerColours {
 inline const QColor kNormal{255, 255, 255};
 inline const QColor kSelected{109, 120, 136};
 inline const QColor kHover{210, 223, 244};
+// Fills an item with `colour`; text is white on the selected colour, black otherwise.
+void Paint(QWidget* item, const QColor& colour);
 }  // namespace PickerColours
 
 class TProfilePopuMenuBigItem : public QWidget {
@@ -62,7 +64,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    void paint(const QColor& colour);
+    void paint(const QColor& colour) { PickerColours::Paint(this, colour); }
     void moveFocus(int step);
     bool isSelected = false;
     bool fdefault = false;

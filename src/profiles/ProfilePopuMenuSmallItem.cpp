@@ -82,10 +82,7 @@ TProfilePopuMenuBigItem* TProfilePopuMenuSmallItem::AddBigMenuItem(const QString
 }
 
 void TProfilePopuMenuSmallItem::paint(const QColor& colour) {
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, colour);
-    pal.setColor(QPalette::WindowText, colour == PickerColours::kSelected ? Qt::white : Qt::black);
-    setPalette(pal);
+    PickerColours::Paint(this, colour);
 }
 
 void TProfilePopuMenuSmallItem::Select() {

@@ -61,7 +61,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    void paint(const QColor& colour);
+    void paint(const QColor& colour);  // PickerColours::Paint
     QWidget* bigItemParent_;
     bool isSelected = false;
     bool fdefault = false;

@@ -28,13 +28,14 @@ open_picker() {
     py=$((wy + 473 - 1 - 380))
 }
 
-# stop_program: closes the window and waits for the program to end, keeping the home folder.
-stop_program() {
-    $xd close "$title" || fail "could not ask the window to close"
-    i=0
-    while kill -0 "$pid" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-    kill -0 "$pid" 2>/dev/null && fail "the program did not end after its window was closed"
-    wait "$pid" || fail "the program ended with an error"
+# look_at_settings TITLE SHOT: opens the settings dialog, saves a screenshot, cancels it.
+look_at_settings() {
+    $xd click $((wx + 572)) $((wy + 484))
+    $xd wait "$1" 10 >/dev/null || fail "the settings dialog \"$1\" did not open"
+    sleep 0.5
+    shoot "$2"
+    $xd key Escape
+    $xd gone "$1" 10 || fail "the settings dialog did not close"
 }
 
 start_program
@@ -55,13 +56,7 @@ print(c.getElementsByTagName("FormatInfo")[0].getAttribute("ID"))' "$bin/Profile
 grep -q "^recent=$hd," "$home/.local/share/Vantosoft/vantooptions.ini" ||
     fail "the chosen HD profile is not the most recent one: $(grep recent "$home/.local/share/Vantosoft/vantooptions.ini")"
 
-# The settings dialog; Escape cancels it.
-$xd click $((wx + 572)) $((wy + 484))
-$xd wait "Format Setting" 10 >/dev/null || fail "the settings dialog did not open"
-sleep 0.5
-shoot settings
-$xd key Escape
-$xd gone "Format Setting" 10 || fail "the settings dialog did not close"
+look_at_settings "Format Setting" settings
 
 # Tools > Customize Profiles, cancelled.
 $xd click $((wx + 100)) $((wy + 36))
@@ -97,12 +92,7 @@ open_picker
 shoot picker_zh
 $xd key Escape
 sleep 0.3
-$xd click $((wx + 572)) $((wy + 484))
-$xd wait "格式设置" 10 >/dev/null || fail "the settings dialog did not open in Chinese"
-sleep 0.5
-shoot settings_zh
-$xd key Escape
-$xd gone "格式设置" 10 || fail "the settings dialog did not close"
+look_at_settings "格式设置" settings_zh
 $xd click $((wx + 724)) $((wy + 498))
 $xd wait "正在转换" 10 >/dev/null || fail "the conversion window did not open in Chinese"
 sleep 0.3
