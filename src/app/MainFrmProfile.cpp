@@ -48,7 +48,12 @@ void TfrmMain::SetTFormatMenuItem(int id) {
 }
 
 void TfrmMain::BuildProfileMenu() {
-    ProfilePopMenu_.reset();
+    // The old picker may be the sender of the click that led here (its custom button): it is
+    // deleted once that click has been handled.
+    if (ProfilePopMenu_) {
+        ProfilePopMenu_->hide();
+        ProfilePopMenu_.release()->deleteLater();
+    }
     ProfilePopMenu_ = std::make_unique<TProfilePopupMeneu>(this);
     TProfilePopupMeneu* menu = ProfilePopMenu_.get();
     menu->SetInvokeControl(PaneProfile);

@@ -132,6 +132,17 @@ TEST_F(ProfileChoiceTest, ThePickerShowsTheCatalogueAndFollowsTheKeyboard) {
     QCoreApplication::sendEvent(&w, &resized);
     EXPECT_FALSE(menu->isVisible());
 
+    // The custom button opens the profile tree; after OK a new picker replaces this one.
+    QPointer<TProfilePopupMeneu> old(menu);
+    w.btnProfileClick();
+    menu->btnCustom->click();
+    EXPECT_EQ(dialogs.texts("Dialog"), QStringList{"TVantoProfileTree"});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(old.isNull());
+    menu = w.ProfilePopMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->SubItems.size(), CategoryList().size());
+
     // Closing the main window frees the picker.
     QPointer<TProfilePopupMeneu> guard(menu);
     w.close();
