@@ -106,6 +106,8 @@ void TProfilePopupMeneu::AdjustHeight() {
 }
 
 void TProfilePopupMeneu::Popup() {
+    // Other clicks that close the pop-up reach the control under the pointer as usual.
+    setAttribute(Qt::WA_NoMouseReplay, false);
     setVisible(!isVisible());
     if (isVisible()) {
         raise();

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -121,6 +122,17 @@ TEST_F(ProfileChoiceTest, ThePickerShowsTheCatalogueAndFollowsTheKeyboard) {
     EXPECT_FALSE(menu->isVisible());
     EXPECT_EQ(w.PaneProfile->Tag, second->SubItems[1]->Tag);
     EXPECT_EQ(w.lbProfile()->text(), second->SubItems[1]->Caption());
+
+    // A click on the profile row while the picker is open only closes it (the click does not
+    // reach the row, which would open it again).
+    w.btnProfileClick();
+    ASSERT_TRUE(menu->isVisible());
+    const QPoint onRow = w.PaneProfile->mapToGlobal(QPoint(20, 10));
+    QMouseEvent press(QEvent::MouseButtonPress, menu->mapFromGlobal(onRow), onRow, Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(menu, &press);
+    EXPECT_FALSE(menu->isVisible());
+    EXPECT_TRUE(menu->testAttribute(Qt::WA_NoMouseReplay));
 
     // Escape closes; resizing the main window hides it too.
     w.btnProfileClick();
