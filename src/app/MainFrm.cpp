@@ -296,13 +296,14 @@ void TfrmMain::MainMenuClick(QObject* sender) {
         openAddress(GetOptions().HelpPage);
     } else if (key == QLatin1String("HelpMenu_05")) {
         const TOptions& o = GetOptions();
-        MessageDialogs().MessageBox(o.ProductName + QStringLiteral("\n\n") + o.Support + QStringLiteral("\n") + o.SupportEmail,
-                                    QStringLiteral("Support"));
+        MessageDialogs().MessageBox(
+            o.ProductName + QStringLiteral("\n\n") + o.Support + QStringLiteral("\n") + o.SupportEmail,
+            QStringLiteral("Support"));
     } else if (key == QLatin1String("HelpMenu_10")) {
         const TOptions& o = GetOptions();
-        MessageDialogs().MessageBox(o.ProductName + QStringLiteral("\nVersion ") + o.Vesion + QStringLiteral("\n\n") +
-                                        o.HomePage,
-                                    QStringLiteral("About"));
+        MessageDialogs().MessageBox(
+            o.ProductName + QStringLiteral("\nVersion ") + o.Vesion + QStringLiteral("\n\n") + o.HomePage,
+            QStringLiteral("About"));
     } else if (key == QLatin1String("HelpMenu_06")) {
         openAddress(GetOptions().ProductPage);
     }
@@ -360,9 +361,16 @@ void TfrmMain::ShowEmptyListState() {
 
 void TfrmMain::MinimizeToTray() {
     fIconIndex = 0;
-    showMinimized();
-    // Without a tray the window could not be brought back from it: it stays minimised instead.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    const bool withRun = ConvertDlg && ConvertDlg->IsRunning();
+    if (!TrayAvailable()) {
+        // Nothing could bring hidden windows back: both are minimised instead, and restoring the
+        // main window brings the conversion window back with it (changeEvent).
+        FFMPEGLog.Info(QStringLiteral("No system tray: the windows are minimised"));
+        showMinimized();
+        if (withRun) ConvertDlg->showMinimized();
+        return;
+    }
+    if (withRun) ConvertDlg->hide();
     hide();
     TrayIcon->show();
 }
@@ -383,6 +391,17 @@ void TfrmMain::TrayIconDblClick() {
     TrayIcon->hide();
     raise();
     activateWindow();
+    if (ConvertDlg && ConvertDlg->IsRunning()) {
+        ConvertDlg->showNormal();
+        ConvertDlg->raise();
+        ConvertDlg->activateWindow();
+    }
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || isMinimized()) return;
+    if (ConvertDlg && ConvertDlg->IsRunning() && ConvertDlg->isMinimized()) ConvertDlg->showNormal();
 }
 
 void TfrmMain::ExitItemClick() {

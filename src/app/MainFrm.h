@@ -97,6 +97,8 @@ public:
     void MainMenuClick(QObject* sender);
     void LockMainEditMenu();
     void MinimizeToTray();
+    // Whether a system tray can show the icon; tests replace it.
+    std::function<bool()> TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     void ShowTrayBalloon(const QString& title, const QString& text, bool success);
     void TrayIconAnimate();
     void TrayIconDblClick();
@@ -220,6 +222,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
