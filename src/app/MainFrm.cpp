@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <functional>
 
@@ -19,9 +20,9 @@
 #include "convert/ConvertDlg.h"
 #include "profiles/ProfilePopupMeneu.h"
 #include "engine/AVProbe.h"
-#include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegTasks.h"
+#include "engine/Player.h"
 #include "profiles/IconUtils.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
@@ -44,6 +45,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setFixedSize(878, 543);
     FFmpegTasks = std::make_unique<TFFmpegTasks>();
     createComponents();
+    createPreviewPanel();
     createTray();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
@@ -117,7 +119,7 @@ void TfrmMain::FormCreate() {
     BtnVol->hide();
     BtnMute->show();
 
-    stopEvent = false;
+    VideoSeek->SeekSettled();
     currentFile.clear();
     LockMainEditMenu();
 
@@ -144,6 +146,7 @@ void TfrmMain::FormCreate() {
     connect(BtnSetting, &QPushButton::clicked, this,
             Guarded(&TfrmMain::spSkinBtnSettingClick, "spSkinBtnSettingClick"));
     connect(BtnStart, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnStartClick, "BtnStartClick"));
+    connect(btnClip, &QToolButton::clicked, this, Guarded(&TfrmMain::btnClipClick, "btnClipClick"));
     connect(BtnFindTarget, &QPushButton::clicked, this,
             Guarded(&TfrmMain::spSkinBtnFindTargetClick, "spSkinBtnFindTargetClick"));
     connect(CkbApplyAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::CkbApplyAllClick, "CkbApplyAllClick"));
@@ -196,9 +199,7 @@ void TfrmMain::InitFFMPEG() {
         FFMPEGLog.Error(message);
     };
     // First the preview player's set, then the transcoding component's, both from "lib".
-    TFFmpegLoader& loader = FFLoader();
-    loader.SetLibraryPath(libFolder);
-    if (!loader.Load(kPlayerLibraries)) report(loader.LastErrMsg());
+    if (!FFPlayer->LoadAVLib(libFolder)) report(FFPlayer->LastErrMsg());
     if (!FFmpegTasks->LoadAVLib(libFolder)) report(FFmpegTasks->LastErrMsg());
 }
 
@@ -252,7 +253,7 @@ void TfrmMain::BuildMenusAndColumns() {
     MainMenu->setGeometry(0, 0, ToolBar->width(), ToolBar->height());
     btnPause->setGeometry(BtnPlay->x(), BtnPlay->y(), BtnPlay->width() - 1, BtnPlay->height());
     btnPause->hide();
-    playState = psStop;
+    playState = TPlayState::psStop;
     FileListView->move(10, FileListView->y());
     ckbCkAll->move(FileListView->x() + 7, FileListView->y() + 4);
     applyWindowTexts();
@@ -352,7 +353,11 @@ void TfrmMain::ShowEmptyListState() {
                                                       VolTrace, btnClip, CkbMerge})
         w->setEnabled(false);
     LbVideoFileTitle->setText(QStringLiteral("Preview:"));
-    VideoTracer->setValue(0);
+    StopPreview();
+    {
+        const QSignalBlocker block(VideoTracer);
+        VideoTracer->setValue(0);
+    }
     VideoTracer->setEnabled(false);
     QPalette pal = PanelRenderPanel->palette();
     pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
@@ -422,6 +427,13 @@ bool TfrmMain::FormCloseQuery() {
     try {
         if (ProfilePopMenu_) ProfilePopMenu_->close();
         ProfilePopMenu_.reset();
+        if (FFPlayer) {
+            FFPlayer->SetOnFileOpen(nullptr);
+            FFPlayer->SetOnPosition(nullptr);
+            FFPlayer->SetOnState(nullptr);
+            FFPlayer->SetOnHook(nullptr);
+            FFPlayer->Stop(true);
+        }
         TrayAnimationTimer->stop();
         TrayIcon->hide();
         // A run going on in the background is cancelled: that ends its window's modal loop, and
