@@ -175,6 +175,8 @@ public:
 
     // The online paths.
     void BtnEditClick();
+    // Shows an online row's page in the online video dialog, without adding it again.
+    void ShowOnlineEntry(const ListFileInfo& entry);
     // Before a run: downloads the checked online rows in the download window; false when the
     // run is to stop (window cancelled, or download only chosen).
     bool DownloadOnlineRows();

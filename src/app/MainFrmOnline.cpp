@@ -12,6 +12,14 @@
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
+void TfrmMain::ShowOnlineEntry(const ListFileInfo& entry) {
+    // An online row is looked at in the online video dialog; it can't be added again from there.
+    TFrmYouTube dlg(this);
+    dlg.FFMPEGLog = FFMPEGLog;
+    dlg.SetListFileInfoEntity(&entry);
+    MessageDialogs().ExecDialog(&dlg);
+}
+
 void TfrmMain::BtnEditClick() {
     TFrmYouTube dlg(this);
     dlg.FFMPEGLog = FFMPEGLog;
