@@ -1,0 +1,10 @@
+#!/bin/sh
+# Runs a fuzz target once on every file of the given folders (seeds and past findings); fails
+# when any input makes it fail.
+set -e
+fuzzer=$1
+shift
+files=$(find "$@" -type f ! -name .keep 2>/dev/null | sort)
+[ -n "$files" ] || { echo "no inputs in $*"; exit 1; }
+# shellcheck disable=SC2086
+exec "$fuzzer" -rss_limit_mb=2048 -timeout=60 $files
