@@ -14,7 +14,12 @@ TCodecLock::TCodecLock() {
 TCodecLock::~TCodecLock() {
     --tl_depth;
     Mutex().unlock();
-    if (tl_depth == 0) DeliverHeldLogLines();
+    if (tl_depth != 0) return;
+    // A destructor (perhaps during unwinding) lets no handler's exception out.
+    try {
+        DeliverHeldLogLines();
+    } catch (...) {
+    }
 }
 
 std::recursive_mutex& TCodecLock::Mutex() {

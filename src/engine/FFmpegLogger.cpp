@@ -232,8 +232,12 @@ void TFFLogger::AVLogCallback(void* avcl, int level, const char* fmt, va_list ar
     // A part of a line left pending is forgotten when this thread ends.
     if (!LogList().PendingEmpty(threadId)) static_cast<void>(tl_held.lines.capacity());
     const TLogLevel logLevel = LibLevelToLogLevel(level);
-    for (const std::string& line : lines)
-        logger->Raise(TLogInfo{logger, threadId, logLevel, line});
+    // Called from inside the libraries (C code): a handler's exception must not pass through.
+    try {
+        for (const std::string& line : lines)
+            logger->Raise(TLogInfo{logger, threadId, logLevel, line});
+    } catch (...) {
+    }
 }
 
 TFFLogger& GetFFLogger() {
