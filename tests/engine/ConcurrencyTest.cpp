@@ -165,13 +165,20 @@ TEST_F(ConcurrencyTest, LogHandlerReplacedWhileThreadsLog) {
     std::atomic<int> first{0}, second{0};
     logger.SetOnLog([&](const void*, uint32_t, TLogLevel, const std::string&) { ++first; });
     constexpr int kThreads = 4, kLines = 2000;
+    std::atomic<bool> go{false};
+    std::atomic<int> running{kThreads};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&logger] {
+        threads.emplace_back([&] {
+            while (!go)
+                std::this_thread::yield();
             for (int i = 0; i < kLines; ++i)
                 logger.Log(nullptr, TLogLevel::llInfo, "line %d", i);
+            --running;
         });
-    for (int i = 0; i < 2000; ++i) {
+    go = true;
+    // The handler is replaced for as long as the threads log.
+    for (int i = 0; running > 0 || i < 1000; ++i) {
         if (i % 2)
             logger.SetOnLog([&](const void*, uint32_t, TLogLevel, const std::string&) { ++first; });
         else

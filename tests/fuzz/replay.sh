@@ -4,7 +4,8 @@
 set -e
 fuzzer=$1
 shift
-files=$(find "$@" -type f ! -name .keep 2>/dev/null | sort)
+# Absolute names: the targets work in a scratch folder of their own.
+files=$(find "$@" -type f 2>/dev/null | sort | xargs -r realpath)
 [ -n "$files" ] || { echo "no inputs in $*"; exit 1; }
 # shellcheck disable=SC2086
 exec "$fuzzer" -rss_limit_mb=2048 -timeout=60 $files
