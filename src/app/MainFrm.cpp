@@ -219,7 +219,7 @@ void TfrmMain::SetTFormatMenuItem(int id) {
 void TfrmMain::AutoUpdateCheck() {}
 
 void TfrmMain::openAddress(const QString& address) {
-    if (!address.isEmpty()) GetPlatform().OpenDocument(address);
+    if (!address.isEmpty()) OpenDocumentReported(address);
 }
 
 void TfrmMain::BuildMenusAndColumns() {
@@ -426,6 +426,13 @@ bool TfrmMain::FormCloseQuery() {
     FreeProfileMenu();
     FreeParaInfo();
     return true;
+}
+
+void TfrmMain::TerminateBySignal(int signalNumber) {
+    FFMPEGLog.Info(QStringLiteral("Ending on signal %1").arg(signalNumber));
+    closingBySignal_ = true;
+    FormCloseQuery();
+    QApplication::quit();
 }
 
 void TfrmMain::FormClose() {

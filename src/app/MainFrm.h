@@ -83,6 +83,9 @@ public:
     void ExitItemClick();
     bool FormCloseQuery();
     void FormClose();
+    // A termination signal: ends the program as closing the window does, without questions or
+    // messages; a running conversion is cancelled and its unfinished files removed.
+    void TerminateBySignal(int signalNumber);
 
     // File list states.
     void ShowFileListState();
@@ -116,6 +119,9 @@ public:
     void spSkinBtnBrowerClick();
     void cmbOutputSelect(int index);
     void spSkinBtnFindTargetClick();
+    // The output folder box's text as an absolute folder (a relative one is taken from the
+    // home folder and shown resolved); empty when the box is empty.
+    QString OutputFolder();
     void CkbApplyAllClick();
     void BtnStartClick();
 
@@ -208,6 +214,7 @@ private:
     void AutoUpdateCheck();
     void openAddress(const QString& address);
     bool closing_ = false;
+    bool closingBySignal_ = false;
 };
 
 // Process-wide values of the main window's unit.

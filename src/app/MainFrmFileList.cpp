@@ -65,7 +65,6 @@ void TfrmMain::spSkinBtnAddClick() {
 void TfrmMain::MenuAddFolderClick() {
     QString folder;
     if (!BrowseForFolder(GetLangText(QStringLiteral("DlgAddFolderTitle")), this, folder)) return;
-    QDir::setCurrent(folder);
     const QFileInfoList entries = QDir(folder).entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsLast);
     QStringList paths;
@@ -123,10 +122,14 @@ void TfrmMain::GetVideoFileInfo() {
     const QStringList failed = dlg.ErroFileList;
     FFMPEGLog.Info(
         QStringLiteral("File list: %1 files, %2 could not be read").arg(RowCount()).arg(failed.size()));
+    for (qsizetype i = 0; i < failed.size(); ++i)
+        FFMPEGLog.Info(QStringLiteral("Not added: %1: %2").arg(failed[i], dlg.ErroReasonList.value(i)));
+    if (dlg.UnprobedCount > 0)
+        FFMPEGLog.Info(QStringLiteral("Reading stopped: %1 files not added").arg(dlg.UnprobedCount));
 
     if (!failed.isEmpty()) {
         TErrorFileDlg errors(this);
-        errors.SetErroFiles(failed);
+        errors.SetErroFiles(failed, dlg.ErroReasonList);
         MessageDialogs().ExecDialog(&errors);
     }
     const int count = RowCount();
@@ -206,7 +209,10 @@ void TfrmMain::SubmenuItemRenameClick() {
     dlg.SetOrgName(row->text(TFileListItem::colOutput));
     if (MessageDialogs().ExecDialog(&dlg) != mrOk) return;
     const QString name = dlg.GetNewName();
-    if (name.isEmpty()) return;
+    if (!IsValidOutputBaseName(name)) {
+        ShowInfo(GetLangText(QStringLiteral("DlgRenameInvalid")));
+        return;
+    }
     for (int i = 0; i < RowCount(); ++i) {
         if (FileListView->topLevelItem(i)->text(TFileListItem::colOutput) == name) {
             ShowInfo(GetLangText(QStringLiteral("DlgRenameDupTitle")));

@@ -106,9 +106,14 @@ void TfrmMain::createComponents() {
     FileListView->setContextMenuPolicy(Qt::CustomContextMenu);
     FileListView->header()->setSectionsClickable(false);
     FileListView->header()->setSectionsMovable(false);
+    // An item rule replaces the style's own selection painting, so the selection colours are
+    // given too, from the palette, with and without focus: otherwise a selected row is drawn
+    // in highlighted-text colour on a white background.
     FileListView->setStyleSheet(
         QStringLiteral("QTreeView::item { border-right: 1px solid #d0d0d0; "
-                       "border-bottom: 1px solid #d0d0d0; }"));
+                       "border-bottom: 1px solid #d0d0d0; }"
+                       "QTreeView::item:selected { background: palette(highlight); "
+                       "color: palette(highlighted-text); }"));
     FileListView->hide();
 
     ckbCkAll = new QCheckBox(this);

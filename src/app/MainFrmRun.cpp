@@ -13,24 +13,13 @@
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
-namespace {
-// Saves the options; a file that can't be written is reported and the new value stays in memory.
-void saveOptions() {
-    try {
-        GetOptions().SaveOptions();
-    } catch (const std::exception& e) {
-        MessageDialogs().MessageBox(QString::fromUtf8(e.what()), QStringLiteral("Vanto Video Converter"));
-    }
-}
-}  // namespace
-
 void TfrmMain::spSkinBtnBrowerClick() {
     QString folder = cmbOutput->currentText();
     if (!BrowseForFolder(GetLangText(QStringLiteral("DlgSelOutput")), this, folder)) return;
     cmbOutput->insertItem(0, folder);
     cmbOutput->setCurrentIndex(0);
     GetOptions().OutPutFolder = folder;
-    saveOptions();
+    SaveOptionsReported();
 }
 
 void TfrmMain::cmbOutputSelect(int index) {
@@ -41,14 +30,22 @@ void TfrmMain::cmbOutputSelect(int index) {
     cmbOutput->addItem(QStringLiteral("Clear"));
     cmbOutput->setCurrentIndex(0);
     o.OutPutFolder = o.DefaultOutput;
-    saveOptions();
+    SaveOptionsReported();
+}
+
+QString TfrmMain::OutputFolder() {
+    const QString text = cmbOutput->currentText();
+    const QString folder = AbsoluteFolder(text);
+    if (folder != text) cmbOutput->setEditText(folder);
+    return folder;
 }
 
 void TfrmMain::spSkinBtnFindTargetClick() {
-    const QString folder = cmbOutput->currentText();
-    if (folder.isEmpty() || folder.compare(QLatin1String("clear"), Qt::CaseInsensitive) == 0) return;
+    const QString text = cmbOutput->currentText();
+    if (text.isEmpty() || text.compare(QLatin1String("clear"), Qt::CaseInsensitive) == 0) return;
+    const QString folder = OutputFolder();
     if (!QDir(folder).exists()) QDir().mkpath(folder);
-    GetPlatform().OpenDocument(folder);
+    OpenDocumentReported(folder);
 }
 
 void TfrmMain::CkbApplyAllClick() {
@@ -65,7 +62,7 @@ void TfrmMain::CkbApplyAllClick() {
 }
 
 void TfrmMain::BtnStartClick() {
-    const QString folder = cmbOutput->currentText();
+    const QString folder = OutputFolder();
     if (folder.isEmpty()) {
         ShowInfo(GetLangText(QStringLiteral("DlgNoOutpuFolderTitle")));
         cmbOutput->setFocus();
@@ -109,7 +106,12 @@ void TfrmMain::BtnStartClick() {
         ConvertDlg->SetLogger(FFMPEGLog);
         ConvertDlg->SetFFmpegTasks(FFmpegTasks.get());
         if (!ConvertDlg->SetTaskData(std::move(records), CkbApplyAll->isChecked(), folder, merge)) {
+            // Nothing could be set up: say why instead of silently doing nothing.
+            const QString text = ConvertDlg->Queue.FinishText();
+            FFMPEGLog.Error(text);
+            ConvertDlg->Queue.Close();
             ConvertDlg.reset();
+            ShowInfo(text);
             return;
         }
         ConvertDlg->fRunBackGround = [this](QObject*) { MinimizeToTray(); };
@@ -124,15 +126,23 @@ void TfrmMain::BtnStartClick() {
         if (!ConvertDlg) return;
         bool openFolder = false;
         bool turnOff = false;
+        const bool allConverted = result == mrOk && ConvertDlg->Queue.FailureLines().isEmpty() &&
+                                  ConvertDlg->Queue.FinishedCount() == ConvertDlg->Queue.OutputRowCount();
+        const QString finishText = ConvertDlg->Queue.FinishText();
         if (result == mrOk) {
             TrayAnimationTimer->stop();
             TrayIcon->setIcon(ButtonArt::TrayFrame(4));
             if (TrayIcon->isVisible())
-                TrayIcon->showMessage(QString(), QStringLiteral("Convert finished."),
-                                      QSystemTrayIcon::Information, 1000);
+                TrayIcon->showMessage(QString(), allConverted ? QStringLiteral("Convert finished.") : finishText,
+                                      allConverted ? QSystemTrayIcon::Information : QSystemTrayIcon::Warning,
+                                      allConverted ? 1000 : 5000);
             CkbApplyAll->setChecked(false);
             openFolder = ConvertDlg->IsOpenFolder();
             turnOff = ConvertDlg->IsTurnOff();
+            if (allConverted)
+                FFMPEGLog.Info(finishText);
+            else
+                FFMPEGLog.Error(finishText);
         }
         TrayAnimationTimer->stop();
         TrayIcon->setToolTip(QString());
@@ -140,14 +150,21 @@ void TfrmMain::BtnStartClick() {
         ConvertDlg->SetOnProgress(nullptr);
         CkbMerge->setChecked(false);
 
-        if (ConvertDlg->IsFailed()) {
-            ShowInfo(QStringLiteral("Convert failed."));
+        if (closingBySignal_) {
+            // The program is ending (a termination signal): no questions, no messages.
+        } else if (ConvertDlg->IsFailed()) {
+            const QStringList reasons = ConvertDlg->Queue.FailureLines();
+            ShowInfo(QStringLiteral("Convert failed.") +
+                     (reasons.isEmpty() ? QString() : QStringLiteral("\n") + reasons.join(QStringLiteral("\n"))));
+        } else if (result == mrOk && !allConverted && !turnOff) {
+            ShowInfo(finishText);
+            if (openFolder) OpenDocumentReported(folder);
         } else if (result == mrOk && !openFolder && !turnOff) {
-            ShowInfo(GetLangText(QStringLiteral("Convert_Finish")));
-        } else if (turnOff) {
+            ShowInfo(finishText);
+        } else if (result == mrOk && turnOff) {
             GetPlatform().PowerOff();
-        } else if (openFolder) {
-            GetPlatform().OpenDocument(folder);
+        } else if (result == mrOk && openFolder) {
+            OpenDocumentReported(folder);
         }
         ConvertDlg.reset();
     } catch (const std::exception& e) {

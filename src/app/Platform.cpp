@@ -10,6 +10,9 @@
 #include <QUrl>
 #include <atomic>
 
+#include "app/Utils.h"
+#include "settings/Lang.h"
+
 namespace {
 class DesktopPlatform : public IPlatform {
 public:
@@ -44,4 +47,10 @@ void InstallPlatform(IPlatform* platform) {
 IPlatform& GetPlatform() {
     IPlatform* p = g_installed.load();
     return p ? *p : g_desktop;
+}
+
+bool OpenDocumentReported(const QString& pathOrAddress) {
+    if (GetPlatform().OpenDocument(pathOrAddress)) return true;
+    ShowInfo(FormatText(GetLangText(QStringLiteral("OpenDocumentFailed")), {pathOrAddress}));
+    return false;
 }

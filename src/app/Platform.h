@@ -17,3 +17,7 @@ public:
 // Installs the process-wide implementation (not owned); nullptr restores the real desktop.
 void InstallPlatform(IPlatform* platform);
 IPlatform& GetPlatform();
+
+// Opens a folder or address through GetPlatform(); when nothing could open it (no file manager,
+// no browser), says so in a message that names it. Returns whether it was opened.
+bool OpenDocumentReported(const QString& pathOrAddress);

@@ -40,6 +40,17 @@ QString JoinPath(const QString& a, const QString& b) {
     return ReduceSeparators(a + '/' + b);
 }
 
+QString AbsoluteFolder(const QString& folder) {
+    if (folder.isEmpty()) return folder;
+    return QDir::cleanPath(QDir::home().absoluteFilePath(folder));
+}
+
+bool IsValidOutputBaseName(const QString& name) {
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) return false;
+    return !name.contains('/') && !name.contains(QChar(0));
+}
+
 QString GetAppFolderName() {
     QFile f(JoinPath(ProgramFolder(), QStringLiteral("tempconfig.ini")));
     if (f.exists() && f.open(QIODevice::ReadOnly | QIODevice::Text)) {

@@ -35,6 +35,13 @@ void SetProgramFolderOverride(const QString& folder);  // empty restores the rea
 QString JoinPath(const QString& a, const QString& b);
 QString ReduceSeparators(const QString& path);
 
+// A folder as the program keeps it: absolute and cleaned; a relative one is taken as relative to
+// the user's home folder (never to the current folder). Empty stays empty.
+QString AbsoluteFolder(const QString& folder);
+// Whether `name` can be an output base name: not blank, not "." or "..", and without "/" or NUL,
+// so the output stays inside the output folder.
+bool IsValidOutputBaseName(const QString& name);
+
 QString GetAppFolderName();
 QString GetAppDataFolder();          // with trailing "/"
 QString GetSharedDocumentsFolder();  // without trailing "/" (program folder + "/" on failure)

@@ -4,6 +4,7 @@
 
 #include "app/MainFrm.h"
 #include "app/QtDispatcher.h"
+#include "app/TerminationSignals.h"
 #include "app/WidgetDialogs.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
     int rc = 0;
     try {
         TfrmMain mainWindow;
+        TerminationSignals termination;
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &mainWindow,
+                         &TfrmMain::TerminateBySignal);
         mainWindow.show();
         rc = QApplication::exec();
     } catch (...) {

@@ -194,12 +194,14 @@ int Run(const std::vector<std::string>& args) {
     const bool merge = a.merge && records.size() > 1;
     if (!queue.SetTaskData(std::move(records), false, folder, merge, jobs)) {
         std::fputs("vanto-convert convert: no conversion could be set up\n", stderr);
+        for (const QString& line : queue.FailureLines())
+            std::fprintf(stderr, "vanto-convert convert: %s\n", line.toUtf8().constData());
+        queue.Close();
         return kExitFailed;
     }
 
     g_interrupted = 0;
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, onSignal);
     QTimer interruptWatch;
     QObject::connect(&interruptWatch, &QTimer::timeout, [&] {
         if (g_interrupted && result == 0) {
@@ -209,18 +211,21 @@ int Run(const std::vector<std::string>& args) {
     });
     interruptWatch.start(100);
     if (result == 0) app.exec();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
 
+    // Finished outputs are in place; what was cut short or never started is removed.
+    queue.Close();
     bool allDone = result == 1 && !queue.Failed && unreadable == 0;
     for (const TConvertQueue::Row& r : queue.Rows) {
-        if (r.Icon != TConvertQueue::kIconFinished) allDone = false;
+        if (r.State != TConvertQueue::RowState::Finished) allDone = false;
+        const char* state = r.State == TConvertQueue::RowState::Finished    ? "converted"
+                            : r.State == TConvertQueue::RowState::Cancelled ? "cancelled"
+                                                                             : "failed";
+        const QString path = r.OutputFile.isEmpty() ? r.Caption : r.OutputFile;
+        std::printf("%s\t%s\n", state, path.toUtf8().constData());
     }
-    for (const TConvertQueue::Row& r : queue.Rows) {
-        std::printf("%s\t%s\n", r.Icon == TConvertQueue::kIconFinished ? "converted" : "failed",
-                    (r.OutputFile.isEmpty() ? r.Caption : r.OutputFile).toUtf8().constData());
-    }
-    queue.Close();
+    for (const QString& line : queue.FailureLines())
+        std::fprintf(stderr, "vanto-convert convert: %s\n", line.toUtf8().constData());
     return allDone ? kExitOk : kExitFailed;
 }
 }  // namespace

@@ -24,9 +24,14 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         bool ok = false;
-        const int p = index.data().toString().toInt(&ok);
+        const QString text = index.data().toString();
+        const int p = text.toInt(&ok);
         const int percent = ok ? p : 0;
         const QRect cell = option.rect;
+        if (!ok && !text.isEmpty()) {  // a state such as "Cancelled" instead of a percentage
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
         painter->save();
         QRect r = cell.adjusted(1, 1, -1, -1);
         painter->setPen(Qt::black);
@@ -127,7 +132,8 @@ void TConvertDlg::showRow(int row) {
     const TConvertQueue::Row& r = Queue.Rows[row];
     item->setText(0, r.Caption);
     item->setText(1, r.Duration);
-    item->setText(2, r.Percent);
+    item->setText(2, r.State == TConvertQueue::RowState::Cancelled ? r.Error : r.Percent);
+    item->setToolTip(0, r.State == TConvertQueue::RowState::Failed ? r.Error : QString());
     item->setIcon(0, ButtonArt::StatusIcon(r.Icon));
     item->setData(0, Qt::UserRole, r.Icon);
     item->setTextAlignment(1, Qt::AlignCenter);

@@ -16,12 +16,6 @@ namespace {
 std::string utf8(const QString& s) {
     return s.toUtf8().toStdString();
 }
-
-// Removes the empty file that reserved an output name for a task that never got queued.
-void dropReservation(const std::string& path) {
-    const QString p = QString::fromStdString(path);
-    if (QFileInfo(p).exists() && QFileInfo(p).size() == 0) QFile::remove(p);
-}
 }  // namespace
 
 TConvertQueue::TConvertQueue(QObject* parent) : QObject(parent) {}
@@ -67,7 +61,11 @@ bool TConvertQueue::SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> reco
     DataFileList = std::move(records);
     outputFolder = folder;
     IsMergeOne = merge;
+    Naming = TOutputNaming();
     Naming.coverExitFileResult = InitialAnswer;
+    setupErrors_.clear();
+    for (const auto& record : DataFileList)
+        if (record->PFileInfo) Naming.AddSource(record->PFileInfo->FileName);
     finished = true;
     Failed = false;
     Result = 0;
@@ -84,10 +82,89 @@ bool TConvertQueue::SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> reco
 }
 
 int TConvertQueue::addRow(const QString& caption, const QString& duration) {
-    Rows.push_back(Row{caption, duration, QStringLiteral("0"), 0});
+    Row r;
+    r.Caption = caption;
+    r.Duration = duration;
+    Rows.push_back(r);
     const int row = static_cast<int>(Rows.size()) - 1;
     if (RowChanged) RowChanged(row);
     return row;
+}
+
+void TConvertQueue::failRow(int row, const QString& reason) {
+    Row& r = Rows[row];
+    r.Icon = kIconFailed;
+    r.State = RowState::Failed;
+    r.Error = reason;
+    if (!r.WorkFile.isEmpty()) Naming.RemoveCreated(r.WorkFile);
+    if (RowChanged) RowChanged(row);
+}
+
+// Queues a task that writes a final output: the task writes a hidden working file, which is
+// moved to the output path only once the task has finished.
+bool TConvertQueue::queueTask(int row, TInputOptions& in, TOutputOptions& out) {
+    const QString finalPath = QString::fromStdString(out.FileName);
+    Rows[row].OutputFile = finalPath;
+    QString error;
+    const QString work = Naming.CreateWorkingFile(finalPath, &error);
+    if (work.isEmpty()) {
+        FFMPEGLog.Error(finalPath + QStringLiteral(": ") + error);
+        failRow(row, error);
+        return false;
+    }
+    Rows[row].WorkFile = work;
+    out.FileName = utf8(work);
+    TTaskOptionBuilder builder(*tasks_, Naming, FFMPEGLog);
+    if (!builder.AddTask(in, out, &error)) {
+        failRow(row, error.replace(work, finalPath));
+        return false;
+    }
+    taskRows_.push_back(row);
+    return true;
+}
+
+void TConvertQueue::markUnfinishedCancelled() {
+    for (int row = 0; row < static_cast<int>(Rows.size()); ++row) {
+        Row& r = Rows[row];
+        if (r.State != RowState::Waiting) continue;
+        r.State = RowState::Cancelled;
+        r.Error = GetLangText(QStringLiteral("ConvertCancelled"));
+        if (RowChanged) RowChanged(row);
+    }
+}
+
+int TConvertQueue::OutputRowCount() const {
+    int n = 0;
+    for (const Row& r : Rows)
+        if (!IsMergeOne || !r.OutputFile.isEmpty()) ++n;
+    return n;
+}
+
+int TConvertQueue::FinishedCount() const {
+    int n = 0;
+    for (const Row& r : Rows)
+        if (r.State == RowState::Finished && (!IsMergeOne || !r.OutputFile.isEmpty())) ++n;
+    return n;
+}
+
+QStringList TConvertQueue::FailureLines() const {
+    QStringList lines = setupErrors_;
+    for (const Row& r : Rows)
+        if (r.State == RowState::Failed)
+            lines << QFileInfo(r.OutputFile.isEmpty() ? r.Caption : r.OutputFile).fileName() + QStringLiteral(": ") +
+                         r.Error;
+    return lines;
+}
+
+QString TConvertQueue::FinishText() const {
+    const QStringList failures = FailureLines();
+    const int total = std::max(OutputRowCount(), IsMergeOne ? 1 : 0);
+    if (failures.isEmpty() && FinishedCount() == total && total > 0)
+        return GetLangText(QStringLiteral("Convert_Finish"));
+    QString text = FormatText(GetLangText(QStringLiteral("ConvertPartly")),
+                              {QString::number(FinishedCount()), QString::number(total)});
+    if (!failures.isEmpty()) text += QStringLiteral("\n") + failures.join(QStringLiteral("\n"));
+    return text;
 }
 
 void TConvertQueue::CleamFFMPEG() {
@@ -109,15 +186,8 @@ bool TConvertQueue::CreateNormalVideo() {
             TOutputOptions out;
             TInputOptions in;
             builder.CreateOptions(out, in, entry);
-            Rows[row].OutputFile = QString::fromStdString(out.FileName);
-            Rows[row].Caption = QFileInfo(Rows[row].OutputFile).fileName();
-            if (builder.AddTask(in, out)) {
-                taskRows_.push_back(row);
-                any = true;
-            } else {
-                Rows[row].Icon = kIconFailed;
-                dropReservation(out.FileName);
-            }
+            Rows[row].Caption = QFileInfo(QString::fromStdString(out.FileName)).fileName();
+            if (queueTask(row, in, out)) any = true;
             if (RowChanged) RowChanged(row);
         }
         StepText.clear();
@@ -132,6 +202,7 @@ bool TConvertQueue::CreateNormalVideo() {
 bool TConvertQueue::CreateFileToMpeg() {
     try {
         VideoMergerTemp = ReduceSeparators(outputFolder + QStringLiteral("/MegerTemp/"));
+        madeMergeFolder_ = !QDir(VideoMergerTemp).exists();
         QDir().mkpath(VideoMergerTemp);
         CleamFFMPEG();
         Rows.clear();
@@ -154,13 +225,21 @@ bool TConvertQueue::CreateFileToMpeg() {
             out.ExtOptions = "qscale=2";
             TTaskOptionBuilder::ApplyClipRange(entry, in, out);
             out.FileExt = ".mp4";
+            // Intermediate files are the program's own: always a fresh name, never a question.
+            QString error;
             const QString temp =
-                Naming.CheckOutputFile(VideoMergerTemp, entry.OutPutFileName, false, QStringLiteral(".mp4"));
+                Naming.CreateOwnFile(VideoMergerTemp, entry.OutPutFileName, QStringLiteral(".mp4"), &error);
+            if (temp.isEmpty()) {
+                setupErrors_ << QFileInfo(entry.FileName).fileName() + QStringLiteral(": ") + error;
+                FFMPEGLog.Error(QStringLiteral("Create merger tmp file failed:") + entry.FileName);
+                return false;
+            }
             out.FileName = utf8(temp);
             record->MergerTempFile = temp;
             out.DisableSubtitle = true;
             TTaskOptionBuilder builder(*tasks_, Naming, FFMPEGLog);
-            if (!builder.AddTask(in, out)) {
+            if (!builder.AddTask(in, out, &error)) {
+                setupErrors_ << QFileInfo(entry.FileName).fileName() + QStringLiteral(": ") + error;
                 FFMPEGLog.Error(QStringLiteral("Create merger tmp file failed:") + entry.FileName);
                 return false;
             }
@@ -189,6 +268,8 @@ bool TConvertQueue::CreateMergerTask() {
             const std::string temp = utf8(record.MergerTempFile);
             const bool ok = i == 0 ? tasks_->AddTask(temp, in) >= 0 : tasks_->AddInputFile(0, temp, in);
             if (!ok) {
+                setupErrors_ << QFileInfo(record.MergerTempFile).fileName() + QStringLiteral(": ") +
+                                    QString::fromStdString(tasks_->LastErrMsg());
                 FFMPEGLog.Error(QStringLiteral("CreateMergerTask 1:") +
                                 QString::fromStdString(tasks_->LastErrMsg()));
                 return false;
@@ -202,10 +283,16 @@ bool TConvertQueue::CreateMergerTask() {
         out.AudioCodec = "libfaac";
         out.ExtOptions = "qscale=2";
         out.Join = true;
-        MergeredTempFile = Naming.CheckOutputFile(VideoMergerTemp, QStringLiteral("MergerVideo_Temp"), true,
-                                                  QStringLiteral(".mp4"));
+        QString error;
+        MergeredTempFile =
+            Naming.CreateOwnFile(VideoMergerTemp, QStringLiteral("MergerVideo_Temp"), QStringLiteral(".mp4"), &error);
+        if (MergeredTempFile.isEmpty()) {
+            setupErrors_ << QStringLiteral("MergerVideo_Temp.mp4: ") + error;
+            return false;
+        }
         out.FileName = utf8(MergeredTempFile);
         if (!tasks_->SetOutputFile(0, out.FileName, out)) {
+            setupErrors_ << QStringLiteral("MergerVideo_Temp.mp4: ") + QString::fromStdString(tasks_->LastErrMsg());
             FFMPEGLog.Error(QStringLiteral("CreateMergerTask 2:") + MergeredTempFile +
                             QStringLiteral("can not be set as output file ") +
                             QString::fromStdString(tasks_->LastErrMsg()));
@@ -247,15 +334,12 @@ bool TConvertQueue::CreateMergerToTarget() {
         TOutputOptions out;
         TInputOptions in;
         builder.CreateOptions(out, in, entry);
-        if (!builder.AddTask(in, out)) {
+        const int row = addRow(QStringLiteral("Check Result"), MergerTimer);
+        if (!queueTask(row, in, out)) {
             FFMPEGLog.Error(QStringLiteral("CreateMergerToTarget failed:") + MergeredTempFile +
-                            QStringLiteral(",Error:") + QString::fromStdString(tasks_->LastErrMsg()));
-            dropReservation(out.FileName);
+                            QStringLiteral(",Error:") + Rows[row].Error);
             return false;
         }
-        const int row = addRow(QStringLiteral("Check Result"), MergerTimer);
-        Rows[row].OutputFile = QString::fromStdString(out.FileName);
-        taskRows_.push_back(row);
         StepText = GetLangText(QStringLiteral("lbStep3"));
         if (StepChanged) StepChanged();
         MergFlag = 2;
@@ -283,8 +367,7 @@ void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
         if (info.TaskIndex >= 0 && info.Exception) {
             if (known) {
                 const int row = taskRows_[info.TaskIndex];
-                Rows[row].Icon = kIconFailed;
-                if (RowChanged) RowChanged(row);
+                failRow(row, QString::fromStdString(info.ExceptionMsg));
                 const QString caption = Rows[row].Caption;
                 if (OnProgress)
                     OnProgress(GetLangText(QStringLiteral("tryTipInfoFTitle")),
@@ -292,10 +375,30 @@ void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
                 FFMPEGLog.Error(caption + QStringLiteral(": convert failed,Error: ") +
                                 QString::fromStdString(info.ExceptionMsg));
             }
-            if (IsMergeOne) endRun(mrCancel, true);
+            if (IsMergeOne) {
+                // The joined file can't be made any more: stop the step's other tasks at once.
+                ++generation_;
+                Result = mrCancel;
+                CleamFFMPEG();
+                markUnfinishedCancelled();
+                endRun(mrCancel, true);
+            }
         } else if (info.TaskIndex >= 0 && info.Finished) {
             if (!known) return;
             const int row = taskRows_[info.TaskIndex];
+            if (!Rows[row].WorkFile.isEmpty()) {
+                QString error;
+                const QString landed = Naming.Commit(Rows[row].WorkFile, Rows[row].OutputFile, &error);
+                if (landed.isEmpty()) {
+                    failRow(row, error);
+                    FFMPEGLog.Error(Rows[row].Caption + QStringLiteral(": convert failed,Error: ") + error);
+                    if (IsMergeOne) endRun(mrCancel, true);
+                    return;
+                }
+                Rows[row].WorkFile.clear();
+                Rows[row].OutputFile = landed;
+            }
+            Rows[row].State = RowState::Finished;
             Rows[row].Percent = QStringLiteral("100");
             Rows[row].Icon = kIconFinished;
             if (RowChanged) RowChanged(row);
@@ -349,19 +452,25 @@ void TConvertQueue::Cancel() {
     Result = mrCancel;
     ++generation_;
     CleamFFMPEG();
+    // What was cut short or never started leaves nothing behind; finished outputs stay.
+    Naming.RemoveAllCreated();
+    markUnfinishedCancelled();
     finished = true;
     if (RunEnded) RunEnded(mrCancel);
 }
 
 void TConvertQueue::deleteMergeFiles() {
     for (const auto& record : DataFileList)
-        if (!record->MergerTempFile.isEmpty() && QFile::exists(record->MergerTempFile))
-            QFile::remove(record->MergerTempFile);
-    if (!MergeredTempFile.isEmpty() && QFile::exists(MergeredTempFile)) QFile::remove(MergeredTempFile);
+        if (!record->MergerTempFile.isEmpty()) Naming.RemoveCreated(record->MergerTempFile);
+    if (!MergeredTempFile.isEmpty()) Naming.RemoveCreated(MergeredTempFile);
+    if (madeMergeFolder_) QDir().rmdir(VideoMergerTemp);  // only when it is empty
 }
 
 void TConvertQueue::Close() {
-    if (Result == 0) Result = mrCancel;
+    if (Result == 0) {
+        Result = mrCancel;
+        markUnfinishedCancelled();
+    }
     ++generation_;
     if (tasks_) {
         // Stopped first, so that no task thread uses the handlers while they are taken away;
@@ -378,5 +487,6 @@ void TConvertQueue::Close() {
             FFMPEGLog.Error(QStringLiteral("FormCloseQuery") + QString::fromUtf8(e.what()));
         }
     }
+    Naming.RemoveAllCreated();
     DataFileList.clear();
 }

@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -27,12 +28,16 @@ class TConvertQueue : public QObject {
 public:
     // Row icons: 0-3 busy animation, 4 finished, 5 failed.
     enum { kIconFinished = 4, kIconFailed = 5 };
+    enum class RowState { Waiting, Finished, Failed, Cancelled };
     struct Row {
         QString Caption;
         QString Duration;
         QString Percent = QStringLiteral("0");
         int Icon = 0;
-        QString OutputFile;  // the task's output path, when it writes a final output
+        QString OutputFile;  // the task's final output path, when it writes a final output
+        QString WorkFile;    // the hidden file the task writes until it has finished
+        RowState State = RowState::Waiting;
+        QString Error;  // why the row failed
     };
 
     explicit TConvertQueue(QObject* parent = nullptr);
@@ -51,6 +56,15 @@ public:
     // Detaches from the component, stops it and removes its tasks; deletes a merge run's
     // temporary files. Called when the window closes.
     void Close();
+
+    // Rows that end with a final output (a merge run's last step only).
+    int OutputRowCount() const;
+    int FinishedCount() const;
+    // "name: reason" for every failed row, and the reasons the run could not be built.
+    QStringList FailureLines() const;
+    // The honest account of the run: every file converted, or how many of how many and which
+    // failed.
+    QString FinishText() const;
 
     // Percentage shown for a progress report: rounded half to even, above 200 shown as 0,
     // 101 to 109 as 100; an unknown or zero total gives 0.
@@ -96,6 +110,9 @@ private:
     void moveOn();
     void endRun(int result, bool failed);
     int addRow(const QString& caption, const QString& duration);
+    void failRow(int row, const QString& reason);
+    bool queueTask(int row, TInputOptions& in, TOutputOptions& out);
+    void markUnfinishedCancelled();
     void deleteMergeFiles();
 
     TCustomFFmpegTasks* tasks_ = nullptr;
@@ -104,4 +121,6 @@ private:
     // Increased on cancel and whenever the merge pipeline moves on: older notices are dropped.
     std::atomic<int> generation_{0};
     int64_t mergeTotal_ = 0;  // the joined file's length, microseconds
+    bool madeMergeFolder_ = false;
+    QStringList setupErrors_;  // why a merge step could not be built
 };

@@ -30,9 +30,12 @@ TErrorFileDlg::TErrorFileDlg(QWidget* parent) : QDialog(parent) {
     DialogLook::CentreOverMainWindow(this);
 }
 
-void TErrorFileDlg::SetErroFiles(const QStringList& files) {
+void TErrorFileDlg::SetErroFiles(const QStringList& files, const QStringList& reasons) {
     lstError->clear();
-    lstError->addItems(files);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString reason = reasons.value(i);
+        lstError->addItem(reason.isEmpty() ? files[i] : files[i] + QStringLiteral(" — ") + reason);
+    }
     lbInfo->setText(FormatText(DialogLook::TextOr(QStringLiteral("ErrorFileLable"), QStringLiteral("%s")),
                                {QString::number(files.size())}));
 }

@@ -12,8 +12,9 @@ class TErrorFileDlg : public QDialog {
     Q_OBJECT
 public:
     explicit TErrorFileDlg(QWidget* parent = nullptr);
-    // Fills the list, one path per line in the given order, and the count label.
-    void SetErroFiles(const QStringList& files);
+    // Fills the list, one path per line in the given order, each followed by its reason when
+    // `reasons` has one, and the count label.
+    void SetErroFiles(const QStringList& files, const QStringList& reasons = QStringList());
 
     QLabel* lbInfo;
     QListWidget* lstError;

@@ -4,7 +4,6 @@
 #include <QSet>
 
 #include "app/CommEntity.h"
-#include "app/DialogSeam.h"
 #include "app/Utils.h"
 #include "convert/OutputNaming.h"
 #include "engine/FFmpegTasks.h"
@@ -130,21 +129,21 @@ void TTaskOptionBuilder::CreateOptions(TOutputOptions& out, TInputOptions& in, c
     out.DisableSubtitle = true;
 }
 
-bool TTaskOptionBuilder::AddTask(TInputOptions& in, TOutputOptions& out) {
+bool TTaskOptionBuilder::AddTask(TInputOptions& in, TOutputOptions& out, QString* error) {
     const QString input = ReduceSeparators(QString::fromStdString(in.FileName));
     const int index = tasks_.AddTask(utf8(input), in);
     if (index < 0) {
         const QString err = QString::fromStdString(tasks_.LastErrMsg());
-        MessageDialogs().MessageBox(err, QStringLiteral("Vanto Video Converter"));
         log_.Error(input + QStringLiteral(": Add task failed,Error: ") + err);
+        if (error) *error = err;
         return false;
     }
     const QString output = ReduceSeparators(QString::fromStdString(out.FileName));
     if (!tasks_.SetOutputFile(index, utf8(output), out)) {
         const QString err = QString::fromStdString(tasks_.LastErrMsg());
         tasks_.RemoveTask(index);
-        MessageDialogs().MessageBox(err, QStringLiteral("Vanto Video Converter"));
         log_.Error(input + QStringLiteral(": SetOutputFile failed,Error: ") + err);
+        if (error) *error = err;
         return false;
     }
     return true;

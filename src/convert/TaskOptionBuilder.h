@@ -22,9 +22,10 @@ public:
     // Fills both records (freshly initialised) from the entry and its profile parameters and
     // chooses the output path (which may ask about an existing file).
     void CreateOptions(TOutputOptions& out, TInputOptions& in, const ListFileInfo& entry);
-    // Queues the task with its output file; on failure shows and logs the component's error,
-    // removes a half-added task and returns false.
-    bool AddTask(TInputOptions& in, TOutputOptions& out);
+    // Queues the task with its output file; on failure logs the component's error, gives it in
+    // `error`, removes a half-added task and returns false. Never shows a window: a task that
+    // can't be set up must not hold the rest of the run up.
+    bool AddTask(TInputOptions& in, TOutputOptions& out, QString* error = nullptr);
 
     // Whether the source file is an audio file whose video streams (cover pictures) are ignored.
     static bool IsAudioSource(const QString& fileName);

@@ -2,14 +2,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QTextStream>
 #include <memory>
 #include <thread>
 
+#include "app/DialogSeam.h"
 #include "app/Utils.h"
+#include "settings/Lang.h"
 
 namespace {
 std::unique_ptr<TOptions> g_options;
+bool g_saveFailureShown = false;
 
 QString replaceMyDocuments(const QString& value) {
     QString v = value;
@@ -112,7 +116,7 @@ void TOptions::LoadOptions(const QString& iniFile) {
             else if (key == QLatin1String("language"))
                 LangValue = value;
             else if (key == QLatin1String("snapshot_dir"))
-                shapShotDir = replaceMyDocuments(value);
+                shapShotDir = AbsoluteFolder(replaceMyDocuments(value));
             else if (key == QLatin1String("snapshot_format"))
                 parseInt(value, SnapShotFormat);
             else if (key == QLatin1String("auto_update"))
@@ -120,7 +124,7 @@ void TOptions::LoadOptions(const QString& iniFile) {
             else if (key == QLatin1String("auto_period"))
                 UpdatePeriod = value;
             else if (key == QLatin1String("output_folder"))
-                OutPutFolder = replaceMyDocuments(value);
+                OutPutFolder = AbsoluteFolder(replaceMyDocuments(value));
             else if (key == QLatin1String("cpu_count"))
                 parseInt(value, CPUCount);
             else if (key == QLatin1String("use_proxy"))
@@ -151,9 +155,6 @@ void TOptions::SaveOptions(const QString& fileName) {
     for (qsizetype i = 0; i < ResultList.size() && i < 9; ++i)
         Recent += ResultList[i] + ',';
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(fileName, file.errorString()));
     QString text;
     auto put = [&text](const char* key, const QString& value) {
         text += QLatin1String(key) + '=' + value + QStringLiteral("\r\n");
@@ -175,9 +176,28 @@ void TOptions::SaveOptions(const QString& fileName) {
     put("proxy_pwd", ProxyPwd);
     put("lastupdate", LastUpdate);
     put("recent", Recent);
+    // Written to a temporary file beside it and renamed over the old one: a full disk or a
+    // read-only folder leaves the previous file whole.
+    QSaveFile file(fileName);
     const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.flush())
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(fileName, file.errorString()));
+}
+
+bool SaveOptionsReported() {
+    try {
+        GetOptions().SaveOptions();
+        g_saveFailureShown = false;
+        return true;
+    } catch (const EInOutError& e) {
+        if (!g_saveFailureShown) {
+            g_saveFailureShown = true;
+            MessageDialogs().MessageBox(
+                FormatText(GetLangText(QStringLiteral("OptionsSaveFailed")), {QString::fromUtf8(e.what())}),
+                GetOptions().ProductName);
+        }
+        return false;
+    }
 }
 
 QString TOptions::YouTubeDowloadPath() const {
@@ -196,4 +216,5 @@ TOptions& GetOptions() {
 
 void ResetOptions() {
     g_options.reset();
+    g_saveFailureShown = false;
 }

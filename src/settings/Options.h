@@ -64,4 +64,7 @@ public:
 };
 
 TOptions& GetOptions();
+// SaveOptions() for the windows: a failed write is shown once (not again until a save succeeds),
+// the new values stay in memory and the previous file stays whole. Returns whether it was saved.
+bool SaveOptionsReported();
 void ResetOptions();  // tests: the next GetOptions() creates and reads anew

@@ -20,11 +20,12 @@ void TCalFileInfo::post(std::function<void()> fn) {
 }
 
 void TCalFileInfo::run() {
-    QStringList failed;
-    std::vector<TFileListItem*> failedRows;
-    auto fail = [&](const Row& row, const QString& name) {
-        failedRows.push_back(row.item);
-        if (!failed.contains(name)) failed << name;
+    Outcome out;
+    auto fail = [&](const Row& row, const QString& name, const QString& reason) {
+        out.failedRows.push_back(row.item);
+        if (out.failed.contains(name)) return;
+        out.failed << name;
+        out.reasons << reason;
     };
     int step = 0;
     for (const Row& row : rows_) {
@@ -34,24 +35,33 @@ void TCalFileInfo::run() {
             post([this, s = ++step] { OnProgress(s); });
             continue;
         }
+        if (cancel_) {
+            out.unprobedRows.push_back(row.item);
+            continue;
+        }
         try {
             if (!probe_) throw std::runtime_error("no probe");
             post([this, t = QFileInfo(e->FileName).fileName()] { OnTitle(t); });
-            if (ProbeEntry(*probe_, *e)) {
+            ProbeOutcome probed;
+            if (ProbeEntry(*probe_, *e, &probed)) {
+                // An audio-only source gives an audio-only output: its size is the audio's.
+                const int vBitRate = probed.hasVideo ? vBitRate_ : 0;
                 post([this, item = row.item, d = FormatTime(e->FileDurTime),
-                      sz = EstimatedSizeText(vBitRate_, aBitRate_, e->FileDurTime)] { OnRowProbed(item, d, sz); });
+                      sz = EstimatedSizeText(vBitRate, aBitRate_, e->FileDurTime)] {
+                    OnRowProbed(item, d, sz);
+                });
             } else {
                 // Failed files are named by their full path: two files of the same name in
                 // different folders are two entries of the list.
-                fail(row, e->FileName);
+                fail(row, e->FileName, probed.reason);
             }
-        } catch (const std::exception&) {
-            fail(row, e->FileName.isEmpty() ? row.caption : e->FileName);
+        } catch (const std::exception& ex) {
+            fail(row, e->FileName.isEmpty() ? row.caption : e->FileName, QString::fromUtf8(ex.what()));
         }
         if (probe_) probe_->CloseFile();
         post([this, s = ++step] { OnProgress(s); });
     }
-    post([this, failed, failedRows] { OnFinished(failed, failedRows); });
+    post([this, out] { OnFinished(out); });
 }
 
 TCalFileInfoDlg::TCalFileInfoDlg(QWidget* parent) : QDialog(parent) {
@@ -93,20 +103,30 @@ void TCalFileInfoDlg::SetUIAndFFTasks(QTreeWidget* list) {
         item->setText(TFileListItem::colDuration, duration);
         item->setText(TFileListItem::colSize, size);
     };
-    worker_->OnFinished = [this](const QStringList& failed, const std::vector<TFileListItem*>& rows) {
-        finished(failed, rows);
-    };
+    worker_->OnFinished = [this](const TCalFileInfo::Outcome& outcome) { finished(outcome); };
     worker_->start();
 }
 
-void TCalFileInfoDlg::finished(const QStringList& failed, const std::vector<TFileListItem*>& failedRows) {
+void TCalFileInfoDlg::finished(const TCalFileInfo::Outcome& outcome) {
     worker_->wait();
-    for (TFileListItem* row : failedRows)
+    for (TFileListItem* row : outcome.failedRows)
         delete row;  // frees the entry too
-    ErroFileList = failed;
+    for (TFileListItem* row : outcome.unprobedRows)
+        delete row;
+    ErroFileList = outcome.failed;
+    ErroReasonList = outcome.reasons;
+    UnprobedCount = static_cast<int>(outcome.unprobedRows.size());
     if (OnPassDone) OnPassDone();
     done_ = true;
     if (isVisible()) done(mrOk);
+}
+
+void TCalFileInfoDlg::reject() {
+    if (done_) {
+        QDialog::reject();
+        return;
+    }
+    if (worker_) worker_->Cancel();
 }
 
 int TCalFileInfoDlg::exec() {

@@ -1,7 +1,9 @@
 #pragma once
 // "Get Video Information": probes every row of the main list that has no data yet on a worker
 // thread, fills the entries, writes duration and estimated size into the rows, deletes the rows
-// whose files can't be read and closes itself, leaving their names in ErroFileList.
+// whose files can't be read and closes itself, leaving their names in ErroFileList and the
+// reasons in ErroReasonList. Esc (or closing the window) stops the probing after the current
+// file: the rows not probed yet are taken out of the list, the failures so far are kept.
 //
 // Threads: the worker (TCalFileInfo) only reads the files and writes the entries, which nobody
 // else touches while the dialog is modal; every change to widgets (label, progress bar, rows,
@@ -10,6 +12,7 @@
 #include <QDialog>
 #include <QStringList>
 #include <QThread>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -34,8 +37,16 @@ public:
     std::function<void(int step)> OnProgress;                                         // UI thread
     std::function<void(const QString& title)> OnTitle;                                // UI thread
     std::function<void(TFileListItem*, const QString&, const QString&)> OnRowProbed;  // UI thread
-    std::function<void(const QStringList& failed, const std::vector<TFileListItem*>& failedRows)>
-        OnFinished;  // UI thread
+    struct Outcome {
+        QStringList failed;   // names, each once
+        QStringList reasons;  // one per name
+        std::vector<TFileListItem*> failedRows;
+        std::vector<TFileListItem*> unprobedRows;  // left when the probing was stopped
+    };
+    std::function<void(const Outcome&)> OnFinished;  // UI thread
+
+    // Stops after the file being probed; any thread.
+    void Cancel() { cancel_ = true; }
 
 protected:
     void run() override;
@@ -47,6 +58,7 @@ private:
     TAVProbe* probe_;
     int vBitRate_;
     int aBitRate_;
+    std::atomic<bool> cancel_{false};
 };
 
 class TCalFileInfoDlg : public QDialog {
@@ -67,11 +79,16 @@ public:
     int exec() override;
 
     QStringList ErroFileList;
+    QStringList ErroReasonList;  // why each file of ErroFileList can't be read
+    int UnprobedCount = 0;       // rows taken out because the probing was stopped
     QLabel* lbTitle;
     QProgressBar* ProgressBar;
 
+    // Esc and the window's close button: stop the worker; the dialog closes when it has.
+    void reject() override;
+
 private:
-    void finished(const QStringList& failed, const std::vector<TFileListItem*>& failedRows);
+    void finished(const TCalFileInfo::Outcome& outcome);
     QTreeWidget* fileListView_ = nullptr;
     TAVProbe* probe_ = nullptr;
     TCalFileInfo* worker_ = nullptr;

@@ -2,8 +2,9 @@
 
 #include "app/CommEntity.h"
 #include "engine/AVProbe.h"
+#include "settings/Lang.h"
 
-bool ProbeEntry(TAVProbe& probe, ListFileInfo& e) {
+bool ProbeEntry(TAVProbe& probe, ListFileInfo& e, ProbeOutcome* outcome) {
     const bool opened = probe.LoadFile(e.FileName.toUtf8().toStdString());
     const TFileStreamInfo info = opened ? probe.FileStreamInfo() : TFileStreamInfo{};
     e.BitRate = opened ? info.BitRate : 0;
@@ -19,6 +20,18 @@ bool ProbeEntry(TAVProbe& probe, ListFileInfo& e) {
     e.StartTime = 0;
     e.EndTime = e.FileDurTime;
     e.HasData = opened && e.FileDurTime > 0;
+    if (outcome) {
+        outcome->hasVideo = opened && probe.VideoStreamCount() > 0;
+        if (!opened) {
+            // The engine's message is "<file>: <reason>"; the list shows the file already.
+            QString reason = QString::fromStdString(probe.LastErrMsg());
+            const QString prefix = e.FileName + QStringLiteral(": ");
+            if (reason.startsWith(prefix)) reason.remove(0, prefix.size());
+            outcome->reason = reason;
+        } else if (!e.HasData) {
+            outcome->reason = GetLangText(QStringLiteral("ProbeNoDuration"));
+        }
+    }
     probe.CloseFile();
     return e.HasData;
 }

@@ -9,8 +9,14 @@
 class ListFileInfo;
 class TAVProbe;
 
+// What a probe found beyond the entry: why a file can't be used, and whether it has pictures.
+struct ProbeOutcome {
+    QString reason;  // empty when the entry has data
+    bool hasVideo = false;
+};
+
 // True when the file opened and has a positive duration (the entry then has data).
-bool ProbeEntry(TAVProbe& probe, ListFileInfo& entry);
+bool ProbeEntry(TAVProbe& probe, ListFileInfo& entry, ProbeOutcome* outcome = nullptr);
 
 // The output base name of a file name: the name with every occurrence of its extension removed
 // ("clip.AVI" gives "clip", "a.mp4.mp4" gives "a").

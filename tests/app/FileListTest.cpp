@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/FileListItem.h"
@@ -53,6 +54,19 @@ QStringList rowTexts(TfrmMain& w, int column) {
     for (int i = 0; i < w.RowCount(); ++i)
         texts << w.Row(i)->text(column);
     return texts;
+}
+
+// The failure list's lines are "path — reason": the paths and the reasons.
+QStringList pathsOf(const QStringList& lines) {
+    QStringList paths;
+    for (const QString& line : lines)
+        paths << line.section(QStringLiteral(" \u2014 "), 0, 0);
+    return paths;
+}
+QString reasonOf(const QStringList& lines, const QString& path) {
+    for (const QString& line : lines)
+        if (line.startsWith(path + QStringLiteral(" \u2014 "))) return line.mid(path.size() + 3);
+    return QString();
 }
 
 class FileListTest : public ::testing::Test {
@@ -103,6 +117,38 @@ TEST_F(FileListTest, AddedFilesAreProbedNamedAndChecked) {
     EXPECT_EQ(dialogs.count("Dialog"), 0);  // nothing failed
 }
 
+TEST_F(FileListTest, ASelectedRowStaysReadableWithAndWithoutFocus) {
+    TfrmMain w;
+    w.show();
+    w.AddVideFiles({clip("fl_a.mp4")});
+    ASSERT_EQ(w.RowCount(), 1);
+    ASSERT_TRUE(w.Row(0)->isSelected());
+    const QPalette pal = w.FileListView->palette();
+    // Pixels of the row's name cell: mostly the highlight, and some (the text) in its text colour.
+    auto rowPixels = [&](int& background, int& text) {
+        const QRect cell = w.FileListView->visualItemRect(w.Row(0)).intersected(
+            QRect(0, 0, w.FileListView->columnWidth(0), w.FileListView->viewport()->height()));
+        const QImage img = w.FileListView->viewport()->grab(cell).toImage();
+        background = text = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QRgb c = img.pixel(x, y);
+                if (c == pal.color(QPalette::Active, QPalette::Highlight).rgb()) ++background;
+                if (c == pal.color(QPalette::Active, QPalette::HighlightedText).rgb()) ++text;
+            }
+        return img.width() * img.height();
+    };
+    int background = 0, text = 0;
+    w.FileListView->setFocus();
+    int all = rowPixels(background, text);
+    EXPECT_GT(background, all / 2);
+    EXPECT_GT(text, 10);
+    w.cmbOutput->setFocus();
+    all = rowPixels(background, text);
+    EXPECT_GT(background, all / 2);
+    EXPECT_GT(text, 10);
+}
+
 TEST_F(FileListTest, OneFileOnAnEmptyListIsSelectedWithAShortPreviewTitle) {
     TfrmMain w;
     const QString f = copyAs(clip("fl_a.mp4"), folder, "a rather long file name.mp4");
@@ -134,7 +180,9 @@ TEST_F(FileListTest, AFolderWithASubfolderAndATextFileReportsBothOnce) {
     w.MenuAddFolderClick();
     EXPECT_EQ(rowTexts(w, TFileListItem::colName), QStringList{"good.mp4"});
     shownFailures.sort();
-    EXPECT_EQ(shownFailures, (QStringList{folder + "/notes.txt", folder + "/sub"}));
+    EXPECT_EQ(pathsOf(shownFailures), (QStringList{folder + "/notes.txt", folder + "/sub"}));
+    EXPECT_EQ(reasonOf(shownFailures, folder + "/notes.txt"), "Invalid data found when processing input");
+    EXPECT_FALSE(reasonOf(shownFailures, folder + "/sub").isEmpty());
     EXPECT_EQ(dialogs.count("Dialog"), 1);
 }
 
@@ -169,15 +217,58 @@ TEST_F(FileListTest, NewRowsTakeTheFirstRowsProfile) {
 
 TEST_F(FileListTest, SizeEstimateOfAOneMinuteFile) {
     TfrmMain w;
-    const QString minute = QString::fromStdString(
+    const QString video = QString::fromStdString(fixtures::Clip("fl_minute.mp4", 60, 64, 48, 5));
+    const QString audio = QString::fromStdString(
         fixtures::Make("fl_minute.wav", "-f lavfi -i sine=frequency=300:sample_rate=8000:duration=60 -ac 1"));
-    w.AddVideFileRows({minute});
+    w.AddVideFileRows({video, audio});
     w.Row(0)->Entry()->formatInfo->EncParam.VideoBitrate = 1000000;
     w.Row(0)->Entry()->formatInfo->EncParam.AudioBitrate = 128000;
     w.GetVideoFileInfo();
-    ASSERT_EQ(w.RowCount(), 1);
-    EXPECT_EQ(w.Row(0)->text(TFileListItem::colDuration), "00:01:00");
-    EXPECT_EQ(w.Row(0)->text(TFileListItem::colSize), "8.07MB");
+    ASSERT_EQ(w.RowCount(), 2);
+    EXPECT_EQ(rowTexts(w, TFileListItem::colDuration), (QStringList{"00:01:00", "00:01:00"}));
+    // The audio-only source counts only the audio bit rate.
+    EXPECT_EQ(rowTexts(w, TFileListItem::colSize), (QStringList{"8.07MB", "0.92MB"}));
+}
+
+TEST_F(FileListTest, EscOnTheProbeDialogLeavesOutTheRowsNotProbedYet) {
+    TfrmMain w;
+    const QString f = clip("fl_a.mp4");
+    const QString missing = folder + "/missing.mp4";
+    const QString text = folder + "/notes.mp4";
+    QDir().mkpath(folder);
+    fixtures::WriteFile(text.toStdString(), "not media\n");
+    QStringList paths{missing, f, text};
+    while (paths.size() < 200)
+        paths << f;
+    // Esc as soon as a few rows are done, while the worker still runs.
+    QTimer esc;
+    bool pressed = false;
+    QObject::connect(&esc, &QTimer::timeout, [&] {
+        auto* dlg = qobject_cast<TCalFileInfoDlg*>(QApplication::activeModalWidget());
+        if (pressed || !dlg || dlg->ProgressBar->value() < 5) return;
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(dlg, &key);
+        pressed = true;
+    });
+    esc.start(1);
+    QStringList failures;
+    dialogs.dialogHandlers << [&](QDialog* d) {
+        auto* errors = qobject_cast<TErrorFileDlg*>(d);
+        for (int i = 0; errors && i < errors->lstError->count(); ++i)
+            failures << errors->lstError->item(i)->text();
+        return 1;
+    };
+    w.AddVideFiles(paths);
+    ASSERT_TRUE(pressed);
+    EXPECT_GT(w.RowCount(), 0);
+    EXPECT_LT(w.RowCount(), 198);
+    for (int i = 0; i < w.RowCount(); ++i) {
+        EXPECT_TRUE(w.Row(i)->Entry()->HasData) << i;
+        EXPECT_FALSE(w.Row(i)->text(TFileListItem::colDuration).isEmpty()) << i;
+        EXPECT_FALSE(w.Row(i)->text(TFileListItem::colSize).isEmpty()) << i;
+    }
+    EXPECT_EQ(failures, (QStringList{missing + " \u2014 No such file or directory",
+                                     text + " \u2014 Invalid data found when processing input"}));
 }
 
 TEST_F(FileListTest, RenameRefusesDuplicatesAndKeepsTheEntry) {
@@ -191,14 +282,22 @@ TEST_F(FileListTest, RenameRefusesDuplicatesAndKeepsTheEntry) {
             return result;
         };
     };
-    dialogs.dialogHandlers << answer("one", 1) << answer("two", 1) << answer("", 1) << answer("three", 2)
-                           << answer("three", 1);
+    dialogs.dialogHandlers << answer("one", 1) << answer("two", 1) << answer("three", 2);
     w.SubmenuItemRenameClick();  // another row's name
     w.SubmenuItemRenameClick();  // its own name
-    w.SubmenuItemRenameClick();  // empty
     w.SubmenuItemRenameClick();  // cancelled
     EXPECT_EQ(rowTexts(w, TFileListItem::colOutput), (QStringList{"one", "two"}));
     EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList(2, GetLangText("DlgRenameDupTitle")));
+    // Names that would leave the output folder, or name no file, are refused with their own text.
+    const QStringList invalid{"",      "   ", ".",        "..",
+                              "../up", "a/b", "/tmp/abs", QString("nul") + QChar(0) + "x"};
+    for (const QString& name : invalid)
+        dialogs.dialogHandlers << answer(name, 1);
+    for (int i = 0; i < invalid.size(); ++i)
+        w.SubmenuItemRenameClick();
+    EXPECT_EQ(rowTexts(w, TFileListItem::colOutput), (QStringList{"one", "two"}));
+    EXPECT_EQ(dialogs.texts("ShowInfo").mid(2), QStringList(invalid.size(), GetLangText("DlgRenameInvalid")));
+    dialogs.dialogHandlers << answer("three", 1);
     w.SubmenuItemRenameClick();
     EXPECT_EQ(rowTexts(w, TFileListItem::colOutput), (QStringList{"one", "three"}));
     EXPECT_EQ(w.Row(1)->Entry()->OutPutFileName, "");  // the run reads the column
@@ -314,7 +413,10 @@ TEST_F(FileListTest, BadInputLeavesAConsistentList) {
     };
     w.GetVideoFileInfo();
     EXPECT_EQ(rowTexts(w, 0), QStringList{QString::fromUtf8("«Café» 'quoted' \"name\" and spaces.mp4")});
-    EXPECT_EQ(failures, (QStringList{gone, empty, truncated}));  // each once, in list order
+    EXPECT_EQ(pathsOf(failures), (QStringList{gone, empty, truncated}));  // each once, in list order
+    EXPECT_EQ(reasonOf(failures, gone), "No such file or directory");
+    EXPECT_EQ(reasonOf(failures, empty), "Invalid data found when processing input");
+    EXPECT_FALSE(reasonOf(failures, truncated).isEmpty());
     for (int i = 0; i < w.RowCount(); ++i)
         EXPECT_TRUE(w.Row(i)->Entry()->HasData);
 }
@@ -370,5 +472,5 @@ TEST_F(FileListTest, UnreadableFilesAreReportedOnce) {
     };
     w.AddVideFiles({locked, locked});
     EXPECT_EQ(w.RowCount(), 0);
-    EXPECT_EQ(failures, QStringList{locked});
+    EXPECT_EQ(pathsOf(failures), QStringList{locked});
 }

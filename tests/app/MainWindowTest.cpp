@@ -6,11 +6,11 @@
 #include <QHeaderView>
 
 #include "app/MainFrm.h"
-#include "engine/FFmpegLoader.h"
 #include "app/Utils.h"
 #include "common/ReadOnlyFolder.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
+#include "engine/FFmpegLoader.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
@@ -306,4 +306,10 @@ TEST(MainWindow, HelpMenuItemsOpenPagesThroughThePlatform) {
     w.MainMenuClick(nullptr);  // a missing sender does nothing
     w.lbBottom->clicked();
     EXPECT_EQ(sandbox.platform.opened.last(), GetOptions().HomePage);
+    EXPECT_EQ(dialogs.count("ShowInfo"), 0);
+    // Without a browser the failure is told, naming the address.
+    sandbox.platform.opens = false;
+    w.lbBottom->clicked();
+    EXPECT_EQ(dialogs.texts("ShowInfo"),
+              QStringList{FormatText(GetLangText("OpenDocumentFailed"), {GetOptions().HomePage})});
 }

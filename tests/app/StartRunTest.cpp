@@ -88,6 +88,21 @@ TEST_F(StartRunTest, AFinishedRunShowsTheFinishMessageOrOpensTheFolder) {
     EXPECT_EQ(dialogs.count("ShowInfo"), 0);
 }
 
+TEST_F(StartRunTest, AFailedFileIsNamedInTheFinishMessage) {
+    const QString doomed = sandbox.root() + "/doomed.mp4";
+    QFile::copy(clip(), doomed);
+    w->AddVideFiles({clip(), doomed, clip()});
+    QFile::remove(doomed);  // gone after it was listed
+    w->cmbOutput->setEditText(out);
+    runWindows([](TConvertDlg* dlg) { dlg->cbOpenTarget->setChecked(false); });
+    w->BtnStartClick();
+    const QStringList shown = dialogs.texts("ShowInfo");
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith(FormatText(GetLangText("ConvertPartly"), {"2", "3"}))) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains("doomed.mp4")) << shown[0].toStdString();
+    EXPECT_EQ(dialogs.count("MessageBox"), 0);
+}
+
 TEST_F(StartRunTest, TurningOffGoesThroughThePlatformLayer) {
     w->AddVideFiles({clip()});
     w->cmbOutput->setEditText(out);
@@ -141,6 +156,29 @@ TEST_F(StartRunTest, OutputFolderRow) {
     w->spSkinBtnFindTargetClick();
     EXPECT_EQ(sandbox.platform.opened, QStringList{GetOptions().DefaultOutput});
     EXPECT_TRUE(QDir(GetOptions().DefaultOutput).exists());
+    EXPECT_EQ(dialogs.count("ShowInfo"), 0);
+    // Without a file manager Open Folder says so and names the folder.
+    sandbox.platform.opens = false;
+    w->spSkinBtnFindTargetClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"),
+              QStringList{FormatText(GetLangText("OpenDocumentFailed"), {GetOptions().DefaultOutput})});
+}
+
+TEST_F(StartRunTest, ARelativeOutputFolderIsTakenFromHomeWhateverFolderWasAdded) {
+    const QString before = QDir::currentPath();
+    const QString media = sandbox.root() + "/media";
+    QDir().mkpath(media);
+    ASSERT_TRUE(QFile::copy(clip(), media + "/added.mp4"));
+    w->cmbOutput->setEditText("Films/out");
+    dialogs.folders << media;
+    w->MenuAddFolderClick();
+    ASSERT_EQ(w->RowCount(), 1);
+    EXPECT_EQ(QDir::currentPath(), before);
+    runWindows([](TConvertDlg* dlg) { dlg->cbOpenTarget->setChecked(false); });
+    w->BtnStartClick();
+    EXPECT_EQ(w->cmbOutput->currentText(), sandbox.homeDir() + "/Films/out");
+    EXPECT_TRUE(QFile::exists(sandbox.homeDir() + "/Films/out/added.mp4"));
+    EXPECT_FALSE(QFile::exists(media + "/Films/out/added.mp4"));
 }
 
 TEST_F(StartRunTest, ApplyAllCopiesTheFirstRowsProfileWhenConfirmed) {

@@ -15,9 +15,10 @@ class RecordingPlatform : public IPlatform {
 public:
     QStringList opened;
     int powerOffs = 0;
+    bool opens = true;  // false: as on a desktop without a file manager or browser
     bool OpenDocument(const QString& pathOrAddress) override {
         opened << pathOrAddress;
-        return true;
+        return opens;
     }
     bool PowerOff() override {
         ++powerOffs;

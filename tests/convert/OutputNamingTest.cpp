@@ -37,18 +37,20 @@ protected:
 };
 }  // namespace
 
-TEST_F(OutputNamingTest, FreeNameIsReservedWithoutAQuestion) {
+TEST_F(OutputNamingTest, ANameTakenInThisRunGetsTheNextNumberWithoutAQuestion) {
     const QString p = naming.CheckOutputFile(out, "clip", false, ".mp4");
     EXPECT_EQ(p, out + "/clip.mp4");
-    EXPECT_TRUE(QFile::exists(p));
-    EXPECT_EQ(QFileInfo(p).size(), 0);
-    EXPECT_EQ(dialogs.calls.size(), 0);
-    EXPECT_EQ(naming.coverExitFileResult, 0);
-    // A second task of the same run arriving at the same name finds it taken and asks.
-    dialogs.answers = {mrNo};
+    EXPECT_FALSE(QFile::exists(p));  // nothing is written before the task has finished
+    // A second and third task of the same run arriving at the same name never share the file.
     EXPECT_EQ(naming.CheckOutputFile(out, "clip", false, ".mp4"), out + "/clip_(new_1).mp4");
+    EXPECT_EQ(naming.CheckOutputFile(out + "/", "clip", false, ".mp4"), out + "/clip_(new_2).mp4");
+    EXPECT_EQ(dialogs.calls.size(), 0);
+    // The question names the file when one exists on disk.
+    touch(out + "/other.mp4");
+    dialogs.answers = {mrNo};
+    EXPECT_EQ(naming.CheckOutputFile(out, "other", false, ".mp4"), out + "/other_(new_1).mp4");
     ASSERT_EQ(dialogs.calls.size(), 1);
-    EXPECT_EQ(dialogs.calls[0].text, FormatText(GetLangText("DlgReplaceDlTitle"), {"clip.mp4"}));
+    EXPECT_EQ(dialogs.calls[0].text, FormatText(GetLangText("DlgReplaceDlTitle"), {"other.mp4"}));
     EXPECT_TRUE(dialogs.calls[0].multiAsk);
     EXPECT_EQ(dialogs.calls[0].title, "");
 }
@@ -60,7 +62,8 @@ TEST_F(OutputNamingTest, EachAnswerDecidesTheNameAndWhetherToAskAgain) {
 
     dialogs.answers = {mrYes};  // overwrite this one, ask again next time
     EXPECT_EQ(naming.CheckOutputFile(out, "a", false, ".mp4"), out + "/a.mp4");
-    EXPECT_EQ(QFileInfo(out + "/a.mp4").size(), 0);  // truncated: it will be overwritten
+    EXPECT_EQ(QFileInfo(out + "/a.mp4").size(), 4);  // kept whole until its task has finished
+    EXPECT_TRUE(naming.WillReplace(out + "/a.mp4"));
 
     dialogs.answers = {mrNoToAll};  // new names from now on, no more questions
     EXPECT_EQ(naming.CheckOutputFile(out, "b", false, ".mp4"), out + "/b_(new_1).mp4");
@@ -83,13 +86,56 @@ TEST_F(OutputNamingTest, YesToAllOverwritesSilentlyForTheRestOfTheRun) {
     EXPECT_EQ(dialogs.count("AskQuestion"), 2);
 }
 
-TEST_F(OutputNamingTest, AClosedQuestionOverwritesAndIsNotRepeated) {
+TEST_F(OutputNamingTest, AClosedQuestionKeepsTheFileAndIsAskedAgain) {
     touch(out + "/a.mp3");
     touch(out + "/b.mp3");
-    dialogs.answers = {mrCancel};
-    EXPECT_EQ(naming.CheckOutputFile(out, "a", false, ".mp3"), out + "/a.mp3");
-    EXPECT_EQ(naming.CheckOutputFile(out, "b", false, ".mp3"), out + "/b.mp3");
-    EXPECT_EQ(dialogs.count("AskQuestion"), 1);
+    dialogs.answers = {mrCancel, mrCancel};
+    EXPECT_EQ(naming.CheckOutputFile(out, "a", false, ".mp3"), out + "/a_(new_1).mp3");
+    EXPECT_EQ(naming.CheckOutputFile(out, "b", false, ".mp3"), out + "/b_(new_1).mp3");
+    EXPECT_FALSE(naming.WillReplace(out + "/a.mp3"));
+    EXPECT_EQ(dialogs.count("AskQuestion"), 2);
+}
+
+TEST_F(OutputNamingTest, ASourceIsNeverAnOutputWhateverTheAnswer) {
+    touch(out + "/src.mp4", "source");
+    QDir().mkpath(out + "/sub");
+    QFile::link(out + "/src.mp4", out + "/sub/link.mp4");
+    naming.AddSource(out + "/sub/../src.mp4");
+    naming.coverExitFileResult = mrYesToAll;
+    EXPECT_EQ(naming.CheckOutputFile(out, "src", true, ".mp4"), out + "/src_(new_1).mp4");
+    // A link to the source is the source too.
+    EXPECT_EQ(naming.CheckOutputFile(out + "/sub", "link", true, ".mp4"), out + "/sub/link_(new_1).mp4");
+    EXPECT_EQ(dialogs.calls.size(), 0);
+}
+
+TEST_F(OutputNamingTest, WorkingFilesMoveIntoPlaceAndOnlyCreatedFilesAreDeleted) {
+    touch(out + "/keep.mp4", "old");
+    touch(out + "/agreed.mp4", "old");
+    dialogs.answers = {mrYes};
+    const QString agreed = naming.CheckOutputFile(out, "agreed", false, ".mp4");
+    const QString fresh = naming.CheckOutputFile(out, "fresh", false, ".mp4");
+    const QString w1 = naming.CreateWorkingFile(agreed);
+    const QString w2 = naming.CreateWorkingFile(fresh);
+    ASSERT_FALSE(w1.isEmpty());
+    EXPECT_TRUE(QFileInfo(w1).fileName().startsWith('.'));
+    EXPECT_TRUE(w1.endsWith(".mp4"));
+    EXPECT_NE(w1, w2);
+    touch(w1, "new");
+    EXPECT_EQ(naming.Commit(w1, agreed), agreed);  // replaced only now
+    QFile a(agreed);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), "new");
+    // A file that appeared under the free name meanwhile is kept; the output takes a number.
+    touch(fresh, "someone else's");
+    EXPECT_EQ(naming.Commit(w2, fresh), out + "/fresh_(new_1).mp4");
+    EXPECT_EQ(QFileInfo(fresh).size(), 14);
+    // Only what the run created is ever deleted.
+    EXPECT_FALSE(naming.RemoveCreated(out + "/keep.mp4"));
+    EXPECT_TRUE(QFile::exists(out + "/keep.mp4"));
+    const QString w3 = naming.CreateWorkingFile(naming.CheckOutputFile(out, "gone", false, ".mp4"));
+    naming.RemoveAllCreated();
+    EXPECT_FALSE(QFile::exists(w3));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), 4);
 }
 
 TEST_F(OutputNamingTest, TakenNumbersAreSkipped) {
@@ -117,7 +163,9 @@ TEST_F(OutputNamingTest, TrailingSeparatorsAreReduced) {
 TEST_F(OutputNamingTest, AnUnwritableFolderStillYieldsThePath) {
     const QString p = naming.CheckOutputFile(out + "/missing", "n", false, ".mp4");
     EXPECT_EQ(p, out + "/missing/n.mp4");
-    EXPECT_FALSE(QFile::exists(p));
+    QString error;
+    EXPECT_TRUE(naming.CreateWorkingFile(p, &error).isEmpty());
+    EXPECT_TRUE(error.contains(p)) << error.toStdString();
 }
 
 TEST(OutputDialogs, ErrorFileDialogListsThePathsWithTheCount) {

@@ -24,6 +24,11 @@ $xd gone "Unreadable Files" 10 || fail "the failure list did not close"
 sleep 0.8
 $xd shot "$shots/file_list.png"
 echo "screenshot: $shots/file_list.png"
+# A click on a row selects it; its texts must stay readable on the highlight.
+$xd click $((wx + 120)) $((wy + 165))
+sleep 0.5
+$xd shot "$shots/file_list_selected.png"
+echo "screenshot: $shots/file_list_selected.png"
 grep -q "File list: 3 files, 1 could not be read" "$home/Documents/Vantosoft/Log/vanto.log" ||
     fail "the log does not show three files added and one failure: $(cat "$home/Documents/Vantosoft/Log/vanto.log")"
 close_program

@@ -144,7 +144,9 @@ TEST(LangShipped, FormatTextsCarryExactlyTheirArguments) {
     TestSandbox sandbox;
     LoadLang();
     const QHash<QString, int> formats{{"DlgReplaceDlTitle", 1}, {"ErrorFileLable", 1}, {"tryTipInfoS", 1},
-                                      {"tryTipInfoF", 1},       {"DlgAskUpdate", 1},   {"lbUpdateInfo2", 2}};
+                                      {"tryTipInfoF", 1},       {"DlgAskUpdate", 1},   {"lbUpdateInfo2", 2},
+                                      {"OptionsSaveFailed", 1},
+                                      {"OpenDocumentFailed", 1}, {"ConvertPartly", 2}};
     for (auto it = Lang().ItemMap.cbegin(); it != Lang().ItemMap.cend(); ++it) {
         const int expected = formats.value(it.key(), 0);
         EXPECT_EQ(it->EnValue.count("%s"), expected) << it.key().toStdString();

@@ -7,7 +7,9 @@
 
 #include "app/Utils.h"
 #include "common/ReadOnlyFolder.h"
+#include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
+#include "settings/Lang.h"
 #include "settings/Options.h"
 
 namespace {
@@ -71,6 +73,7 @@ TEST(Options, LoadingFollowsTheLineRules) {
                   "snapshot_format=jpeg\r\n"                  // not an integer: ignored
                   "auto_update=tRuE\r\n"
                   "output_folder=%my documents%/Films\r\n"
+                  "snapshot_dir=Pictures/../Shots\r\n"  // relative: from the home folder
                   "unknown_key=1\r\n"
                   "\x01\x02\xff\xfe garbage " +
                   QByteArray("\x00", 1) +
@@ -87,6 +90,7 @@ TEST(Options, LoadingFollowsTheLineRules) {
     EXPECT_EQ(o.SnapShotFormat, 0);
     EXPECT_TRUE(o.AutoUpdate);
     EXPECT_EQ(o.OutPutFolder, sandbox.homeDir() + "/Documents/Films");
+    EXPECT_EQ(o.shapShotDir, sandbox.homeDir() + "/Shots");
     EXPECT_EQ(o.ResultList, (QStringList{"12", "7"}));
 }
 
@@ -149,4 +153,38 @@ TEST(Options, ReadOnlyPerUserFolderFallsBackToTheProgramFolder) {
 TEST(Options, SaveIntoAnUnwritablePlaceRaisesAnInputOutputError) {
     TestSandbox sandbox;
     EXPECT_THROW(GetOptions().SaveOptions(sandbox.root() + "/missing/folder/vantooptions.ini"), EInOutError);
+}
+
+TEST(Options, FailedSaveKeepsThePreviousFileWholeAndIsShownOnce) {
+    TestSandbox sandbox;
+    LoadLang();
+    ScriptedDialogs dialogs;
+    TOptions& o = GetOptions();
+    o.LangValue = "zh";
+    ASSERT_TRUE(SaveOptionsReported());
+    const QString file = userOptionsFile(sandbox);
+    const QByteArray before = readFile(file);
+    ASSERT_TRUE(before.contains("language=zh\r\n"));
+    {
+        ReadOnlyFolder ro(QFileInfo(file).absolutePath().toStdString());
+        if (!ro.ok()) GTEST_SKIP() << "this file system can't make a folder read-only";
+        o.LangValue = "en";
+        EXPECT_THROW(o.SaveOptions(), EInOutError);
+        EXPECT_FALSE(SaveOptionsReported());
+        o.OutPutFolder = sandbox.root() + "/elsewhere";
+        EXPECT_FALSE(SaveOptionsReported());
+        EXPECT_EQ(readFile(file), before);
+        EXPECT_EQ(QDir(QFileInfo(file).absolutePath()).entryList(QDir::Files),
+                  QStringList{"vantooptions.ini"});
+        ASSERT_EQ(dialogs.count("MessageBox"), 1);
+        EXPECT_TRUE(dialogs.texts("MessageBox").first().contains(file))
+            << dialogs.texts("MessageBox").first().toStdString();
+        EXPECT_EQ(o.LangValue, "en");  // the new values stay in effect
+    }
+    // Writable again: the save goes through, and a later failure is shown again.
+    ASSERT_TRUE(SaveOptionsReported());
+    EXPECT_TRUE(readFile(file).contains("language=en\r\n"));
+    ReadOnlyFolder ro(QFileInfo(file).absolutePath().toStdString());
+    EXPECT_FALSE(SaveOptionsReported());
+    EXPECT_EQ(dialogs.count("MessageBox"), 2);
 }
