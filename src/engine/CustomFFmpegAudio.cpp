@@ -95,7 +95,8 @@ void TCustomFFmpeg::DoAudioOut(TAVOutputStream& ost, TInputStream& ist, AVFrame*
         // frame size takes a short frame only as its last, so there the old graph's remainder
         // (less than one frame) is left behind.
         const bool variableSize =
-            ost.encoder && ((ost.encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || ost.enc->frame_size <= 0);
+            ost.encoder &&
+            ((ost.encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || ost.enc->frame_size <= 0);
         if (ost.graph && ost.buffersrc && variableSize) {
             (void)!ff::av_buffersrc_add_frame_flags(ost.buffersrc, nullptr, 0);
             DrainFilteredAudio(ost);

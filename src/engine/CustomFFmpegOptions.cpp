@@ -70,8 +70,8 @@ double FloatOf(const std::string& text) {
 double FloatIn(const std::string& name, const std::string& text, double low, double high) {
     const double value = FloatOf(text);
     if (!(value >= low && value <= high))
-        Fail(FormatText("The value %s of option %s is out of range [%g - %g]", text.c_str(), name.c_str(), low,
-                        high));
+        Fail(FormatText("The value %s of option %s is out of range [%g - %g]", text.c_str(), name.c_str(),
+                        low, high));
     return value;
 }
 

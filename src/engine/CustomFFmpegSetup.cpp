@@ -87,10 +87,11 @@ void TCustomFFmpeg::ChooseSubtitleEncoder(TAVOutputStream& ost, const TInputStre
             }
         }
     }
-    Fail(FormatText("Subtitle encoding is only possible from text to text or bitmap to bitmap "
-                    "(output stream %s, source %s, encoder %s)",
-                    StreamLabel(ost).c_str(), ff::avcodec_get_name(ist.st->codecpar->codec_id),
-                    ost.encoder ? ost.encoder->name : "none"));
+    Fail(
+        FormatText("Subtitle encoding is only possible from text to text or bitmap to bitmap "
+                   "(output stream %s, source %s, encoder %s)",
+                   StreamLabel(ost).c_str(), ff::avcodec_get_name(ist.st->codecpar->codec_id),
+                   ost.encoder ? ost.encoder->name : "none"));
 }
 
 std::string TCustomFFmpeg::StreamLabel(const TAVOutputStream& ost) const {

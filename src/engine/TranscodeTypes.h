@@ -184,8 +184,8 @@ struct TAVOutputStream {
     TPacketPtr pkt;
     int64_t last_mux_dts = AV_NOPTS_VALUE;
     int64_t mux_end = AV_NOPTS_VALUE;  // end (time plus duration) of the latest written packet
-    int64_t data_size = 0;  // bytes written
-    double quality = 0.0;   // last encoder quality (lambda)
+    int64_t data_size = 0;             // bytes written
+    double quality = 0.0;              // last encoder quality (lambda)
 
     TAVOutputStream() = default;
     TAVOutputStream(const TAVOutputStream&) = delete;

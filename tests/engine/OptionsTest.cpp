@@ -95,12 +95,17 @@ TEST_F(OptionsTest, OutOfRangeAndUnsupportedOptionsAreRefused) {
         {"aq", "1e9", "The value 1e9 of option aq is out of range [-99999 - 1e+07]", nullptr},
         {"aq", "nan", "The value nan of option aq is out of range [-99999 - 1e+07]", nullptr},
         {"sameq", "0", "", nullptr},
-        {"sameq", "1", "Option sameq is not supported: decoders do not report the source's quality; use "
-                       "qscale or a codec's quality option (crf, q) instead", nullptr},
+        {"sameq", "1",
+         "Option sameq is not supported: decoders do not report the source's quality; use "
+         "qscale or a codec's quality option (crf, q) instead",
+         nullptr},
         {"me_threshold", "0", "", nullptr},
-        {"me_threshold", "5", "Option me_threshold is not supported: the encoders no longer have a motion "
-                              "estimation threshold", nullptr},
-        {"dframes", "3", "Option dframes is not supported: data streams are not written to the output", nullptr},
+        {"me_threshold", "5",
+         "Option me_threshold is not supported: the encoders no longer have a motion "
+         "estimation threshold",
+         nullptr},
+        {"dframes", "3", "Option dframes is not supported: data streams are not written to the output",
+         nullptr},
     });
 }
 
