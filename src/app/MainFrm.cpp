@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <functional>
 
@@ -18,9 +19,9 @@
 #include "app/Utils.h"
 #include "convert/ConvertDlg.h"
 #include "engine/AVProbe.h"
-#include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegTasks.h"
+#include "engine/Player.h"
 #include "profiles/IconUtils.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
@@ -43,6 +44,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setFixedSize(878, 543);
     FFmpegTasks = std::make_unique<TFFmpegTasks>();
     createComponents();
+    createPreviewPanel();
     createTray();
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
@@ -121,7 +123,7 @@ void TfrmMain::FormCreate() {
     BtnVol->hide();
     BtnMute->show();
 
-    stopEvent = false;
+    VideoSeek->SeekSettled();
     currentFile.clear();
     LockMainEditMenu();
 
@@ -145,6 +147,7 @@ void TfrmMain::FormCreate() {
         RunGuarded(QStringLiteral("cmbOutputSelect"), [=, this] { cmbOutputSelect(index); });
     });
     connect(BtnStart, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnStartClick, "BtnStartClick"));
+    connect(btnClip, &QToolButton::clicked, this, Guarded(&TfrmMain::btnClipClick, "btnClipClick"));
     connect(BtnFindTarget, &QPushButton::clicked, this,
             Guarded(&TfrmMain::spSkinBtnFindTargetClick, "spSkinBtnFindTargetClick"));
     connect(CkbApplyAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::CkbApplyAllClick, "CkbApplyAllClick"));
@@ -197,9 +200,7 @@ void TfrmMain::InitFFMPEG() {
         FFMPEGLog.Error(message);
     };
     // First the preview player's set, then the transcoding component's, both from "lib".
-    TFFmpegLoader& loader = FFLoader();
-    loader.SetLibraryPath(libFolder);
-    if (!loader.Load(kPlayerLibraries)) report(loader.LastErrMsg());
+    if (!FFPlayer->LoadAVLib(libFolder)) report(FFPlayer->LastErrMsg());
     if (!FFmpegTasks->LoadAVLib(libFolder)) report(FFmpegTasks->LastErrMsg());
 }
 
@@ -266,7 +267,7 @@ void TfrmMain::BuildMenusAndColumns() {
     MainMenu->setGeometry(0, 0, ToolBar->width(), ToolBar->height());
     btnPause->setGeometry(BtnPlay->x(), BtnPlay->y(), BtnPlay->width() - 1, BtnPlay->height());
     btnPause->hide();
-    playState = psStop;
+    playState = TPlayState::psStop;
     FileListView->move(10, FileListView->y());
     ckbCkAll->move(FileListView->x() + 7, FileListView->y() + 4);
 }
@@ -305,13 +306,14 @@ void TfrmMain::MainMenuClick(QObject* sender) {
         openAddress(GetOptions().HelpPage);
     } else if (key == QLatin1String("HelpMenu_05")) {
         const TOptions& o = GetOptions();
-        MessageDialogs().MessageBox(o.ProductName + QStringLiteral("\n\n") + o.Support + QStringLiteral("\n") + o.SupportEmail,
-                                    QStringLiteral("Support"));
+        MessageDialogs().MessageBox(
+            o.ProductName + QStringLiteral("\n\n") + o.Support + QStringLiteral("\n") + o.SupportEmail,
+            QStringLiteral("Support"));
     } else if (key == QLatin1String("HelpMenu_10")) {
         const TOptions& o = GetOptions();
-        MessageDialogs().MessageBox(o.ProductName + QStringLiteral("\nVersion ") + o.Vesion + QStringLiteral("\n\n") +
-                                        o.HomePage,
-                                    QStringLiteral("About"));
+        MessageDialogs().MessageBox(
+            o.ProductName + QStringLiteral("\nVersion ") + o.Vesion + QStringLiteral("\n\n") + o.HomePage,
+            QStringLiteral("About"));
     } else if (key == QLatin1String("HelpMenu_06")) {
         openAddress(GetOptions().ProductPage);
     }
@@ -360,7 +362,11 @@ void TfrmMain::ShowEmptyListState() {
                                                       VolTrace, btnClip, CkbMerge})
         w->setEnabled(false);
     LbVideoFileTitle->setText(QStringLiteral("Preview:"));
-    VideoTracer->setValue(0);
+    StopPreview();
+    {
+        const QSignalBlocker block(VideoTracer);
+        VideoTracer->setValue(0);
+    }
     VideoTracer->setEnabled(false);
     QPalette pal = PanelRenderPanel->palette();
     pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
@@ -369,9 +375,16 @@ void TfrmMain::ShowEmptyListState() {
 
 void TfrmMain::MinimizeToTray() {
     fIconIndex = 0;
-    showMinimized();
-    // Without a tray the window could not be brought back from it: it stays minimised instead.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    const bool withRun = ConvertDlg && ConvertDlg->IsRunning();
+    if (!TrayAvailable()) {
+        // Nothing could bring hidden windows back: both are minimised instead, and restoring the
+        // main window brings the conversion window back with it (changeEvent).
+        FFMPEGLog.Info(QStringLiteral("No system tray: the windows are minimised"));
+        showMinimized();
+        if (withRun) ConvertDlg->showMinimized();
+        return;
+    }
+    if (withRun) ConvertDlg->hide();
     hide();
     TrayIcon->show();
 }
@@ -392,6 +405,17 @@ void TfrmMain::TrayIconDblClick() {
     TrayIcon->hide();
     raise();
     activateWindow();
+    if (ConvertDlg && ConvertDlg->IsRunning()) {
+        ConvertDlg->showNormal();
+        ConvertDlg->raise();
+        ConvertDlg->activateWindow();
+    }
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || isMinimized()) return;
+    if (ConvertDlg && ConvertDlg->IsRunning() && ConvertDlg->isMinimized()) ConvertDlg->showNormal();
 }
 
 void TfrmMain::ExitItemClick() {
@@ -410,6 +434,13 @@ bool TfrmMain::FormCloseQuery() {
     if (closing_) return true;
     closing_ = true;
     try {
+        if (FFPlayer) {
+            FFPlayer->SetOnFileOpen(nullptr);
+            FFPlayer->SetOnPosition(nullptr);
+            FFPlayer->SetOnState(nullptr);
+            FFPlayer->SetOnHook(nullptr);
+            FFPlayer->Stop(true);
+        }
         TrayAnimationTimer->stop();
         TrayIcon->hide();
         // A run going on in the background is cancelled: that ends its window's modal loop, and

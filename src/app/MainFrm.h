@@ -22,6 +22,8 @@
 #include <memory>
 
 #include "app/AppLogger.h"
+#include "app/SliderSeek.h"
+#include "engine/PlayerTypes.h"
 
 class ListFileInfo;
 class TAVProbe;
@@ -29,9 +31,8 @@ class TConvertDlg;
 class TFFmpegTasks;
 class TFileListItem;
 class TFormatInfo;
-
-// Preview player states.
-enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
+class TFFPlayer;
+class TFrameSinkWidget;
 
 // A clickable label (product title, maker line).
 class TClickLabel : public QLabel {
@@ -77,6 +78,8 @@ public:
     void MainMenuClick(QObject* sender);
     void LockMainEditMenu();
     void MinimizeToTray();
+    // Whether a system tray can show the icon; tests replace it.
+    std::function<bool()> TrayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     void ShowTrayBalloon(const QString& title, const QString& text, bool success);
     void TrayIconAnimate();
     void TrayIconDblClick();
@@ -124,6 +127,28 @@ public:
     QString OutputFolder();
     void CkbApplyAllClick();
     void BtnStartClick();
+    void btnClipClick();
+
+    // The preview panel and snapshots.
+    void FileListViewDblClick();
+    void spSkinBtnPlayClick();
+    void spSkinBtnStopClick();
+    void VideoTracerPostionChange(int position);
+    void VolTraceChange(int position);
+    void BtnVolClick();
+    void spSkinBtnSnapClick();
+    void spSkinBtnOpenFolderClick();
+    void PopupMenuFFPlayPopup();
+    void MenuItemOpenFolderClick();
+    void MenuItemChangeFolderClick();
+    void MenuItemJPGClick();
+    void MenuItemBmpClick();
+    void FFPlayerFileOpen(int64_t duration);
+    void FFPlayerPosition(int64_t pts);
+    void FFPlayerState(TPlayState state);
+    // Stops the preview and waits until it has stopped (Start, clip dialog, empty list, closing).
+    void StopPreview();
+    TFFPlayer* Player() const { return FFPlayer.get(); }
 
     // Runs a user-interface handler: an exception is logged and its text shown, and the window
     // stays usable.
@@ -175,16 +200,20 @@ public:
     QToolButton* BtnStart;
     QMenu* PopupMenuFileList;
     QMenu* PopupMenuFFPlay;
+    QAction* MenuItemOpenFolder;
+    QAction* MenuItemChangeFolder;
+    QAction* MenuItemJPG;
+    QAction* MenuItemBmp;
+    TFrameSinkWidget* RenderSink;  // paints the preview inside PanelRenderPanel
     QSystemTrayIcon* TrayIcon;
     QMenu* PopupMenuTray;
     QTimer* TrayAnimationTimer;
 
     // Window state.
-    qint64 prevPostion = 0;
-    QTimer* m_Timer = nullptr;
     AppLogger FFMPEGLog;
-    TPlayState playState = psStop;
-    bool stopEvent = false;
+    TPlayState playState = TPlayState::psStop;
+    // Seeking with the position slider (prevPostion, stopEvent and m_Timer).
+    TSliderSeek* VideoSeek;
     QString currentFile;
     int fIconIndex = 0;
     QTimer* updateTimer = nullptr;
@@ -194,18 +223,25 @@ public:
     std::unique_ptr<TFFmpegTasks> FFmpegTasks;
     // The conversion window of the current run; empty before and after.
     std::unique_ptr<TConvertDlg> ConvertDlg;
+    // The preview player; its pictures go to RenderSink.
+    std::unique_ptr<TFFPlayer> FFPlayer;
+    // Duration of the file open for preview, microseconds.
+    qint64 previewDuration = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void createComponents();
     void createFileListMenu();
+    void createPreviewPanel();
+    void openPreview();
     void moveSelectedRow(int delta);
     void setPreviewTitle(const QString& caption);
     static QStringList droppedPaths(const QMimeData* mime);

@@ -12,6 +12,7 @@
 #include "engine/FFmpegTasks.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
+#include "tools/ClipTimeDlg.h"
 
 void TfrmMain::spSkinBtnBrowerClick() {
     QString folder = cmbOutput->currentText();
@@ -95,6 +96,7 @@ void TfrmMain::BtnStartClick() {
     }
 
     try {
+        StopPreview();
         bool merge = CkbMerge->isChecked();
         if (merge && records.size() == 1) {
             merge = false;
@@ -170,5 +172,28 @@ void TfrmMain::BtnStartClick() {
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("BtnStartClick: ") + QString::fromUtf8(e.what()));
         ConvertDlg.reset();
+    }
+}
+
+void TfrmMain::btnClipClick() {
+    if (RowCount() == 0) return;
+    TFileListItem* row = SelectedRow() ? SelectedRow() : Row(0);
+    ListFileInfo* entry = row->Entry();
+    if (!entry || entry->IsYutubeFile) return;
+    try {
+        StopPreview();
+        TClipTimeDlg dlg(this);
+        if (!dlg.SetData(entry)) return;
+        if (MessageDialogs().ExecDialog(&dlg) == mrCancel) return;
+        entry->StartTime = dlg.StartTime();
+        entry->EndTime = dlg.EndTime();
+        const qint64 length = entry->EndTime - entry->StartTime;
+        row->setText(TFileListItem::colDuration, FormatTime(length));
+        const TFormatInfo* params = entry->formatInfo.get();
+        row->setText(TFileListItem::colSize,
+                     EstimatedSizeText(params ? params->EncParam.VideoBitrate : 0,
+                                       params ? params->EncParam.AudioBitrate : 0, length));
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("btnClipClick: ") + QString::fromUtf8(e.what()));
     }
 }

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/MainFrm.h"
+#include "app/PreviewerWindow.h"
 #include "app/QtDispatcher.h"
 #include "app/TerminationSignals.h"
 #include "app/WidgetDialogs.h"
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
     InstallMessageDialogs(&dialogs);
     QtDispatcher dispatcher;
     InstallDispatcher(&dispatcher);
+    InstallPreviewerWindow();
     int rc = 0;
     try {
         TfrmMain mainWindow;
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
                            QStringLiteral("Vanto Video Converter"));
         rc = 1;
     }
+    InstallPreviewSinkFactory(nullptr);
     InstallMessageDialogs(nullptr);
     InstallDispatcher(nullptr);
     return rc;

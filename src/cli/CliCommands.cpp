@@ -2,6 +2,7 @@
 
 #include "cli/ConvertCommand.h"
 #include "cli/EngineCommand.h"
+#include "cli/PlayCommand.h"
 #include "cli/ProbeCommand.h"
 #include "cli/ProfilesCommand.h"
 
@@ -11,6 +12,7 @@ const std::vector<TCliCommand>& CliCommands() {
         EngineCommand(),
         ProfilesCommand(),
         ConvertCommand(),
+        PlayCommand(),
     };
     return commands;
 }

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -195,5 +197,16 @@ void TConvertDlg::done(int result) {
 
 int TConvertDlg::exec() {
     if (ended_) return endResult_;
-    return QDialog::exec();
+    // A loop of its own: QDialog's ends as soon as the window is hidden, and running in the
+    // background hides it while the run goes on.
+    setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    const QPointer<TConvertDlg> alive(this);
+    show();
+    inLoop_ = true;
+    if (!ended_) loop.exec(QEventLoop::DialogExec);
+    if (!alive) return mrCancel;
+    inLoop_ = false;
+    return endResult_;
 }

@@ -39,8 +39,12 @@ public:
     bool IsTurnOff() const;
     bool IsFailed() const { return Queue.Failed; }
 
+    // Shows the window modally and waits for the end of the run, also while the window is hidden
+    // for running in the background (hidden, it blocks nothing: the tray icon answers).
     // Returns at once when the run already ended before the window was shown.
     int exec() override;
+    // Inside exec(): the run's window is up, shown or hidden.
+    bool IsRunning() const { return inLoop_; }
     void done(int result) override;
     void reject() override;  // the title bar's close button or Escape
 
@@ -66,4 +70,5 @@ private:
     bool FormCloseQuery();
     bool ended_ = false;
     int endResult_ = 0;
+    bool inLoop_ = false;
 };

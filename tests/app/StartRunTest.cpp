@@ -224,3 +224,41 @@ TEST_F(StartRunTest, ClosingTheProgramDuringABackgroundRunCancelsItCleanly) {
     EXPECT_EQ(dialogs.count("ShowInfo"), 0);
     EXPECT_TRUE(sandbox.platform.opened.isEmpty());
 }
+
+TEST_F(StartRunTest, BackgroundRunningAlwaysLetsTheWindowsComeBack) {
+    const QString longer = QString::fromStdString(fixtures::Clip("start_long.mp4", 8, 640, 480, 25));
+    w->show();
+    w->AddVideFiles({longer});
+    w->cmbOutput->setEditText(out);
+    for (const bool tray : {true, false}) {
+        SCOPED_TRACE(tray ? "with a tray" : "without a tray");
+        w->TrayAvailable = [tray] { return tray; };
+        bool hiddenWhileRunning = false, minimisedWhileRunning = false, backWhileRunning = false;
+        int result = -1;
+        dialogs.dialogHandlers << [&](QDialog* d) {
+            auto* dlg = qobject_cast<TConvertDlg*>(d);
+            dlg->cbOpenTarget->setChecked(false);
+            QTimer::singleShot(200, w.get(), [&, dlg] {
+                dlg->btnRunBackGroundClick();
+                hiddenWhileRunning = !w->isVisible() && !dlg->isVisible() && w->TrayIcon->isVisible();
+                minimisedWhileRunning = w->isMinimized() && dlg->isMinimized() && dlg->isVisible();
+            });
+            QTimer::singleShot(600, w.get(), [&, dlg] {
+                if (tray)
+                    w->TrayIconDblClick();
+                else
+                    w->showNormal();
+                backWhileRunning = !dlg->Queue.finished && w->isVisible() && !w->isMinimized() &&
+                                   dlg->isVisible() && !dlg->isMinimized();
+            });
+            result = dlg->exec();
+            return result;
+        };
+        w->BtnStartClick();
+        EXPECT_EQ(result, mrOk);  // hiding the window did not end the run
+        EXPECT_TRUE(tray ? hiddenWhileRunning : minimisedWhileRunning);
+        EXPECT_TRUE(backWhileRunning);
+        EXPECT_TRUE(QFile::exists(out + "/start_long.mp4"));
+        QFile::remove(out + "/start_long.mp4");
+    }
+}

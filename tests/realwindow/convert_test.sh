@@ -26,6 +26,10 @@ echo "screenshot: $shots/converting.png"
 $xd gone "Converting" 120 || fail "the conversion did not end"
 sleep 1
 $xd shot "$shots/converted.png"
+# "Open the output folder" is checked: without a file manager a message says the folder could
+# not be opened; Return closes it (and does nothing when the folder did open).
+$xd key Return
+sleep 0.5
 out="$home/Documents/Vantosoft/OutPut"
 for name in "a short clip" "a long clip"; do
     d=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$out/$name.mp4" 2>/dev/null)

@@ -10,6 +10,8 @@ Commands (DISPLAY must be set):
   click X Y [BUTTON]           click at root coordinates
   key KEYSYM...                press and release keys (e.g. Return, ctrl+l, Escape)
   type TEXT                    type text
+  children TITLE               geometry "x y w h" of each mapped window inside the window with
+                               this title (root coordinates), one per line
 """
 import struct
 import sys
@@ -48,7 +50,9 @@ def find(d, title):
     for w in all_windows(d):
         if title_of(d, w) == title:
             try:
-                if w.get_attributes().map_state == X.IsViewable:
+                # A tray icon's window carries the program's title too: it is not a window here.
+                g = w.get_geometry()
+                if w.get_attributes().map_state == X.IsViewable and max(g.width, g.height) >= 40:
                     return w
             except Exception:
                 pass
@@ -158,6 +162,17 @@ def main():
     if cmd == "key":
         for combo in sys.argv[2:]:
             press_combo(d, combo)
+        return 0
+    if cmd == "children":
+        w = find(d, sys.argv[2])
+        if w is None:
+            return 1
+        for c in all_windows(d, w):
+            try:
+                if c.get_attributes().map_state == X.IsViewable:
+                    print(*geometry(d, c))
+            except Exception:
+                pass
         return 0
     if cmd == "type":
         for ch in sys.argv[2]:

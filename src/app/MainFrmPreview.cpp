@@ -1,0 +1,268 @@
+// The main window's preview panel: playing the chosen file, the position and volume sliders,
+// mute, and snapshots with their menu. The player's events arrive on the user-interface thread
+// through the engine's dispatcher.
+#include <QDir>
+#include <QFileInfo>
+#include <QSignalBlocker>
+
+#include "app/DialogSeam.h"
+#include "app/FileListItem.h"
+#include "app/FrameSinkWidget.h"
+#include "app/MainFrm.h"
+#include "app/Platform.h"
+#include "app/SnapshotWriter.h"
+#include "app/Utils.h"
+#include "engine/Player.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+void TfrmMain::createPreviewPanel() {
+    VideoSeek = new TSliderSeek(this);
+    RenderSink = new TFrameSinkWidget(PanelRenderPanel);
+    RenderSink->setObjectName(QStringLiteral("RenderSink"));
+    RenderSink->setGeometry(PanelRenderPanel->contentsRect());
+
+    MenuItemOpenFolder = PopupMenuFFPlay->addAction(QStringLiteral("Open Snapshot folder."));
+    MenuItemOpenFolder->setObjectName(QStringLiteral("MenuItemOpenFolder"));
+    MenuItemChangeFolder = PopupMenuFFPlay->addAction(QStringLiteral("Change Snapshot folder"));
+    MenuItemChangeFolder->setObjectName(QStringLiteral("MenuItemChangeFolder"));
+    QMenu* format = PopupMenuFFPlay->addMenu(QStringLiteral("Snapshot Format"));
+    MenuItemJPG = format->addAction(QStringLiteral("JPG"));
+    MenuItemJPG->setObjectName(QStringLiteral("MenuItemJPG"));
+    MenuItemJPG->setCheckable(true);
+    MenuItemBmp = format->addAction(QStringLiteral("BMP"));
+    MenuItemBmp->setObjectName(QStringLiteral("MenuItemBmp"));
+    MenuItemBmp->setCheckable(true);
+
+    connect(PopupMenuFFPlay, &QMenu::aboutToShow, this, &TfrmMain::PopupMenuFFPlayPopup);
+    connect(MenuItemOpenFolder, &QAction::triggered, this,
+            Guarded(&TfrmMain::MenuItemOpenFolderClick, "MenuItemOpenFolderClick"));
+    connect(MenuItemChangeFolder, &QAction::triggered, this,
+            Guarded(&TfrmMain::MenuItemChangeFolderClick, "MenuItemChangeFolderClick"));
+    connect(MenuItemJPG, &QAction::triggered, this, Guarded(&TfrmMain::MenuItemJPGClick, "MenuItemJPGClick"));
+    connect(MenuItemBmp, &QAction::triggered, this, Guarded(&TfrmMain::MenuItemBmpClick, "MenuItemBmpClick"));
+    connect(FileListView, &QTreeWidget::itemDoubleClicked, this,
+            Guarded(&TfrmMain::FileListViewDblClick, "FileListViewDblClick"));
+    connect(BtnPlay, &QToolButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnPlayClick, "spSkinBtnPlayClick"));
+    connect(btnPause, &QToolButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnPlayClick, "spSkinBtnPlayClick"));
+    connect(BtnStop, &QToolButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnStopClick, "spSkinBtnStopClick"));
+    connect(BtnSnap, &QToolButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnSnapClick, "spSkinBtnSnapClick"));
+    connect(BtnOpenFolder, &QToolButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnOpenFolderClick, "spSkinBtnOpenFolderClick"));
+    connect(BtnMute, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnVolClick, "BtnVolClick"));
+    connect(BtnVol, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnVolClick, "BtnVolClick"));
+    connect(VideoTracer, &QSlider::valueChanged, this, &TfrmMain::VideoTracerPostionChange);
+    connect(VolTrace, &QSlider::valueChanged, this, &TfrmMain::VolTraceChange);
+
+    FFPlayer = std::make_unique<TFFPlayer>();
+    FFPlayer->SetTriggerEventInMainThread(true);
+    FFPlayer->SetOnFileOpen(
+        [this](TCustomPlayer*, int64_t duration, int, int, int&, int&) { FFPlayerFileOpen(duration); });
+    FFPlayer->SetOnPosition([this](TCustomPlayer*, int64_t pts) { FFPlayerPosition(pts); });
+    FFPlayer->SetOnState([this](TCustomPlayer*, TPlayState state) { FFPlayerState(state); });
+}
+
+void TfrmMain::StopPreview() {
+    if (FFPlayer) FFPlayer->Stop(true);
+}
+
+void TfrmMain::openPreview() {
+    if (FFPlayer->Open(currentFile.toStdString(), RenderSink, false)) {
+        BtnPlay->hide();
+        btnPause->show();
+        playState = TPlayState::psPlay;
+        BtnStop->setEnabled(true);
+        BtnSnap->setEnabled(true);
+    } else {
+        const QString error = QString::fromStdString(FFPlayer->LastErrMsg());
+        ShowInfo(error);
+        FFMPEGLog.Error(error);
+        playState = TPlayState::psStop;
+    }
+}
+
+void TfrmMain::FileListViewDblClick() {
+    TFileListItem* row = SelectedRow();
+    if (!row) {
+        currentFile.clear();
+        if (RowCount() == 0) return;
+        row = Row(0);
+        FileListView->setCurrentItem(row);
+        row->setSelected(true);
+    }
+    const ListFileInfo* entry = row->Entry();
+    if (!entry) return;
+    try {
+        StopPreview();
+        if (entry->IsYutubeFile) {
+            currentFile.clear();
+            BtnStop->setEnabled(false);
+            BtnSnap->setEnabled(false);
+            ShowInfo(GetLangText(QStringLiteral("DlgOnlinePreviewLater")));
+            return;
+        }
+        currentFile = entry->FileName;
+        openPreview();
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("FileListViewDblClick: ") + QString::fromUtf8(e.what()));
+    }
+}
+
+void TfrmMain::spSkinBtnPlayClick() {
+    const QString opened = QString::fromStdString(FFPlayer->FileName());
+    if (currentFile.isEmpty() && opened.isEmpty()) return;
+    if (!currentFile.isEmpty() && currentFile != opened && !BtnStop->isEnabled())
+        playState = TPlayState::psStop;
+    switch (playState) {
+        case TPlayState::psPlay:
+            BtnPlay->show();
+            btnPause->hide();
+            playState = TPlayState::psPause;
+            FFPlayer->Pause();
+            break;
+        case TPlayState::psPause:
+            BtnPlay->hide();
+            btnPause->show();
+            playState = TPlayState::psPlay;
+            FFPlayer->Resume();
+            break;
+        case TPlayState::psStop:
+        case TPlayState::psEnd:
+            if (!currentFile.isEmpty()) {
+                StopPreview();
+                openPreview();
+            } else if (const TFileListItem* row = SelectedRow();
+                       row && row->Entry() && row->Entry()->IsYutubeFile) {
+                ShowInfo(GetLangText(QStringLiteral("DlgOnlinePreviewLater")));
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void TfrmMain::spSkinBtnStopClick() {
+    FFPlayer->Stop(false);
+    BtnPlay->show();
+    btnPause->hide();
+    playState = TPlayState::psStop;
+    BtnStop->setEnabled(false);
+    BtnSnap->setEnabled(false);
+}
+
+void TfrmMain::FFPlayerFileOpen(int64_t duration) {
+    previewDuration = duration;
+    setPreviewTitle(QFileInfo(QString::fromStdString(FFPlayer->FileName())).fileName());
+    {
+        const QSignalBlocker block(VideoTracer);
+        VideoTracer->setMinimum(0);
+        VideoTracer->setValue(0);
+        VideoTracer->setMaximum(VideoTracer->width() - 1);
+    }
+    VideoTracer->setEnabled(true);
+    VideoSeek->SetLast(0);
+    VideoTracer->setTickInterval(duration / 1000000 < VideoTracer->width() ? 3 : 2);
+    FFPlayer->SetAudioVolume(VolTrace->value() * 255 / VolTrace->width());
+    VolTrace->setMaximum(VolTrace->width());
+}
+
+void TfrmMain::FFPlayerPosition(int64_t pts) {
+    if (pts < 0 || VideoSeek->Quiet() || previewDuration <= 0) return;
+    {
+        const QSignalBlocker block(VideoTracer);
+        VideoTracer->setValue(static_cast<int>(VideoTracer->maximum() * pts / previewDuration));
+    }
+    VideoSeek->SetLast(pts);
+}
+
+void TfrmMain::FFPlayerState(TPlayState state) {
+    if (state != TPlayState::psStop && state != TPlayState::psEnd) return;
+    {
+        const QSignalBlocker block(VideoTracer);
+        VideoTracer->setValue(0);
+    }
+    BtnPlay->show();
+    btnPause->hide();
+    BtnStop->setEnabled(false);
+    // The next Play opens the file again instead of pausing a player that has stopped.
+    playState = TPlayState::psStop;
+    VideoSeek->SeekSettled();
+    if (state == TPlayState::psStop) {
+        RenderSink->ClearFrame();
+    } else {
+        FFPlayer->Stop(false);
+    }
+}
+
+void TfrmMain::VideoTracerPostionChange(int position) {
+    // Only the user moves the slider with signals on; the position events move it silently.
+    if (previewDuration <= 0 || VideoTracer->maximum() <= 0) return;
+    const qint64 target = static_cast<qint64>(position) * previewDuration / VideoTracer->maximum();
+    VideoSeek->UserMoved(target, [this](qint64 t) { FFPlayer->Seek(TSeekFlags(), static_cast<int64_t>(t)); });
+}
+
+void TfrmMain::VolTraceChange(int position) {
+    if (VolTrace->width() > 0) FFPlayer->SetAudioVolume(position * 255 / VolTrace->width());
+}
+
+void TfrmMain::BtnVolClick() {
+    Muted = !Muted;
+    BtnVol->setVisible(Muted);
+    BtnMute->setVisible(!Muted);
+    FFPlayer->SetMute(Muted);
+}
+
+void TfrmMain::spSkinBtnSnapClick() {
+    const QString folder = GetOptions().shapShotDir;
+    if (!TSnapshotWriter::PrepareFolder(folder)) {
+        ShowInfo(GetLangText(QStringLiteral("DlgFailedCreateSnapFolder")));
+        return;
+    }
+    QString error;
+    // Pictures with non-square pixels are saved as they are shown.
+    TVideoStreamInfo video;
+    const double aspect =
+        FFPlayer->AVProbe().GetVideoStreamInfo(FFPlayer->VideoStreamIndex(), video) ? video.AspectRatio : 0;
+    const QString path = TSnapshotWriter::Save(
+        TSnapshotWriter::ToDisplaySize(FFPlayer->CurrentFrame(), aspect), folder,
+        QString::fromStdString(FFPlayer->FileName()), GetOptions().SnapShotFormat, SnapshotCounter, &error);
+    if (path.isEmpty()) FFMPEGLog.Error(QStringLiteral("Snapshot not saved: ") + error);
+}
+
+void TfrmMain::spSkinBtnOpenFolderClick() {
+    PopupMenuFFPlay->popup(BtnOpenFolder->mapToGlobal(QPoint(BtnOpenFolder->width(), 25)));
+}
+
+void TfrmMain::PopupMenuFFPlayPopup() {
+    MenuItemJPG->setChecked(GetOptions().SnapShotFormat == 0);
+    MenuItemBmp->setChecked(GetOptions().SnapShotFormat == 1);
+}
+
+void TfrmMain::MenuItemOpenFolderClick() {
+    const QString folder = GetOptions().shapShotDir;
+    if (TSnapshotWriter::PrepareFolder(folder))
+        GetPlatform().OpenDocument(folder);
+    else
+        ShowInfo(GetLangText(QStringLiteral("DlgFailedCreateSnapFolder")));
+}
+
+void TfrmMain::MenuItemChangeFolderClick() {
+    QString folder = GetOptions().shapShotDir;
+    if (!BrowseForFolder(GetLangText(QStringLiteral("DlgSelSnapShot")), this, folder)) return;
+    GetOptions().shapShotDir = folder;
+    GetOptions().SaveOptions();
+}
+
+void TfrmMain::MenuItemJPGClick() {
+    GetOptions().SnapShotFormat = TSnapshotWriter::sfJpeg;
+    GetOptions().SaveOptions();
+}
+
+void TfrmMain::MenuItemBmpClick() {
+    GetOptions().SnapShotFormat = TSnapshotWriter::sfBmp;
+    GetOptions().SaveOptions();
+}

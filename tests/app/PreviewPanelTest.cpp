@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <cstdlib>
+
+#include "app/FileListItem.h"
+#include "app/FrameSinkWidget.h"
+#include "app/MainFrm.h"
+#include "app/SnapshotWriter.h"
+#include "app/Utils.h"
+#include "common/MediaFixtures.h"
+#include "common/ScriptedDialogs.h"
+#include "common/TestSandbox.h"
+#include "common/WaitFor.h"
+#include "convert/ConvertDlg.h"
+#include "engine/Player.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+
+namespace {
+QString clip(const char* name, double seconds, int w = 320, int h = 240, const char* codecArgs = "") {
+    return QString::fromStdString(fixtures::Clip(name, seconds, w, h, 25, codecArgs));
+}
+
+// True when the panel shows something brighter than the black letterbox.
+bool panelShowsPicture(QWidget* panel) {
+    const QImage img = panel->grab().toImage();
+    for (int y = 0; y < img.height(); y += 7)
+        for (int x = 0; x < img.width(); x += 7)
+            if (qGray(img.pixel(x, y)) > 60) return true;
+    return false;
+}
+
+class PreviewPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        w = std::make_unique<TfrmMain>();
+        player = w->Player();
+    }
+    bool playing() {
+        return WaitFor([this] { return player->State() == TPlayState::psPlay && player->CurrentPTS() > 0; });
+    }
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TfrmMain> w;
+    TFFPlayer* player = nullptr;
+};
+}  // namespace
+
+TEST_F(PreviewPanelTest, DoubleClickPreviewsTheSelectedRowOrTheFirst) {
+    w->FileListViewDblClick();  // empty list: nothing
+    EXPECT_TRUE(player->FileName().empty());
+
+    const QString a = clip("preview_a.mp4", 4), b = clip("preview_b.mp4", 4);
+    w->AddVideFiles({a, b});
+    w->FileListView->clearSelection();
+    w->FileListViewDblClick();
+    EXPECT_EQ(w->SelectedRow(), w->Row(0));
+    EXPECT_EQ(QString::fromStdString(player->FileName()), a);
+    ASSERT_TRUE(playing());
+    EXPECT_TRUE(w->btnPause->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->BtnPlay->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->BtnStop->isEnabled());
+    EXPECT_TRUE(w->BtnSnap->isEnabled());
+    EXPECT_EQ(w->LbVideoFileTitle->text(), "Preview:preview_a.mp4");
+    EXPECT_TRUE(WaitFor([this] { return panelShowsPicture(w->PanelRenderPanel); }));
+
+    w->FileListView->setCurrentItem(w->Row(1));
+    w->FileListViewDblClick();
+    EXPECT_EQ(QString::fromStdString(player->FileName()), b);
+    EXPECT_TRUE(playing());
+
+    // An online row can't be previewed yet: the player stops and the user is told.
+    auto* online = new TFileListItem;
+    auto entry = std::make_unique<ListFileInfo>();
+    entry->IsYutubeFile = true;
+    online->SetEntry(std::move(entry));
+    w->FileListView->addTopLevelItem(online);
+    w->FileListView->setCurrentItem(online);
+    w->FileListViewDblClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("DlgOnlinePreviewLater")});
+    EXPECT_EQ(player->State(), TPlayState::psStop);
+    EXPECT_FALSE(w->BtnSnap->isEnabled());
+    EXPECT_TRUE(w->currentFile.isEmpty());
+}
+
+TEST_F(PreviewPanelTest, PlayPauseSeekVolumeStopAndTheEnd) {
+    w->AddVideFiles({clip("preview_c.mp4", 6)});  // one file: selected, so Play opens it
+    w->spSkinBtnPlayClick();
+    ASSERT_TRUE(playing());
+
+    w->spSkinBtnPlayClick();
+    EXPECT_TRUE(WaitFor([this] { return player->Paused(); }));
+    EXPECT_TRUE(w->BtnPlay->isVisibleTo(w.get()));
+    PumpEvents(150);
+    const int64_t held = player->CurrentPTS();
+    PumpEvents(300);
+    EXPECT_EQ(player->CurrentPTS(), held);
+    w->spSkinBtnPlayClick();
+    EXPECT_TRUE(WaitFor([&] { return player->CurrentPTS() > held; }));
+
+    // A user move seeks once; for a second the position events leave the slider where the user
+    // put it, then it follows the playing position again.
+    const int64_t seeksBefore = player->Stats().SeekCount;
+    const int target = w->VideoTracer->maximum() / 3;
+    const int64_t targetTime = int64_t(target) * 6000000 / w->VideoTracer->maximum();
+    w->VideoTracer->setValue(target);
+    PumpEvents(600);
+    EXPECT_EQ(w->VideoTracer->value(), target);
+    EXPECT_GT(player->CurrentPTS(), targetTime - 100000);
+    EXPECT_LT(player->CurrentPTS(), targetTime + 1000000);
+    PumpEvents(700);
+    EXPECT_GE(w->VideoTracer->value(), target);
+    EXPECT_EQ(player->Stats().SeekCount, seeksBefore + 1);
+
+    w->VolTrace->setValue(w->VolTrace->width() / 4);
+    EXPECT_EQ(player->AudioVolume(), w->VolTrace->width() / 4 * 255 / w->VolTrace->width());
+    w->BtnVolClick();
+    EXPECT_TRUE(player->Mute());
+    EXPECT_TRUE(w->BtnVol->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->BtnMute->isVisibleTo(w.get()));
+    w->BtnVolClick();
+    EXPECT_FALSE(player->Mute());
+
+    // Played to the end: the buttons reset and Play starts the file again.
+    EXPECT_TRUE(WaitFor([this] { return !w->BtnStop->isEnabled(); }, 8000));
+    EXPECT_TRUE(w->BtnPlay->isVisibleTo(w.get()));
+    EXPECT_EQ(w->VideoTracer->value(), 0);
+    w->spSkinBtnPlayClick();
+    ASSERT_TRUE(playing());
+
+    w->spSkinBtnStopClick();
+    EXPECT_FALSE(w->BtnStop->isEnabled());
+    EXPECT_FALSE(w->BtnSnap->isEnabled());
+    EXPECT_TRUE(WaitFor([this] { return player->State() == TPlayState::psStop; }));
+    EXPECT_EQ(w->VideoTracer->value(), 0);
+
+    w->spSkinBtnPlayClick();
+    ASSERT_TRUE(playing());
+    w->spSkinBtnClearClick();  // an empty list stops the preview at once
+    EXPECT_FALSE(player->Playing());
+    EXPECT_EQ(player->State(), TPlayState::psStop);
+}
+
+TEST_F(PreviewPanelTest, SnapshotsOfThePicture) {
+    TOptions& o = GetOptions();
+    o.shapShotDir = sandbox.root() + "/shots/new";
+    o.SnapShotFormat = 0;
+    SnapshotCounter = 0;
+    // Pixels 4:3 wide: shown, and saved, 426 x 180.
+    w->AddVideFiles({clip("preview_sar.mp4", 4, 320, 180, "-vf setsar=4/3")});
+    w->spSkinBtnPlayClick();
+    ASSERT_TRUE(playing());
+
+    w->spSkinBtnSnapClick();
+    const QString jpg = o.shapShotDir + "/preview_sar.mp4_1.jpg";
+    ASSERT_TRUE(QFile::exists(jpg));
+    EXPECT_EQ(QImage(jpg).size(), QSize(426, 180));
+    EXPECT_EQ(fixtures::Probe(jpg.toStdString(), "v:0", "stream=codec_name"), "mjpeg");
+
+    w->PopupMenuFFPlayPopup();
+    EXPECT_TRUE(w->MenuItemJPG->isChecked());
+    w->MenuItemBmp->trigger();
+    w->MenuItemBmp->trigger();  // choosing the current format keeps it
+    EXPECT_EQ(o.SnapShotFormat, TSnapshotWriter::sfBmp);
+    w->PopupMenuFFPlayPopup();
+    EXPECT_TRUE(w->MenuItemBmp->isChecked());
+    EXPECT_FALSE(w->MenuItemJPG->isChecked());
+
+    fixtures::WriteFile((o.shapShotDir + "/preview_sar.mp4_2.bmp").toStdString(), "user's file");
+    w->spSkinBtnSnapClick();
+    const QString bmp = o.shapShotDir + "/preview_sar.mp4_3.bmp";
+    ASSERT_TRUE(QFile::exists(bmp));
+    EXPECT_EQ(QImage(bmp).size(), QSize(426, 180));
+    EXPECT_EQ(fixtures::Probe(bmp.toStdString(), "v:0", "stream=pix_fmt"), "bgr24");
+    EXPECT_EQ(fixtures::ReadFile((o.shapShotDir + "/preview_sar.mp4_2.bmp").toStdString()), "user's file");
+
+    w->MenuItemOpenFolderClick();
+    EXPECT_EQ(sandbox.platform.opened, QStringList{o.shapShotDir});
+
+    // A folder that can't be made: the message, no file, no number used.
+    fixtures::WriteFile((sandbox.root() + "/plain").toStdString(), "x");
+    o.shapShotDir = sandbox.root() + "/plain/shots";
+    w->spSkinBtnSnapClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("DlgFailedCreateSnapFolder")});
+    EXPECT_EQ(SnapshotCounter, 3);
+}
+
+TEST_F(PreviewPanelTest, StartAndClosingStopThePreview) {
+    w->AddVideFiles({clip("preview_d.mp4", 6, 160, 120)});
+    w->cmbOutput->setEditText(sandbox.root() + "/out");
+    w->spSkinBtnPlayClick();
+    ASSERT_TRUE(playing());
+    TPlayState stateWhenConverting = TPlayState::psPlay;
+    dialogs.dialogHandlers << [&](QDialog*) {
+        stateWhenConverting = player->State();
+        return int(mrCancel);
+    };
+    w->BtnStartClick();
+    EXPECT_EQ(dialogs.count("Dialog"), 1);
+    EXPECT_EQ(stateWhenConverting, TPlayState::psStop);
+
+    w->spSkinBtnPlayClick();
+    ASSERT_TRUE(playing());
+    QElapsedTimer t;
+    t.start();
+    w->close();
+    w.reset();
+    EXPECT_LT(t.elapsed(), 3000);
+}

@@ -1,0 +1,62 @@
+// vanto-convert play: the player's headless driver and its counters.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "common/MediaFixtures.h"
+#include "engine/EngineFixtures.h"
+
+namespace {
+
+// The one-minute load average of the machine.
+double LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    double load = 0;
+    in >> load;
+    return load;
+}
+
+double Figure(const std::string& out, const std::string& name) {
+    std::smatch m;
+    if (!std::regex_search(out, m, std::regex(name + ": ([0-9.]+)"))) return -1;
+    return std::stod(m[1]);
+}
+
+TEST(PlayerCli, SyncOverTwentySecondsAndSeekToTheFrame) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const std::string clip =
+        fixtures::Make("player-sync.mp4",
+                       "-f lavfi -i testsrc2=size=640x360:rate=30:duration=20 -f lavfi -i "
+                       "sine=frequency=1000:sample_rate=48000:duration=20 -c:v libx264 -preset veryfast -g "
+                       "60 -c:a aac -shortest");
+    enginetest::CliResult r = enginetest::RunCli("play --stats " + fixtures::ShellQuote(clip));
+    ASSERT_EQ(r.status, 0) << r.err;
+    double gap = Figure(r.out, "max a/v gap");
+    EXPECT_GE(gap, 0) << r.out;
+    // A player cannot keep time when the processors are shared by many times more runnable
+    // tasks than there are of them; the timing bounds hold on a machine that is not saturated.
+    double load = LoadAverage();
+    if (load <= 2.0 * std::thread::hardware_concurrency()) {
+        EXPECT_NEAR(Figure(r.out, "frames shown"), 600, 30) << r.out;
+        EXPECT_LE(gap, 45) << r.out;
+    } else {
+        std::printf("load average %.1f: sync bounds not checked; measured:\n%s", load, r.out.c_str());
+    }
+
+    r = enginetest::RunCli("play --stats --seek 7.5 --duration 1 " + fixtures::ShellQuote(clip));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("(picture at 7.500 s)"), std::string::npos) << r.out;
+
+    r = enginetest::RunCli("play --seek x " + fixtures::ShellQuote(clip));
+    EXPECT_EQ(r.status, 2);
+    r = enginetest::RunCli("play /nonexistent/file.mp4");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("/nonexistent/file.mp4"), std::string::npos) << r.err;
+}
+
+}  // namespace
