@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 ./scripts/sanitize-build.sh
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$(pwd)/tests/sanitizers/lsan.supp"
+export SDL_AUDIODRIVER=dummy
 status=0
 # Every suite of the engine's tests (as their sources name them) and the fuzz regressions.
 suites=$(grep -ho '^TEST\(_F\)\?([A-Za-z0-9_]*' tests/engine/*.cpp | sed 's/.*(//' | sort -u | paste -sd'|' -)
