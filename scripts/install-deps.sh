@@ -8,7 +8,7 @@ libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libs
 libsdl2-dev libpcre2-dev libjpeg62-turbo-dev liblog4cplus-dev
 libgtest-dev libgmock-dev
 clang libclang-rt-14-dev
-xvfb xauth x11-utils ffmpeg python3 python3-xlib fonts-dejavu-core trayer"
+xvfb xauth x11-utils ffmpeg python3 python3-xlib fonts-dejavu-core fonts-wqy-microhei trayer tinyproxy"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -18,6 +18,7 @@
 #include "app/Platform.h"
 #include "app/Utils.h"
 #include "convert/ConvertDlg.h"
+#include "profiles/ProfilePopupMeneu.h"
 #include "engine/AVProbe.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegTasks.h"
@@ -107,12 +108,7 @@ void TfrmMain::FormCreate() {
     step(QStringLiteral("Media libraries"), [this] { InitFFMPEG(); });
     SnapshotCounter = 0;
     step(QStringLiteral("Options"), [this] { cmbOutput->setEditText(GetOptions().OutPutFolder); });
-    step(QStringLiteral("Profiles"), [this] {
-        const QStringList& recent = GetOptions().ResultList;
-        bool ok = false;
-        const int id = recent.isEmpty() ? -1 : recent.first().toInt(&ok);
-        SetTFormatMenuItem(ok ? id : -1);
-    });
+    step(QStringLiteral("Profiles"), [this] { BuildProfileMenu(); });
     step(QString(), [this] { ShowEmptyListState(); });
 
     Muted = false;
@@ -146,6 +142,9 @@ void TfrmMain::FormCreate() {
     connect(cmbOutput, &QComboBox::activated, this, [this](int index) {
         RunGuarded(QStringLiteral("cmbOutputSelect"), [=, this] { cmbOutputSelect(index); });
     });
+    connect(PaneProfile, &TProfilePane::clicked, this, Guarded(&TfrmMain::btnProfileClick, "btnProfileClick"));
+    connect(BtnSetting, &QPushButton::clicked, this,
+            Guarded(&TfrmMain::spSkinBtnSettingClick, "spSkinBtnSettingClick"));
     connect(BtnStart, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnStartClick, "BtnStartClick"));
     connect(btnClip, &QToolButton::clicked, this, Guarded(&TfrmMain::btnClipClick, "btnClipClick"));
     connect(BtnFindTarget, &QPushButton::clicked, this,
@@ -174,6 +173,7 @@ void TfrmMain::FormCreate() {
     connect(lbProductTitle, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().ProductPage); });
     connect(lbBottom, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().HomePage); });
     connect(EditMenu, &QMenu::aboutToShow, this, &TfrmMain::LockMainEditMenu);
+    connect(BtnEdit, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnEditClick, "BtnEditClick"));
 }
 
 void TfrmMain::RunGuarded(const QString& where, const std::function<void()>& fn) {
@@ -203,21 +203,6 @@ void TfrmMain::InitFFMPEG() {
     if (!FFPlayer->LoadAVLib(libFolder)) report(FFPlayer->LastErrMsg());
     if (!FFmpegTasks->LoadAVLib(libFolder)) report(FFmpegTasks->LastErrMsg());
 }
-
-void TfrmMain::SetTFormatMenuItem(int id) {
-    const TStartupProfile chosen = ChooseStartupProfile({QString::number(id)});
-    if (!chosen.Entry) return;
-    lbProfile()->setText(chosen.Entry->Name);
-    PaneProfile->ImageProfile->setPixmap(chosen.Icon.isNull() ? QPixmap() : QPixmap::fromImage(chosen.Icon));
-    PaneProfile->Tag = chosen.ID;
-    if (TFileListItem* row = SelectedRow(); row && row->Entry()) {
-        row->Entry()->formatInfo = GetFormatInfo(chosen.ID);
-        if (row->Entry()->formatInfo)
-            row->setText(TFileListItem::colFormat, row->Entry()->formatInfo->Format);
-    }
-}
-
-void TfrmMain::AutoUpdateCheck() {}
 
 void TfrmMain::openAddress(const QString& address) {
     if (!address.isEmpty()) OpenDocumentReported(address);
@@ -270,6 +255,7 @@ void TfrmMain::BuildMenusAndColumns() {
     playState = TPlayState::psStop;
     FileListView->move(10, FileListView->y());
     ckbCkAll->move(FileListView->x() + 7, FileListView->y() + 4);
+    applyWindowTexts();
 }
 
 QAction* TfrmMain::MenuAction(const QString& key) const {
@@ -302,6 +288,10 @@ void TfrmMain::MainMenuClick(QObject* sender) {
         BtnStartClick();
     } else if (key == QLatin1String("FileMenu_05")) {
         close();
+    } else if (key == QLatin1String("ToolsMenu_00")) {
+        ShowPreferences();
+    } else if (key == QLatin1String("ToolsMenu_01")) {
+        CustomProfileMeneuClick();
     } else if (key == QLatin1String("HelpMenu_00")) {
         openAddress(GetOptions().HelpPage);
     } else if (key == QLatin1String("HelpMenu_05")) {
@@ -316,6 +306,8 @@ void TfrmMain::MainMenuClick(QObject* sender) {
             QStringLiteral("About"));
     } else if (key == QLatin1String("HelpMenu_06")) {
         openAddress(GetOptions().ProductPage);
+    } else if (key == QLatin1String("HelpMenu_08")) {
+        UpdateProgram(true);
     }
 }
 
@@ -434,6 +426,8 @@ bool TfrmMain::FormCloseQuery() {
     if (closing_) return true;
     closing_ = true;
     try {
+        if (ProfilePopMenu_) ProfilePopMenu_->close();
+        ProfilePopMenu_.reset();
         if (FFPlayer) {
             FFPlayer->SetOnFileOpen(nullptr);
             FFPlayer->SetOnPosition(nullptr);
@@ -481,6 +475,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (ProfilePopMenu_) ProfilePopMenu_->hide();
 }
 
 void TfrmMain::contextMenuEvent(QContextMenuEvent* event) {

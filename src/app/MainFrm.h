@@ -33,6 +33,8 @@ class TFileListItem;
 class TFormatInfo;
 class TFFPlayer;
 class TFrameSinkWidget;
+class TProfilePopupMeneu;
+class TProfilePopuMenuBigItem;
 
 // A clickable label (product title, maker line).
 class TClickLabel : public QLabel {
@@ -74,6 +76,24 @@ public:
     // in PaneProfile->Tag. An unknown ID takes the first profile of the first category.
     void SetTFormatMenuItem(int id);
     QLabel* lbProfile() const { return PaneProfile->lbProfile; }
+
+    // The profile picker and the dialogs that tune the output.
+    // Builds a fresh picker from the catalogue and makes the first recent profile current.
+    void BuildProfileMenu();
+    // Opens the picker above the profile row, or closes it.
+    void btnProfileClick();
+    // A profile chosen in the picker: current profile, every row's parameters, recent list.
+    void profileMenuItemClick(TProfilePopuMenuBigItem* item);
+    // Marks the current profile's category and profile inside the picker.
+    void PopupMenuPopup();
+    // The picker's custom button and Tools > Customize Profiles: the profile tree, then a
+    // rebuilt picker when it ends with OK.
+    void CustomProfileMeneuClick();
+    // Tools > Preferences.
+    void ShowPreferences();
+    // The conversion settings dialog for every row of the list, and the run's merge choice.
+    void spSkinBtnSettingClick();
+    TProfilePopupMeneu* ProfilePopMenu() const { return ProfilePopMenu_.get(); }
     void BuildMenusAndColumns();
     void MainMenuClick(QObject* sender);
     void LockMainEditMenu();
@@ -149,6 +169,21 @@ public:
     // Stops the preview and waits until it has stopped (Start, clip dialog, empty list, closing).
     void StopPreview();
     TFFPlayer* Player() const { return FFPlayer.get(); }
+
+    // The online paths.
+    void BtnEditClick();
+    // Shows an online row's page in the online video dialog, without adding it again.
+    void ShowOnlineEntry(const ListFileInfo& entry);
+    // Before a run: downloads the checked online rows in the download window; false when the
+    // run is to stop (window cancelled, or download only chosen).
+    bool DownloadOnlineRows();
+    void UpdateProgram(bool ShowDlg);
+    void AutoUpdateCheck();
+
+    // A checked list row with its texts and entry.
+    TFileListItem* MakeRow(const QString& caption, const QString& output, const QString& format, const QString& tip,
+                           std::unique_ptr<ListFileInfo> entry);
+    static QString CategoryTagOf(const TFormatInfo* info);
 
     // Runs a user-interface handler: an exception is logged and its text shown, and the window
     // stays usable.
@@ -247,9 +282,13 @@ private:
     static QStringList droppedPaths(const QMimeData* mime);
     void createTray();
     void reportStartupProblem(const QString& what, const QString& message);
-    void AutoUpdateCheck();
     void openAddress(const QString& address);
+    void applyWindowTexts();
+    // Gives every row its own copy of `params` and shows the row's new format and size; with
+    // `categoryTag` the rows also take the tag of the profile's category.
+    void giveRowsParameters(const TFormatInfo& params, bool categoryTag);
     bool closing_ = false;
+    std::unique_ptr<TProfilePopupMeneu> ProfilePopMenu_;
     bool closingBySignal_ = false;
 };
 

@@ -23,13 +23,27 @@
 #include "tools/EntryProbe.h"
 #include "tools/FileInfoDlg.h"
 
-namespace {
-QString categoryTagOf(const TFormatInfo* info) {
+QString TfrmMain::CategoryTagOf(const TFormatInfo* info) {
     if (!info) return QString();
     const TCategory* category = FindCategory(info->Categoryid);
     return category ? category->CategoryTag : QString();
 }
-}  // namespace
+
+TFileListItem* TfrmMain::MakeRow(const QString& caption, const QString& output, const QString& format,
+                                 const QString& tip, std::unique_ptr<ListFileInfo> entry) {
+    auto* row = new TFileListItem;
+    row->setText(TFileListItem::colName, caption);
+    row->setText(TFileListItem::colOutput, output);
+    row->setText(TFileListItem::colFormat, format);
+    for (int c = 0; c < 5; ++c)
+        row->setTextAlignment(c, Qt::AlignCenter);
+    row->setTextAlignment(TFileListItem::colName, Qt::AlignLeft | Qt::AlignVCenter);
+    row->setToolTip(TFileListItem::colName, tip);
+    row->SetEntry(std::move(entry));
+    row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
+    row->setCheckState(TFileListItem::colName, Qt::Checked);
+    return row;
+}
 
 TAVProbe* TfrmMain::Probe() {
     return &FFmpegTasks->AVProbe();
@@ -82,29 +96,18 @@ void TfrmMain::AddVideFiles(const QStringList& paths) {
 void TfrmMain::AddVideFileRows(const QStringList& paths) {
     const std::unique_ptr<TFormatInfo> params = ParametersForNewRows();
     const QString format = params ? params->Format : QString();
-    const QString tag = categoryTagOf(params.get());
+    const QString tag = CategoryTagOf(params.get());
     FileListView->setUpdatesEnabled(false);
     QList<QTreeWidgetItem*> rows;
     rows.reserve(paths.size());
     for (const QString& path : paths) {
         const QString caption = QFileInfo(path).fileName();
-        auto* row = new TFileListItem;
-        row->setText(TFileListItem::colName, caption);
-        row->setText(TFileListItem::colOutput, OutputNameOf(caption));
-        row->setText(TFileListItem::colFormat, format);
-        for (int c = 0; c < 5; ++c)
-            row->setTextAlignment(c, Qt::AlignCenter);
-        row->setTextAlignment(TFileListItem::colName, Qt::AlignLeft | Qt::AlignVCenter);
-        row->setToolTip(TFileListItem::colName, path);
         auto entry = std::make_unique<ListFileInfo>();
         entry->IsYutubeFile = false;
         entry->FileName = path;
         entry->CategoryTag = tag;
         entry->formatInfo = params ? params->Clone() : nullptr;
-        row->SetEntry(std::move(entry));
-        row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-        row->setCheckState(TFileListItem::colName, Qt::Checked);
-        rows << row;
+        rows << MakeRow(caption, OutputNameOf(caption), format, path, std::move(entry));
     }
     FileListView->addTopLevelItems(rows);
     FileListView->setUpdatesEnabled(true);

@@ -102,7 +102,7 @@ void TfrmMain::FileListViewDblClick() {
             currentFile.clear();
             BtnStop->setEnabled(false);
             BtnSnap->setEnabled(false);
-            ShowInfo(GetLangText(QStringLiteral("DlgOnlinePreviewLater")));
+            ShowOnlineEntry(*entry);
             return;
         }
         currentFile = entry->FileName;
@@ -137,7 +137,7 @@ void TfrmMain::spSkinBtnPlayClick() {
                 openPreview();
             } else if (const TFileListItem* row = SelectedRow();
                        row && row->Entry() && row->Entry()->IsYutubeFile) {
-                ShowInfo(GetLangText(QStringLiteral("DlgOnlinePreviewLater")));
+                ShowOnlineEntry(*row->Entry());
             }
             break;
         default:

@@ -74,6 +74,7 @@ void TfrmMain::BtnStartClick() {
         cmbOutput->setFocus();
         return;
     }
+    if (!DownloadOnlineRows()) return;
 
     std::vector<std::unique_ptr<ConvertRecord>> records;
     for (int i = 0; i < RowCount(); ++i) {

@@ -1,5 +1,7 @@
 #include "app/Utils.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -206,6 +208,9 @@ QString UrlDecode(const QString& text) {
 }
 
 QString EstimatedSizeText(qint64 videoBitrate, qint64 audioBitrate, qint64 durationUs) {
+    // A rate of -1 ("Auto" in the settings dialog) is not known in advance and adds nothing.
+    videoBitrate = std::max<qint64>(videoBitrate, 0);
+    audioBitrate = std::max<qint64>(audioBitrate, 0);
     const qint64 bits = (videoBitrate + audioBitrate) * durationUs / 1000000;
     const double mb = static_cast<double>(bits) / 8.0 / 1024.0 / 1024.0;
     return QString::asprintf("%.2f", mb) + QStringLiteral("MB");

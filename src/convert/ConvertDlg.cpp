@@ -77,7 +77,9 @@ TConvertDlg::TConvertDlg(QWidget* parent) : QDialog(parent) {
     }
     ListViewConvertList->setItemDelegateForColumn(2, new PercentDelegate(ListViewConvertList));
 
-    auto* choices = new QLabel(tr("When the conversion is done:"), this);
+    auto* choices = new QLabel(
+        DialogLook::TextOr(QStringLiteral("lbWhenDone"), QStringLiteral("When the conversion is done:")),
+        this);
     choices->move(16, 341);
     cbOpenTarget = new QCheckBox(text("cbOpenTarget"), this);
     cbOpenTarget->setObjectName(QStringLiteral("cbOpenTarget"));

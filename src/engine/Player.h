@@ -65,7 +65,8 @@ public:
     bool Open(const std::string& fileName, TFrameSink* sink, bool paused = false);
     // Stops playing and closes the file. With waitForStop the call returns when every playing
     // thread has ended (pumping the Dispatcher when called on the main thread). Safe in any
-    // state and more than once.
+    // state and more than once. OnState(psStop) comes through the event thread and may arrive
+    // after Stop has returned; the handlers stay connected until the player is destroyed.
     void Stop(bool waitForStop = true);
     void Pause();
     void Resume();

@@ -327,6 +327,17 @@ void TVideoState::DoSeek() {
         if (audioStream_.load() >= 0) audioq_.Flush();
         if (subtitleStream_.load() >= 0) subtitleq_.Flush();
         if (videoStream_.load() >= 0) videoq_.Flush();
+        int video = videoStream_.load();
+        if (video >= 0) {
+            // Pictures more than a frame before the target are never shown.
+            AVStream* st = ic->streams[video];
+            AVRational rate = ff::av_guess_frame_rate(ic, st, nullptr);
+            int64_t frame = rate.num > 0 ? ff::av_rescale_q(1, av_inv_q(rate), st->time_base) : 0;
+            viddec_.SetSkipBefore((flags & AVSEEK_FLAG_BYTE)
+                                      ? AV_NOPTS_VALUE
+                                      : ff::av_rescale_q(target, AVRational{1, AV_TIME_BASE}, st->time_base) -
+                                            frame);
+        }
         if (flags & AVSEEK_FLAG_BYTE) {
             extclk_.Set(NAN, 0);
             seekSerialVideo_.store(-1);

@@ -38,9 +38,13 @@ public:
         startPts_ = pts;
         startPtsTb_ = timeBase;
     }
+    // Until a packet at or after this time (the stream's time base) comes, pictures that no
+    // other picture refers to are not decoded: after a seek they would only be thrown away.
+    void SetSkipBefore(int64_t pts) { skipBefore_.store(pts); }
     int reorderPts = -1;
 
 private:
+    std::atomic<int64_t> skipBefore_{AV_NOPTS_VALUE};
     TCodecContextPtr context_;
     TPacketQueue* queue_ = nullptr;
     TPacketPtr packet_;

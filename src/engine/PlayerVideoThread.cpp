@@ -98,6 +98,12 @@ int TPlayerDecoder::DecodeFrame(AVFrame* frame, AVSubtitle* sub, bool block) {
             }
             continue;
         }
+        if (avctx->codec_type == AVMEDIA_TYPE_VIDEO) {
+            int64_t skipBefore = skipBefore_.load();
+            bool early =
+                skipBefore != AV_NOPTS_VALUE && packet_->pts != AV_NOPTS_VALUE && packet_->pts < skipBefore;
+            avctx->skip_frame = early ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+        }
         if (ff::avcodec_send_packet(avctx, packet_.get()) == AVERROR(EAGAIN))
             packetPending_ = true;  // the decoder is full: receive first, send again after
         else

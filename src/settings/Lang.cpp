@@ -2,9 +2,11 @@
 
 #include <QDomDocument>
 #include <QFile>
+#include <QRegularExpression>
 
 #include "app/DialogSeam.h"
 #include "app/Utils.h"
+#include "settings/Options.h"
 
 namespace {
 std::unique_ptr<TLang> g_lang;
@@ -21,7 +23,8 @@ void ResetLang() {
     g_loaded = false;
 }
 
-void LoadLangFile(TLang& table, const QString& fileName) {
+void LoadLangFile(TLang& table, const QString& fileName, const QString& language) {
+    table.Language = language;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw ELangError(QStringLiteral("Cannot open %1: %2").arg(fileName, file.errorString()));
@@ -50,6 +53,10 @@ void LoadLangFile(TLang& table, const QString& fileName) {
                 TLngItem item;
                 item.Name = child.attribute(QStringLiteral("name"));
                 item.EnValue = child.attribute(QStringLiteral("en"));
+                if (language != QLatin1String("en")) {
+                    const QString translated = child.attribute(language);
+                    if (!translated.isEmpty()) item.EnValue = translated;
+                }
                 if (table.ItemMap.contains(item.Name))
                     throw ELangError(
                         QStringLiteral("%1: the key \"%2\" appears twice").arg(fileName, item.Name));
@@ -69,7 +76,11 @@ void LoadLang() {
                                     QStringLiteral("Vanto Video Converter"));
         return;
     }
-    LoadLangFile(table, path);
+    // Only a plain language code names an attribute; anything else reads the English texts.
+    QString language = GetOptions().LangValue.trimmed().toLower();
+    static const QRegularExpression code(QStringLiteral("^[a-z]{2,3}$"));
+    if (!code.match(language).hasMatch()) language = QStringLiteral("en");
+    LoadLangFile(table, path, language);
 }
 
 QString GetLangText(const QString& key) {

@@ -141,6 +141,10 @@ void TOptions::LoadOptions(const QString& iniFile) {
                 LastUpdate = value;
             else if (key == QLatin1String("recent"))
                 Recent = value;
+            else if (key == QLatin1String("video_site"))
+                VideoSite = value;
+            else if (key == QLatin1String("update_server"))
+                UpdateServer = value;
         }
     }
     ResultList = SplitString(Recent, QStringLiteral(","));
@@ -176,11 +180,17 @@ void TOptions::SaveOptions(const QString& fileName) {
     put("proxy_pwd", ProxyPwd);
     put("lastupdate", LastUpdate);
     put("recent", Recent);
+    if (!VideoSite.isEmpty()) put("video_site", VideoSite);
+    if (!UpdateServer.isEmpty()) put("update_server", UpdateServer);
     // Written to a temporary file beside it and renamed over the old one: a full disk or a
     // read-only folder leaves the previous file whole.
     QSaveFile file(fileName);
     const QByteArray bytes = text.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // The file holds the proxy password: readable by its owner only, set on the temporary file
+    // before anything is written to it (the rename keeps it).
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(bytes) != bytes.size() || !file.commit())
         throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(fileName, file.errorString()));
 }
 

@@ -46,6 +46,10 @@ public:
     QString ProxyUserName;
     QString ProxyPwd;
     QString LastUpdate;
+    // Hidden keys, written only when set: the video site's and the update server's addresses
+    // in place of the built-in ones (tests point them at local servers).
+    QString VideoSite;
+    QString UpdateServer;
 
     // Where the options file is: the per-user copy, installed from the program folder's
     // template when missing; the program folder's own file when that copy fails.

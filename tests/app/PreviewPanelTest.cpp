@@ -10,6 +10,7 @@
 #include "app/FileListItem.h"
 #include "app/FrameSinkWidget.h"
 #include "app/MainFrm.h"
+#include "online/YouTubeFrm.h"
 #include "app/SnapshotWriter.h"
 #include "app/Utils.h"
 #include "common/MediaFixtures.h"
@@ -75,15 +76,23 @@ TEST_F(PreviewPanelTest, DoubleClickPreviewsTheSelectedRowOrTheFirst) {
     EXPECT_EQ(QString::fromStdString(player->FileName()), b);
     EXPECT_TRUE(playing());
 
-    // An online row can't be previewed yet: the player stops and the user is told.
+    // An online row: the player stops and the online video dialog shows it, its OK disabled.
     auto* online = new TFileListItem;
     auto entry = std::make_unique<ListFileInfo>();
     entry->IsYutubeFile = true;
     online->SetEntry(std::move(entry));
     w->FileListView->addTopLevelItem(online);
     w->FileListView->setCurrentItem(online);
+    bool okEnabled = true;
+    dialogs.dialogHandlers << [&](QDialog* d) {
+        auto* online = qobject_cast<TFrmYouTube*>(d);
+        EXPECT_NE(online, nullptr);
+        if (online) okEnabled = online->btnOK->isEnabled();
+        return int(mrCancel);
+    };
     w->FileListViewDblClick();
-    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{GetLangText("DlgOnlinePreviewLater")});
+    EXPECT_EQ(dialogs.count("Dialog"), 1);
+    EXPECT_FALSE(okEnabled);
     EXPECT_EQ(player->State(), TPlayState::psStop);
     EXPECT_FALSE(w->BtnSnap->isEnabled());
     EXPECT_TRUE(w->currentFile.isEmpty());

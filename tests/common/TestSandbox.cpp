@@ -52,7 +52,13 @@ TestSandbox::TestSandbox(bool copyShippedData) {
     homeDir_ = dir_.path() + QStringLiteral("/home");
     QDir().mkpath(programDir_);
     QDir().mkpath(homeDir_);
-    if (copyShippedData) copyTree(QStringLiteral(VANTO_SOURCE_DIR "/data"), programDir_);
+    if (copyShippedData) {
+        copyTree(QStringLiteral(VANTO_SOURCE_DIR "/data"), programDir_);
+        // The update check of a main window made by a test must not reach the real update
+        // server: nothing listens on this port, so the check fails at once and is only logged.
+        QFile options(programDir_ + QStringLiteral("/vantooptions.ini"));
+        if (options.open(QIODevice::Append)) options.write("update_server=http://127.0.0.1:9\r\n");
+    }
     oldHome_ = qgetenv("HOME");
     oldDataHome_ = qEnvironmentVariableIsSet("XDG_DATA_HOME") ? qgetenv("XDG_DATA_HOME") : QByteArray();
     oldConfigHome_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME") ? qgetenv("XDG_CONFIG_HOME") : QByteArray();

@@ -102,6 +102,10 @@ struct EventLog {
             if (x == s) return true;
         return false;
     }
+    void Clear() {
+        std::lock_guard<std::mutex> guard(lock);
+        states.clear();
+    }
     std::vector<TPlayState> States() {
         std::lock_guard<std::mutex> guard(lock);
         return states;
@@ -129,9 +133,10 @@ protected:
         FFLoader().SetLibraryPath("");
         ASSERT_TRUE(player.LoadAVLib("")) << player.LastErrMsg();
     }
-    TFFPlayer player;
+    // The player goes first: its threads may still report to the sink and the log until then.
     RecordingSink sink;
     EventLog events;
+    TFFPlayer player;
 };
 
 TEST(PlayEventQueue, CoalescesSameKindAndDropsOldestWhenFull) {
@@ -262,7 +267,7 @@ TEST_F(PlayerTest, FilesOfEveryKind) {
     // A still image: duration 0, its one picture shown, then the end.
     int64_t duration = -2;
     player.SetOnFileOpen([&](TCustomPlayer*, int64_t d, int, int, int&, int&) { duration = d; });
-    events.states.clear();
+    events.Clear();
     ASSERT_TRUE(player.Open(enginetest::StillPng(), &sink, false)) << player.LastErrMsg();
     EXPECT_EQ(duration, 0);
     ASSERT_TRUE(WaitFor([&] { return sink.Count() == 1; }));
@@ -295,7 +300,7 @@ TEST_F(PlayerTest, FilesOfEveryKind) {
     std::string copy = dir.file("copy.mp4");
     ASSERT_EQ(fixtures::Run("cp " + fixtures::ShellQuote(CounterClip()) + " " + fixtures::ShellQuote(copy)),
               0);
-    events.states.clear();
+    events.Clear();
     ASSERT_TRUE(player.Open(copy, &sink, false)) << player.LastErrMsg();
     ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > 200000; }));
     std::remove(copy.c_str());
@@ -330,6 +335,34 @@ TEST_F(PlayerTest, PlayRangeLoopsAndHookChangesReachTheScreen) {
     }
     EXPECT_GE(loops, 2);
     EXPECT_EQ(sink.LastNumber(), 235 / 2) << "the hook's white did not reach the screen";
+}
+
+TEST_F(PlayerTest, SwitchesStreamsAndRefusesWrongOnes) {
+    // Video, then two sound tracks.
+    const std::string clip = fixtures::Make(
+        "player-twoaudio.mkv",
+        "-f lavfi -i testsrc2=size=160x120:rate=25:duration=3 -f lavfi -i sine=frequency=440:duration=3 "
+        "-f lavfi -i sine=frequency=880:duration=3 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a mp2");
+    player.SetTriggerEventInMainThread(false);
+    ASSERT_TRUE(player.Open(clip, &sink, false)) << player.LastErrMsg();
+    ASSERT_EQ(player.AudioStreamIndex(), 1);
+    ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > 300000; }));
+
+    player.SetAudioStreamIndex(2);
+    EXPECT_EQ(player.AudioStreamIndex(), 2);
+    EXPECT_EQ(player.LastErrMsg(), "");
+    player.SetAudioStreamIndex(0);  // the video stream
+    EXPECT_EQ(player.LastErrMsg(), "the stream type is not matched.");
+    EXPECT_EQ(player.AudioStreamIndex(), 2);
+    player.SetAudioStreamIndex(7);  // beyond the streams: ignored
+    EXPECT_EQ(player.AudioStreamIndex(), 2);
+    player.SetSubtitleStreamIndex(-2);
+    EXPECT_EQ(player.LastErrMsg(), "the stream index is not valid.");
+
+    // Playing goes on with the new track, from where it was.
+    int64_t at = player.CurrentPTS();
+    ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > at + 300000; }));
+    EXPECT_LT(player.CurrentPTS(), at + 1500000);
 }
 
 TEST_F(PlayerTest, StopDuringOpenAndOpenWhilePlaying) {

@@ -7,6 +7,9 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
 #include "settings/Lang.h"
+#include "settings/Options.h"
+
+#include <algorithm>
 
 namespace {
 QStringList numbered(const QString& root, std::initializer_list<int> items) {
@@ -146,11 +149,52 @@ TEST(LangShipped, FormatTextsCarryExactlyTheirArguments) {
     const QHash<QString, int> formats{{"DlgReplaceDlTitle", 1}, {"ErrorFileLable", 1}, {"tryTipInfoS", 1},
                                       {"tryTipInfoF", 1},       {"DlgAskUpdate", 1},   {"lbUpdateInfo2", 2},
                                       {"OptionsSaveFailed", 1},
-                                      {"OpenDocumentFailed", 1}, {"ConvertPartly", 2}};
+                                      {"OpenDocumentFailed", 1}, {"ConvertPartly", 2},
+                                      {"UpdateNotVerified", 1},  {"DownloadFailedInfo", 1}};
     for (auto it = Lang().ItemMap.cbegin(); it != Lang().ItemMap.cend(); ++it) {
         const int expected = formats.value(it.key(), 0);
         EXPECT_EQ(it->EnValue.count("%s"), expected) << it.key().toStdString();
         EXPECT_EQ(it->EnValue.count('%'), expected) << it.key().toStdString();  // no other placeholders
+    }
+}
+
+TEST(LangShipped, ChineseHasATextForEveryKeyTheProgramUses) {
+    TestSandbox sandbox;
+    GetOptions().LangValue = "zh";
+    LoadLang();
+    EXPECT_EQ(Lang().Language, "zh");
+    TLang english;
+    LoadLangFile(english, sandbox.programFile("Lang.dll"), "en");
+    ASSERT_EQ(english.ItemMap.size(), Lang().ItemMap.size());
+    for (const QString& key : requiredKeys() + keysUsedInSources()) {
+        ASSERT_TRUE(Lang().ItemMap.contains(key)) << key.toStdString();
+        const QString zh = GetLangText(key);
+        const QString en = english.ItemMap.value(key).EnValue;
+        // Separators and the like read the same; every real text is translated and keeps its
+        // placeholders.
+        if (en == "-") {
+            EXPECT_EQ(zh, "-");
+            continue;
+        }
+        EXPECT_TRUE(std::any_of(zh.begin(), zh.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; }))
+            << key.toStdString() << ": " << zh.toStdString();
+        EXPECT_EQ(zh.count("%s"), en.count("%s")) << key.toStdString();
+    }
+}
+
+TEST(Lang, TheOptionsLanguageChoosesTheAttributeAndEnglishFillsGaps) {
+    const QByteArray body =
+        "<Lang><Item name=\"both\" en=\"Open\" zh=\"打开\"/><Item name=\"onlyEn\" en=\"Close\"/>"
+        "<Item name=\"emptyZh\" en=\"Stop\" zh=\"\"/></Lang>";
+    for (const char* language : {"zh", "ZH ", "en", "x/../y"}) {
+        TestSandbox sandbox;
+        writeLang(sandbox, body);
+        GetOptions().LangValue = language;
+        LoadLang();
+        const bool chinese = QString(language).trimmed().toLower() == "zh";
+        EXPECT_EQ(GetLangText("both"), chinese ? "打开" : "Open") << language;
+        EXPECT_EQ(GetLangText("onlyEn"), "Close") << language;
+        EXPECT_EQ(GetLangText("emptyZh"), "Stop") << language;
     }
 }
 

@@ -122,6 +122,7 @@ TEST(Options, RecentRoundTripKeepsAtMostNineIds) {
 
 TEST(Options, SaveWritesEveryKeyInOrder) {
     TestSandbox sandbox;
+    GetOptions().UpdateServer.clear();  // the sandbox's hidden key; written only when set
     GetOptions().SaveOptions();
     QStringList keys;
     for (const QByteArray& line : readFile(userOptionsFile(sandbox)).split('\n'))
@@ -153,6 +154,29 @@ TEST(Options, ReadOnlyPerUserFolderFallsBackToTheProgramFolder) {
 TEST(Options, SaveIntoAnUnwritablePlaceRaisesAnInputOutputError) {
     TestSandbox sandbox;
     EXPECT_THROW(GetOptions().SaveOptions(sandbox.root() + "/missing/folder/vantooptions.ini"), EInOutError);
+}
+
+TEST(Options, TheSavedFileIsReadableByItsOwnerOnlyAndKeepsTheHiddenAddresses) {
+    TestSandbox sandbox;
+    const QString path = sandbox.root() + "/opts.ini";
+    writeFile(path, "proxy_pwd=old\r\n");
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                    QFileDevice::ReadOther);
+    TOptions o;
+    o.ProxyPwd = "secret";
+    o.SaveOptions(path);
+    // Owner, group and others (the "user" flags repeat the owner's for the current user).
+    EXPECT_EQ(QFile::permissions(path) & 0xF0FF, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_FALSE(readFile(path).contains("video_site"));  // hidden keys appear only when set
+
+    o.VideoSite = "http://127.0.0.1:8000";
+    o.UpdateServer = "https://updates.example";
+    o.SaveOptions(path);
+    TOptions back;
+    back.LoadOptions(path);
+    EXPECT_EQ(back.VideoSite, "http://127.0.0.1:8000");
+    EXPECT_EQ(back.UpdateServer, "https://updates.example");
+    EXPECT_EQ(back.ProxyPwd, "secret");
 }
 
 TEST(Options, FailedSaveKeepsThePreviousFileWholeAndIsShownOnce) {

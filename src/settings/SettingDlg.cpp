@@ -1,0 +1,258 @@
+#include "settings/SettingDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/DialogLook.h"
+#include "app/Utils.h"
+#include "profiles/IconUtils.h"
+#include "profiles/ParaInfo.h"
+#include "profiles/ProfileMenu.h"
+#include "settings/SettingRules.h"
+
+namespace {
+const QString kAuto = QStringLiteral("Auto");
+
+// Empties the list and refills it with the allowed values, in order.
+void fillList(QComboBox* list, const QString& values, bool pictureSizes = false) {
+    list->clear();
+    for (const QString& v : SplitString(values, QStringLiteral(",")))
+        list->addItem(pictureSizes ? ResolutionEntryText(v) : v);
+}
+
+QStringList entries(const QComboBox* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->itemText(i);
+    return out;
+}
+
+// Selects the entry reading `text` (any letter case); a value the list lacks is added at its end.
+void selectText(QComboBox* list, const QString& text) {
+    int index = FindChoice(entries(list), text);
+    if (index < 0) {
+        list->addItem(text);
+        index = list->count() - 1;
+    }
+    list->setCurrentIndex(index);
+}
+
+void selectFirst(QComboBox* list) {
+    list->setCurrentIndex(list->count() > 0 ? 0 : -1);
+}
+
+QComboBox* fixedList(const char* name) {
+    auto* list = new QComboBox;
+    list->setObjectName(QLatin1String(name));
+    list->setEditable(false);
+    list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    list->setMinimumContentsLength(10);
+    return list;
+}
+
+void addRow(QGridLayout* grid, int row, int column, const QString& key, const QString& fallback,
+            QComboBox* list) {
+    auto* label = new QLabel(DialogLook::TextOr(key, fallback));
+    label->setBuddy(list);
+    grid->addWidget(label, row, column * 2);
+    grid->addWidget(list, row, column * 2 + 1);
+}
+}  // namespace
+
+TDlgSetting::TDlgSetting(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("DlgSetting"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    DialogLook::Apply(this, 499, 428);
+
+    auto* profilePanel = new QFrame;
+    profilePanel->setObjectName(QStringLiteral("PanelProfile"));
+    profilePanel->setFrameShape(QFrame::StyledPanel);
+    profilePanel->setAutoFillBackground(true);
+    QPalette white = profilePanel->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    profilePanel->setPalette(white);
+    ImageProfile = new QLabel;
+    ImageProfile->setFixedSize(32, 32);
+    ImageProfile->setScaledContents(true);
+    lbProfileName = new QLabel;
+    lbProfileName->setObjectName(QStringLiteral("lbProfileName"));
+    QFont bold = lbProfileName->font();
+    bold.setBold(true);
+    lbProfileName->setFont(bold);
+    auto* profileRow = new QHBoxLayout(profilePanel);
+    profileRow->addWidget(ImageProfile);
+    profileRow->addWidget(lbProfileName, 1);
+
+    cmbResolution = fixedList("cmbResolution");
+    cmbResolution->addItems(
+        {QStringLiteral("Auto - Original"), QStringLiteral("320x240"), QStringLiteral("640x480")});
+    cmbFrameRate = fixedList("cmbFrameRate");
+    cmbEncoder = fixedList("cmbEncoder");
+    cmbBitRate = fixedList("cmbBitRate");
+    cmbSampleRate = fixedList("cmbSampleRate");
+    cmbChannel = fixedList("cmbChannel");
+    cmbAudioEncoder = fixedList("cmbAudioEncoder");
+    cmbAudioBitRate = fixedList("cmbAudioBitRate");
+
+    gbVideo = new QGroupBox(DialogLook::TextOr(QStringLiteral("SetVideoGroup"), QStringLiteral("Video")));
+    auto* video = new QGridLayout(gbVideo);
+    addRow(video, 0, 0, QStringLiteral("SetResolution"), QStringLiteral("Resolution:"), cmbResolution);
+    addRow(video, 0, 1, QStringLiteral("SetFrameRate"), QStringLiteral("Frame rate:"), cmbFrameRate);
+    addRow(video, 1, 0, QStringLiteral("SetVideoEncoder"), QStringLiteral("Encoder:"), cmbEncoder);
+    addRow(video, 1, 1, QStringLiteral("SetVideoBitRate"), QStringLiteral("Bit rate:"), cmbBitRate);
+    gbAudio = new QGroupBox(DialogLook::TextOr(QStringLiteral("SetAudioGroup"), QStringLiteral("Audio")));
+    auto* audio = new QGridLayout(gbAudio);
+    addRow(audio, 0, 0, QStringLiteral("SetSampleRate"), QStringLiteral("Sample rate:"), cmbSampleRate);
+    addRow(audio, 0, 1, QStringLiteral("SetChannel"), QStringLiteral("Channels:"), cmbChannel);
+    addRow(audio, 1, 0, QStringLiteral("SetAudioEncoder"), QStringLiteral("Encoder:"), cmbAudioEncoder);
+    addRow(audio, 1, 1, QStringLiteral("SetAudioBitRate"), QStringLiteral("Bit rate:"), cmbAudioBitRate);
+    for (QGridLayout* grid : {video, audio}) {
+        grid->setColumnStretch(1, 1);
+        grid->setColumnStretch(3, 1);
+        grid->setHorizontalSpacing(8);
+        grid->setVerticalSpacing(12);
+    }
+
+    CkbMerge =
+        new QCheckBox(DialogLook::TextOr(QStringLiteral("SetMerge"), QStringLiteral("Merge into one file")));
+    CkbMerge->setObjectName(QStringLiteral("CkbMerge"));
+    btnDefault =
+        new QPushButton(DialogLook::TextOr(QStringLiteral("btnSetDefault"), QStringLiteral("Default")));
+    btnDefault->setObjectName(QStringLiteral("btnDefault"));
+    btnOk = new QPushButton(DialogLook::TextOr(QStringLiteral("btnTreeOk"), QStringLiteral("OK")));
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setDefault(true);
+    btnCancel =
+        new QPushButton(DialogLook::TextOr(QStringLiteral("btnTreeCancel"), QStringLiteral("Cancel")));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    for (QPushButton* b : {btnDefault, btnOk, btnCancel})
+        b->setMinimumWidth(80);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnDefault);
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(14, 14, 14, 14);
+    page->setSpacing(12);
+    page->addWidget(profilePanel);
+    page->addWidget(gbVideo);
+    page->addWidget(gbAudio);
+    page->addWidget(CkbMerge);
+    page->addStretch(1);
+    page->addLayout(buttons);
+
+    connect(btnOk, &QPushButton::clicked, this, &TDlgSetting::btnOkClick);
+    connect(btnDefault, &QPushButton::clicked, this, &TDlgSetting::btnDefaultClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TDlgSetting::btnCancelClick);
+    DialogLook::CentreOverMainWindow(this);
+}
+
+TDlgSetting::~TDlgSetting() = default;
+
+void TDlgSetting::SetFormatInfo(std::unique_ptr<TFormatInfo> info) {
+    if (!info) return;
+    SettingObj = std::move(info);
+    fillFrom(*SettingObj);
+}
+
+void TDlgSetting::SetMergerValue(bool value) {
+    CkbMerge->setChecked(value);
+}
+
+bool TDlgSetting::Merger() const {
+    return CkbMerge->isChecked();
+}
+
+void TDlgSetting::fillFrom(const TFormatInfo& info) {
+    const TCategory* category = FindCategory(info.Categoryid);
+    QImage icon = category ? GetIcon(category->Icon) : QImage();
+    if (icon.isNull()) icon = GetIcon(info.Icon);
+    ImageProfile->setPixmap(icon.isNull() ? QPixmap() : QPixmap::fromImage(icon));
+    lbProfileName->setText(info.Name);
+
+    fillList(cmbResolution, info.Resolution, true);
+    fillList(cmbFrameRate, info.FrameRate);
+    fillList(cmbBitRate, info.VideoBitrate);
+    fillList(cmbEncoder, info.VideoEnclist);
+    fillList(cmbSampleRate, info.SampleRate);
+    fillList(cmbChannel, info.Channel);
+    fillList(cmbAudioEncoder, info.AudioEncList);
+    fillList(cmbAudioBitRate, info.AudioBitrate);
+
+    const TEncParam& p = info.EncParam;
+    if (p.Width <= 0 || p.Height <= 0)
+        selectFirst(cmbResolution);
+    else
+        selectText(cmbResolution, ResolutionText(p.Width, p.Height));
+    if (p.FrameRate <= 0)
+        selectFirst(cmbFrameRate);
+    else
+        selectText(cmbFrameRate, FrameRateText(p.FrameRate));
+    if (p.VideoBitrate < 1000)
+        selectFirst(cmbBitRate);
+    else
+        selectText(cmbBitRate, BitrateText(p.VideoBitrate));
+    if (p.SampleRate <= 0)
+        selectFirst(cmbSampleRate);
+    else
+        selectText(cmbSampleRate, SampleRateText(p.SampleRate));
+    if (p.AudioBitrate < 1000)
+        selectFirst(cmbAudioBitRate);
+    else
+        selectText(cmbAudioBitRate, BitrateText(p.AudioBitrate));
+    if (cmbChannel->count() > 0)
+        cmbChannel->setCurrentIndex(FindChannelChoice(entries(cmbChannel), p.Channels));
+    if (p.VideoEncoder.isEmpty() || p.VideoEncoder == kAuto)
+        selectFirst(cmbEncoder);
+    else
+        selectText(cmbEncoder, p.VideoEncoder);
+    if (p.AudioEncoder.isEmpty() || p.AudioEncoder == kAuto)
+        selectFirst(cmbAudioEncoder);
+    else
+        selectText(cmbAudioEncoder, p.AudioEncoder);
+
+    for (QComboBox* list : {cmbResolution, cmbFrameRate, cmbEncoder, cmbBitRate, cmbSampleRate, cmbChannel,
+                            cmbAudioEncoder, cmbAudioBitRate})
+        list->setEnabled(list->count() > 0);
+}
+
+void TDlgSetting::btnOkClick() {
+    if (SettingObj) {
+        TEncParam& p = SettingObj->EncParam;
+        // An entry whose number can't be read leaves its value as it was.
+        if (const auto size = ReadResolutionEntry(cmbResolution->currentText())) {
+            p.Width = size->Width;
+            p.Height = size->Height;
+        }
+        if (const auto v = ReadFrameRateEntry(cmbFrameRate->currentText())) p.FrameRate = *v;
+        if (const auto v = ReadBitrateEntry(cmbBitRate->currentText())) p.VideoBitrate = *v;
+        if (const auto v = ReadSampleRateEntry(cmbSampleRate->currentText())) p.SampleRate = *v;
+        if (const auto v = ReadBitrateEntry(cmbAudioBitRate->currentText())) p.AudioBitrate = *v;
+        const TChannelValue channels = ReadChannelEntry(cmbChannel->currentText());
+        if (!channels.Keep) p.Channels = channels.Channels;
+        p.VideoEncoder = ReadEncoderEntry(cmbEncoder->currentText());
+        p.AudioEncoder = ReadEncoderEntry(cmbAudioEncoder->currentText());
+    }
+    done(mrOk);
+}
+
+void TDlgSetting::btnDefaultClick() {
+    if (!SettingObj) return;
+    if (const std::unique_ptr<TFormatInfo> stored = GetFormatInfo(SettingObj->ID)) fillFrom(*stored);
+}
+
+void TDlgSetting::btnCancelClick() {
+    done(mrCancel);
+}
+
+void TDlgSetting::reject() {
+    done(mrCancel);
+}

@@ -1,0 +1,60 @@
+#pragma once
+// The conversion settings dialog ("Format Setting"): picture size, frame rate, video encoder and
+// bit rate, audio sample rate, channels, encoder and bit rate of one profile's parameters, and
+// whether the run merges all files into one. It edits its own copy (SettingObj); the caller
+// decides what to do with it after OK. Nothing is written to disk. User-interface thread only.
+
+#include <QDialog>
+#include <memory>
+
+#include "profiles/FormatInfo.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+class TDlgSetting : public QDialog {
+    Q_OBJECT
+public:
+    explicit TDlgSetting(QWidget* parent = nullptr);
+    ~TDlgSetting() override;
+
+    // Takes the parameters to edit; fills the lists from their allowed values and selects their
+    // current values. Nothing happens for an empty pointer.
+    void SetFormatInfo(std::unique_ptr<TFormatInfo> info);
+    void SetMergerValue(bool value);
+    bool Merger() const;
+
+    // Writes the choices into SettingObj->EncParam and closes with OK (1).
+    void btnOkClick();
+    // Refills the lists from the parameter table's own record of the same profile (nothing when
+    // the table has none), without closing.
+    void btnDefaultClick();
+    void btnCancelClick();
+    // The title bar's close button and Escape cancel, as the Cancel button does.
+    void reject() override;
+
+    std::unique_ptr<TFormatInfo> SettingObj;
+
+    QLabel* ImageProfile;
+    QLabel* lbProfileName;
+    QGroupBox* gbVideo;
+    QGroupBox* gbAudio;
+    QComboBox* cmbResolution;
+    QComboBox* cmbFrameRate;
+    QComboBox* cmbEncoder;
+    QComboBox* cmbBitRate;
+    QComboBox* cmbSampleRate;
+    QComboBox* cmbChannel;
+    QComboBox* cmbAudioEncoder;
+    QComboBox* cmbAudioBitRate;
+    QCheckBox* CkbMerge;
+    QPushButton* btnDefault;
+    QPushButton* btnOk;
+    QPushButton* btnCancel;
+
+private:
+    void fillFrom(const TFormatInfo& info);
+};

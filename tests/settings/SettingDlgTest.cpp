@@ -1,0 +1,173 @@
+// The conversion settings dialog: lists filled from a profile's allowed values, current values
+// selected, choices written back, the profile's defaults restored.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+
+#include "app/Utils.h"
+#include "common/TestSandbox.h"
+#include "profiles/ParaInfo.h"
+#include "profiles/ProfileMenu.h"
+#include "settings/SettingDlg.h"
+
+namespace {
+std::unique_ptr<TFormatInfo> profile() {
+    auto f = std::make_unique<TFormatInfo>();
+    f->ID = 999999;
+    f->Name = "Test profile";
+    f->Resolution = "Auto - Original, 320*240, 640*360";
+    f->FrameRate = "Auto, 25 fps, 29.97 fps, 30 FPS";
+    f->VideoBitrate = "Auto, 500 kbps, 1500 kbps";
+    f->AudioBitrate = "96 kbps, 128 kbps";
+    f->SampleRate = "44100 Hz, 48000 Hz";
+    f->Channel = "Auto, 1 (Mono), 2 (Stereo)";
+    f->VideoEnclist = "Auto, libx264, mpeg4";
+    f->AudioEncList = "aac";
+    f->EncParam.Width = 320;
+    f->EncParam.Height = 240;
+    f->EncParam.FrameRate = 25000;
+    f->EncParam.VideoBitrate = 1500000;
+    f->EncParam.AudioBitrate = 128000;
+    f->EncParam.SampleRate = 48000;
+    f->EncParam.Channels = 2;
+    f->EncParam.VideoEncoder = "libx264";
+    f->EncParam.AudioEncoder = "aac";
+    return f;
+}
+
+QStringList items(const QComboBox* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->itemText(i);
+    return out;
+}
+}  // namespace
+
+TEST(SettingDialog, CurrentValuesAreSelectedByTheRules) {
+    struct Case {
+        const char* what;
+        std::function<void(TFormatInfo&)> change;
+        QComboBox* TDlgSetting::*list;
+        QString shown;
+        int count;  // entries in the list afterwards
+    };
+    const std::vector<Case> cases{
+        {"exact size", [](TFormatInfo&) {}, &TDlgSetting::cmbResolution, "320x240", 3},
+        {"size absent", [](TFormatInfo& f) { f.EncParam.Width = 640, f.EncParam.Height = 480; },
+         &TDlgSetting::cmbResolution, "640x480", 4},
+        {"no size", [](TFormatInfo& f) { f.EncParam.Width = 0; }, &TDlgSetting::cmbResolution,
+         "Auto - Original", 3},
+        {"frame rate, other case", [](TFormatInfo& f) { f.EncParam.FrameRate = 30000; },
+         &TDlgSetting::cmbFrameRate, "30 FPS", 4},
+        {"frame rate to two decimals", [](TFormatInfo& f) { f.EncParam.FrameRate = 29970; },
+         &TDlgSetting::cmbFrameRate, "29.97 fps", 4},
+        {"frame rate absent", [](TFormatInfo& f) { f.EncParam.FrameRate = 23976; },
+         &TDlgSetting::cmbFrameRate, "23.98 fps", 5},
+        {"frame rate Auto", [](TFormatInfo& f) { f.EncParam.FrameRate = 0; }, &TDlgSetting::cmbFrameRate,
+         "Auto", 4},
+        {"bit rate in whole kbps", [](TFormatInfo& f) { f.EncParam.VideoBitrate = 500900; },
+         &TDlgSetting::cmbBitRate, "500 kbps", 3},
+        {"bit rate below 1000", [](TFormatInfo& f) { f.EncParam.VideoBitrate = 500; },
+         &TDlgSetting::cmbBitRate, "Auto", 3},
+        {"audio bit rate absent", [](TFormatInfo& f) { f.EncParam.AudioBitrate = 64000; },
+         &TDlgSetting::cmbAudioBitRate, "64 kbps", 3},
+        {"sample rate", [](TFormatInfo&) {}, &TDlgSetting::cmbSampleRate, "48000 Hz", 2},
+        {"sample rate unset", [](TFormatInfo& f) { f.EncParam.SampleRate = -1; }, &TDlgSetting::cmbSampleRate,
+         "44100 Hz", 2},
+        {"channels", [](TFormatInfo&) {}, &TDlgSetting::cmbChannel, "2 (Stereo)", 3},
+        {"channels never appended", [](TFormatInfo& f) { f.EncParam.Channels = 6; }, &TDlgSetting::cmbChannel,
+         "Auto", 3},
+        {"encoder", [](TFormatInfo& f) { f.EncParam.VideoEncoder = "MPEG4"; }, &TDlgSetting::cmbEncoder,
+         "mpeg4", 3},
+        {"encoder Auto", [](TFormatInfo& f) { f.EncParam.VideoEncoder = "Auto"; }, &TDlgSetting::cmbEncoder,
+         "Auto", 3},
+        {"encoder not offered", [](TFormatInfo& f) { f.EncParam.VideoEncoder = "libxvid"; },
+         &TDlgSetting::cmbEncoder, "libxvid", 4},
+        {"audio encoder empty", [](TFormatInfo& f) { f.EncParam.AudioEncoder.clear(); },
+         &TDlgSetting::cmbAudioEncoder, "aac", 1},
+    };
+    for (const Case& c : cases) {
+        auto f = profile();
+        c.change(*f);
+        TDlgSetting dlg;
+        dlg.SetFormatInfo(std::move(f));
+        const QComboBox* list = dlg.*c.list;
+        EXPECT_EQ(list->currentText(), c.shown) << c.what;
+        EXPECT_EQ(list->count(), c.count) << c.what << ": " << items(list).join("|").toStdString();
+        EXPECT_TRUE(list->isEnabled()) << c.what;
+    }
+    // A profile without lists: empty lists are disabled; a set size still shows.
+    auto bare = std::make_unique<TFormatInfo>();
+    bare->EncParam.Width = 640;
+    bare->EncParam.Height = 480;
+    TDlgSetting dlg;
+    dlg.SetFormatInfo(std::move(bare));
+    EXPECT_FALSE(dlg.cmbFrameRate->isEnabled());
+    EXPECT_FALSE(dlg.cmbChannel->isEnabled());
+    EXPECT_EQ(items(dlg.cmbResolution), QStringList{"640x480"});
+    EXPECT_EQ(dlg.lbProfileName->text(), "");
+}
+
+TEST(SettingDialog, ChoicesAreWrittenBackOnOkOnly) {
+    TDlgSetting dlg;
+    dlg.SetFormatInfo(profile());
+    dlg.SetMergerValue(true);
+    EXPECT_TRUE(dlg.Merger());
+    EXPECT_EQ(dlg.lbProfileName->text(), "Test profile");
+    dlg.cmbResolution->setCurrentText("Auto - Original");
+    dlg.cmbFrameRate->setCurrentText("29.97 fps");
+    dlg.cmbBitRate->setCurrentText("Auto");
+    dlg.cmbChannel->setCurrentText("1 (Mono)");
+    dlg.cmbEncoder->setCurrentText("Auto");
+    dlg.cmbSampleRate->setCurrentText("44100 Hz");
+    dlg.btnCancelClick();
+    EXPECT_EQ(dlg.result(), mrCancel);
+    EXPECT_EQ(dlg.SettingObj->EncParam.Width, 320);
+    EXPECT_EQ(dlg.SettingObj->EncParam.FrameRate, 25000);
+
+    dlg.btnOkClick();
+    EXPECT_EQ(dlg.result(), mrOk);
+    const TEncParam& p = dlg.SettingObj->EncParam;
+    EXPECT_EQ(p.Width, 0);
+    EXPECT_EQ(p.Height, 0);
+    EXPECT_EQ(p.FrameRate, 29970);
+    EXPECT_EQ(p.VideoBitrate, -1);
+    EXPECT_EQ(p.Channels, 1);
+    EXPECT_EQ(p.SampleRate, 44100);
+    EXPECT_EQ(p.VideoEncoder, "");
+    EXPECT_EQ(p.AudioEncoder, "aac");
+    EXPECT_EQ(p.AudioBitrate, 128000);
+
+    TDlgSetting closed;
+    closed.SetFormatInfo(profile());
+    closed.reject();  // the title bar's close button
+    EXPECT_EQ(closed.result(), mrCancel);
+}
+
+TEST(SettingDialog, DefaultRestoresTheProfilesOwnValues) {
+    TestSandbox sandbox;
+    LoadProfileMenu();
+    LoadParaInfo();
+    auto edited = GetFormatInfo(1055);
+    edited->EncParam.Width = 176;
+    edited->EncParam.Height = 144;
+    edited->EncParam.VideoBitrate = 256000;
+    TDlgSetting dlg;
+    dlg.SetFormatInfo(std::move(edited));
+    EXPECT_EQ(dlg.cmbResolution->currentText(), "176x144");
+    dlg.btnDefaultClick();
+    EXPECT_EQ(dlg.cmbResolution->currentText(), "Auto - Original");
+    EXPECT_EQ(dlg.cmbBitRate->currentText(), "2000 kbps");
+    EXPECT_EQ(dlg.cmbResolution->findText("176x144"), -1);
+
+    // A profile the table does not hold: nothing changes.
+    auto unknown = profile();
+    unknown->EncParam.Width = 176;
+    unknown->EncParam.Height = 144;
+    TDlgSetting other;
+    other.SetFormatInfo(std::move(unknown));
+    other.btnDefaultClick();
+    EXPECT_EQ(other.cmbResolution->currentText(), "176x144");
+}
