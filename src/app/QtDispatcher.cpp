@@ -4,6 +4,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <exception>
+
 void QtDispatcher::post(std::function<void()> fn) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::QueuedConnection);
 }
@@ -13,7 +15,19 @@ void QtDispatcher::send(std::function<void()> fn) {
         fn();
         return;
     }
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(fn), Qt::BlockingQueuedConnection);
+    // An exception must not cross Qt's event loop: it is carried back to the waiting thread.
+    std::exception_ptr error;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [&fn, &error] {
+            try {
+                fn();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (error) std::rethrow_exception(error);
 }
 
 bool QtDispatcher::isMainThread() const {

@@ -6,17 +6,20 @@
 // another under the same hold.
 //
 //     { TCodecLock lock; ff::avcodec_open2(ctx, codec, &opts); }
+//
+// Log lines raised while a thread holds the lock wait until it lets go (see the log bridge),
+// so a handler on the user-interface thread never waits for a thread that waits for the lock.
 
 #include <mutex>
 
 class TCodecLock {
 public:
-    TCodecLock() : guard_(Mutex()) {}
+    TCodecLock();
+    ~TCodecLock();
     TCodecLock(const TCodecLock&) = delete;
     TCodecLock& operator=(const TCodecLock&) = delete;
 
     static std::recursive_mutex& Mutex();
-
-private:
-    std::lock_guard<std::recursive_mutex> guard_;
+    // Whether the calling thread holds the lock.
+    static bool HeldByThisThread();
 };

@@ -58,8 +58,10 @@ bool TCustomAVProbe::LoadAVLib(const std::string& path) {
     return true;
 }
 
-void TCustomAVProbe::UnloadAVLib() {
-    FFLoader().Unload(kProbeLibraries);
+bool TCustomAVProbe::UnloadAVLib() {
+    if (FFLoader().Unload(kProbeLibraries)) return true;
+    lastErrMsg_ = FFLoader().LastErrMsg();
+    return false;
 }
 
 bool TCustomAVProbe::AVLibLoaded() const {
@@ -120,6 +122,7 @@ bool TCustomAVProbe::LoadFile(const std::string& fileName, const std::string& fo
     }
     fileHandle_ = opened.release();
     ownHandle_ = true;
+    libraryUse_.Acquire();
     RefreshValues();
     forceFormat_ = formatName;
     return true;
@@ -131,6 +134,7 @@ void TCustomAVProbe::CloseHandle() {
     }
     fileHandle_ = nullptr;
     ownHandle_ = false;
+    libraryUse_.Release();
 }
 
 void TCustomAVProbe::CloseFile() {

@@ -13,6 +13,7 @@
 
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegApi.h"
+#include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 
 class TCustomAVProbe {
@@ -24,7 +25,8 @@ public:
 
     // Sets the loader's LibraryPath to path and loads the probe's libraries.
     bool LoadAVLib(const std::string& path);
-    void UnloadAVLib();
+    // Refused (false, LastErrMsg) while a task, probe or player of the process is open.
+    bool UnloadAVLib();
     bool AVLibLoaded() const;
 
     // Opens the file; formatName empty means detect the format. Closes any open file first.
@@ -88,6 +90,7 @@ protected:
 
     AVFormatContext* fileHandle_ = nullptr;
     bool ownHandle_ = false;
+    TLibraryUse libraryUse_;  // held while the probe owns an open file
     std::string lastErrMsg_;
     std::string forceFormat_;
     int64_t fileSize_ = -1;
@@ -123,6 +126,6 @@ std::string MetadataDisplayName(const std::string& key);  // ID3v2 frame ids to 
 template <typename... Args>
 void TCustomAVProbe::LogFmt(TLogLevel level, const char* format, Args... args) {
     // Debug traces cost nothing unless someone listens.
-    if (level > TLogLevel::llInfo && (!GetFFLogger().OnLog() || !GetFFLogger().Passes(level))) return;
+    if (level > TLogLevel::llInfo && (!GetFFLogger().HasOnLog() || !GetFFLogger().Passes(level))) return;
     LogMsg(level, FormatText(format, args...));
 }

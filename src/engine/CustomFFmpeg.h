@@ -32,6 +32,7 @@
 
 #include "engine/FFOptions.h"
 #include "engine/FFmpegException.h"
+#include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegTypes.h"
 #include "engine/RGBConvertContext.h"
@@ -40,6 +41,9 @@
 class TPreviewer;
 
 class TCustomFFmpeg {
+    // Held from InitFFmpeg on: every library object of the core is freed before it lets go.
+    TLibraryUse FLibraryUse;
+
 public:
     TCustomFFmpeg();
     virtual ~TCustomFFmpeg();
@@ -118,7 +122,7 @@ protected:
     void Log(TLogLevel level, const std::string& message) const;
     template <typename... Args>
     void LogFmt(TLogLevel level, const char* format, Args... args) const {
-        if (!GetFFLogger().OnLog() || !GetFFLogger().Passes(level)) return;
+        if (!GetFFLogger().HasOnLog() || !GetFFLogger().Passes(level)) return;
         Log(level, FormatText(format, args...));
     }
     [[noreturn]] static void Fail(const std::string& message) { throw FFmpegException(message); }
@@ -167,6 +171,7 @@ protected:
     void SetupEncoder(TAVOutputStream& ost);
     void SetupVideoEncoder(TAVOutputStream& ost, TInputStream& ist);
     void SetupAudioEncoder(TAVOutputStream& ost, TInputStream& ist);
+    void ChooseSubtitleEncoder(TAVOutputStream& ost, const TInputStream& ist);
     void SetupTwoPass(TAVOutputStream& ost);
     void SetupBitstreamFilter(TAVOutputStream& ost);
     void OpenEncoder(TAVOutputStream& ost, bool reopen);

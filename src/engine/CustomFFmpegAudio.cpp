@@ -91,6 +91,16 @@ void TCustomFFmpeg::DoAudioOut(TAVOutputStream& ost, TInputStream& ist, AVFrame*
     if (ost.finished) return;
     if (frame->sample_rate != ost.resample_sample_rate || frame->format != ost.resample_sample_fmt ||
         ff::av_channel_layout_compare(&frame->ch_layout, &ost.resample_ch_layout) != 0) {
+        // What the old graph still holds goes out before it is replaced. An encoder of fixed
+        // frame size takes a short frame only as its last, so there the old graph's remainder
+        // (less than one frame) is left behind.
+        const bool variableSize =
+            ost.encoder &&
+            ((ost.encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || ost.enc->frame_size <= 0);
+        if (ost.graph && ost.buffersrc && variableSize) {
+            (void)!ff::av_buffersrc_add_frame_flags(ost.buffersrc, nullptr, 0);
+            DrainFilteredAudio(ost);
+        }
         if (ConfigureAudioFilters(ost, frame->sample_rate, static_cast<AVSampleFormat>(frame->format),
                                   frame->ch_layout) < 0)
             Fail(FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",

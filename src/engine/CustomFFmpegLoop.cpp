@@ -1,5 +1,6 @@
 // The conversion loop: choosing the input to read, reading, time-stamp corrections, limits,
 // decoding, stream copy, end of input and join groups, flushing, trailers, pause and stop.
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 
@@ -217,9 +218,13 @@ void TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, AVPacket* pkt) {
     }
 
     if (Frate_emu) {
+        // Reading at the input's own pace: waits in short steps (a stop ends the wait).
         const int64_t due = ist.pts;
-        const int64_t elapsed = ff::av_gettime_relative() - ist.start_wallclock;
-        if (due > elapsed + 1000) ff::av_usleep(static_cast<unsigned>((due - elapsed) / 1000) * 1000);
+        for (;;) {
+            const int64_t lead = due - (ff::av_gettime_relative() - ist.start_wallclock);
+            if (lead <= 1000 || FBroken) break;
+            ff::av_usleep(static_cast<unsigned>(std::min<int64_t>(lead, 100000)));
+        }
     }
 
     const int ret = OutputPacket(ist, pkt);
@@ -395,9 +400,16 @@ void TCustomFFmpeg::FlushEncoders(int group) {
 
 void TCustomFFmpeg::JoinNextGroup(int finishedGroup) {
     const int next = finishedGroup + 1;
+    // The next input starts where the finished one ends: after its last picture or sample
+    // (a copied stream's last packet time plus its duration).
     double endTime = 0.0;
-    for (auto& ost : FOutputStreams)
-        if (ost->group == finishedGroup) endTime = std::max(endTime, OutputTime(*ost));
+    for (auto& ost : FOutputStreams) {
+        if (ost->group != finishedGroup) continue;
+        const double end = !ost->encoding_needed && ost->mux_end != AV_NOPTS_VALUE
+                               ? ost->mux_end * av_q2d(ost->st->time_base)
+                               : OutputTime(*ost);
+        endTime = std::max(endTime, end);
+    }
 
     for (auto& holder : FOutputStreams) {
         TAVOutputStream& ost = *holder;
@@ -410,6 +422,7 @@ void TCustomFFmpeg::JoinNextGroup(int finishedGroup) {
         if (prev) {
             ost.frame_number = prev->frame_number;
             ost.last_mux_dts = prev->last_mux_dts;
+            ost.mux_end = prev->mux_end;
             ost.data_size = prev->data_size;
             ost.dup_count = prev->dup_count;
             ost.drop_count = prev->drop_count;
@@ -452,6 +465,11 @@ void TCustomFFmpeg::WritePacket(TAVOutputStream& ost, AVPacket* pkt) {
             }
         }
         if (p->dts != AV_NOPTS_VALUE) ost.last_mux_dts = p->dts;
+        const int64_t shown = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+        if (shown != AV_NOPTS_VALUE) {
+            const int64_t end = shown + std::max<int64_t>(p->duration, 0);
+            if (ost.mux_end == AV_NOPTS_VALUE || end > ost.mux_end) ost.mux_end = end;
+        }
         ost.data_size += p->size;
         const int ret = ff::av_interleaved_write_frame(oc, p);
         if (ret < 0)

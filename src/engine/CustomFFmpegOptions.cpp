@@ -66,6 +66,15 @@ double FloatOf(const std::string& text) {
     return value;
 }
 
+// A decimal number inside [low, high] (the option's name in the refusal).
+double FloatIn(const std::string& name, const std::string& text, double low, double high) {
+    const double value = FloatOf(text);
+    if (!(value >= low && value <= high))
+        Fail(FormatText("The value %s of option %s is out of range [%g - %g]", text.c_str(), name.c_str(),
+                        low, high));
+    return value;
+}
+
 bool BoolOf(const std::string& text) {
     return text != "0";
 }
@@ -76,6 +85,9 @@ uint32_t TagOf(const std::string& text) {
            static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
            static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
 }
+
+// The muxers hold delays in microseconds in an int.
+constexpr double kMaxMuxSeconds = 2147.0;
 
 using THandler = void (*)(TCustomFFmpeg& core, const std::string& name, const std::string& value);
 
@@ -92,6 +104,7 @@ void TCustomFFmpeg::Log(TLogLevel level, const std::string& message) const {
 }
 
 void TCustomFFmpeg::InitFFmpeg() {
+    FLibraryUse.Acquire();
     CleanupRun();
     Finput_files.clear();
     Finput_files_ts_offset.clear();
@@ -564,7 +577,10 @@ void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value)
              c.Frec_timestamp = c.ParseTime(n, v, false) / 1000000;
          }},
         {"metadata", [](C& c, const std::string&, const std::string& v) { c.OptMetadata(v); }},
-        {"dframes", maxFrames},
+        {"dframes",
+         [](C&, const std::string&, const std::string&) {
+             Fail("Option dframes is not supported: data streams are not written to the output");
+         }},
         {"vframes", maxFrames},
         {"aframes", maxFrames},
         {"timelimit",
@@ -631,8 +647,21 @@ void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value)
         {"vcodec", codec},
         {"acodec", codec},
         {"scodec", codec},
-        {"me_threshold", [](C& c, const std::string&, const std::string& v) { c.Fme_threshold = IntOf(v); }},
-        {"sameq", [](C& c, const std::string&, const std::string& v) { c.Fsame_quality = BoolOf(v); }},
+        // Options the media libraries no longer carry out: refused rather than ignored.
+        {"me_threshold",
+         [](C& c, const std::string&, const std::string& v) {
+             c.Fme_threshold = IntOf(v);
+             if (c.Fme_threshold != 0)
+                 Fail("Option me_threshold is not supported: the encoders no longer have a motion "
+                      "estimation threshold");
+         }},
+        {"sameq",
+         [](C& c, const std::string&, const std::string& v) {
+             c.Fsame_quality = BoolOf(v);
+             if (c.Fsame_quality)
+                 Fail("Option sameq is not supported: decoders do not report the source's quality; "
+                      "use qscale or a codec's quality option (crf, q) instead");
+         }},
         {"pass",
          [](C& c, const std::string&, const std::string& v) {
              const int pass = IntOf(v);
@@ -662,7 +691,10 @@ void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value)
         {"qphist", [](C& c, const std::string&, const std::string& v) { c.Fqp_hist = BoolOf(v); }},
         {"force_fps", [](C& c, const std::string&, const std::string& v) { c.Fforce_fps = BoolOf(v); }},
         {"aq",
-         [](C& c, const std::string&, const std::string& v) { c.Faudio_qscale = static_cast<float>(FloatOf(v)); }},
+         [](C& c, const std::string& n, const std::string& v) {
+             // Scaled to the encoder's quality (an int) by 118.
+             c.Faudio_qscale = static_cast<float>(FloatIn(n, v, -99999.0, 10000000.0));
+         }},
         {"ar",
          [](C& c, const std::string&, const std::string& v) {
              const int rate = IntOf(v);
@@ -679,9 +711,13 @@ void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value)
         {"tvstd", [](C& c, const std::string&, const std::string& v) { c.Fvideo_standard = v; }},
         {"isync", [](C& c, const std::string&, const std::string& v) { c.Finput_sync = BoolOf(v); }},
         {"muxdelay",
-         [](C& c, const std::string&, const std::string& v) { c.Fmux_max_delay = static_cast<float>(FloatOf(v)); }},
+         [](C& c, const std::string& n, const std::string& v) {
+             c.Fmux_max_delay = static_cast<float>(FloatIn(n, v, 0.0, kMaxMuxSeconds));
+         }},
         {"muxpreload",
-         [](C& c, const std::string&, const std::string& v) { c.Fmux_preload = static_cast<float>(FloatOf(v)); }},
+         [](C& c, const std::string& n, const std::string& v) {
+             c.Fmux_preload = static_cast<float>(FloatIn(n, v, 0.0, kMaxMuxSeconds));
+         }},
         {"absf", bsf},
         {"vbsf", bsf},
         {"sbsf", bsf},

@@ -80,6 +80,7 @@ void TCustomFFmpeg::NewStream(TOutputFile& file, AVMediaType type) {
                 LogFmt(TLogLevel::llVerbose, "Encoder '%s' is not available, using '%s'", codecName.c_str(),
                        current.c_str());
             spec.encoder = codec;
+            spec.encoder_named = true;
         } else {
             const AVCodecID id = ff::av_guess_codec(oc->oformat, nullptr, file.name.c_str(), nullptr, type);
             spec.encoder = id != AV_CODEC_ID_NONE ? ff::avcodec_find_encoder(id) : nullptr;

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "engine/CodecLock.h"
 #include "engine/CustomFFmpeg.h"
@@ -58,7 +59,40 @@ void NearestH263Size(int& width, int& height) {
     height = kSizes[best][1];
 }
 
+bool IsBitmapSubtitle(AVCodecID id) {
+    const AVCodecDescriptor* d = ff::avcodec_descriptor_get(id);
+    return d && (d->props & AV_CODEC_PROP_BITMAP_SUB);
+}
+
 }  // namespace
+
+// Subtitles can be encoded again only from text to text or picture to picture. Where the
+// format's default encoder is of the other kind, the first encoder of the right kind that the
+// format stores takes its place; an encoder the user named is never replaced.
+void TCustomFFmpeg::ChooseSubtitleEncoder(TAVOutputStream& ost, const TInputStream& ist) {
+    const bool bitmapSource = IsBitmapSubtitle(ist.st->codecpar->codec_id);
+    if (ost.encoder && IsBitmapSubtitle(ost.encoder->id) == bitmapSource) return;
+    const AVOutputFormat* format = ost.file->ctx->oformat;
+    if (!ost.spec->encoder_named) {
+        static const AVCodecID kText[] = {AV_CODEC_ID_ASS, AV_CODEC_ID_SUBRIP, AV_CODEC_ID_MOV_TEXT,
+                                          AV_CODEC_ID_WEBVTT, AV_CODEC_ID_TEXT};
+        static const AVCodecID kBitmap[] = {AV_CODEC_ID_DVD_SUBTITLE, AV_CODEC_ID_DVB_SUBTITLE};
+        const AVCodecID* ids = bitmapSource ? kBitmap : kText;
+        const size_t count = bitmapSource ? std::size(kBitmap) : std::size(kText);
+        for (size_t i = 0; i < count; ++i) {
+            const AVCodec* codec = ff::avcodec_find_encoder(ids[i]);
+            if (codec && ff::avformat_query_codec(format, ids[i], FF_COMPLIANCE_NORMAL) == 1) {
+                ost.encoder = codec;
+                return;
+            }
+        }
+    }
+    Fail(
+        FormatText("Subtitle encoding is only possible from text to text or bitmap to bitmap "
+                   "(output stream %s, source %s, encoder %s)",
+                   StreamLabel(ost).c_str(), ff::avcodec_get_name(ist.st->codecpar->codec_id),
+                   ost.encoder ? ost.encoder->name : "none"));
+}
 
 std::string TCustomFFmpeg::StreamLabel(const TAVOutputStream& ost) const {
     return FormatText("#%d.%d (%s)", ost.file_index, ost.index, TypeName(ost.spec->type));
@@ -83,6 +117,8 @@ void TCustomFFmpeg::SetupTranscode() {
         if (!ost->pkt) Fail(FormatText("Cannot allocate %d bytes output buffer", 262144));
     }
 
+    // Decoders first: a text subtitle encoder takes its decoder's header.
+    OpenDecoders();
     // Encoders of the first group; join mode opens the others when their input comes up.
     for (auto& ost : FOutputStreams)
         if (ost->encoding_needed && ost->group == 0) OpenEncoder(*ost, false);
@@ -93,7 +129,6 @@ void TCustomFFmpeg::SetupTranscode() {
                                   par->ch_layout) < 0)
             Fail("Error opening filters!");
     }
-    OpenDecoders();
     InitBitstreamFilters();
     if (!Fvstats_filename.empty() && !FVstatsFile) {
         FVstatsFile = ff::fopen(Fvstats_filename.c_str(), "w");
@@ -269,6 +304,7 @@ void TCustomFFmpeg::SetupEncoder(TAVOutputStream& ost) {
     ost.encoding_needed = true;
     ist.decoding_needed = true;
     ost.encoder = ost.spec->encoder;
+    if (ost.spec->type == AVMEDIA_TYPE_SUBTITLE) ChooseSubtitleEncoder(ost, ist);
     ost.enc.reset(ff::avcodec_alloc_context3(ost.encoder));
     if (!ost.enc) Fail("Could not alloc stream");
     AVCodecContext* enc = ost.enc.get();
@@ -337,12 +373,12 @@ void TCustomFFmpeg::SetupVideoEncoder(TAVOutputStream& ost, TInputStream& ist) {
             if (other->group == 0 && other->file == ost.file && other->index == ost.index)
                 first = other.get();
 
-    int width = spec.width > 0
-                    ? spec.width
-                    : in->width - spec.crop_left - spec.crop_right + spec.pad_left + spec.pad_right;
-    int height = spec.height > 0
-                     ? spec.height
-                     : in->height - spec.crop_top - spec.crop_bottom + spec.pad_top + spec.pad_bottom;
+    // The picture is scaled to the frame size (the cropped source's without one); the pads
+    // go around it.
+    int width = (spec.width > 0 ? spec.width : in->width - spec.crop_left - spec.crop_right) + spec.pad_left +
+                spec.pad_right;
+    int height = (spec.height > 0 ? spec.height : in->height - spec.crop_top - spec.crop_bottom) +
+                 spec.pad_top + spec.pad_bottom;
     if (ost.encoder && ost.encoder->id == AV_CODEC_ID_H263) {
         const int w = width, h = height;
         NearestH263Size(width, height);
@@ -591,6 +627,16 @@ void TCustomFFmpeg::OpenEncoder(TAVOutputStream& ost, bool reopen) {
         if (reopen) Fail(FormatText("Unsupported codec for output stream %s", StreamLabel(ost).c_str()));
         Fail(FormatText("Encoder (codec id %d) not found for output stream %s", ost.st->codecpar->codec_id,
                         StreamLabel(ost).c_str()));
+    }
+    if (ost.spec->type == AVMEDIA_TYPE_SUBTITLE && !ost.enc->subtitle_header) {
+        // Text subtitle encoders write the styles the decoder read (an ASS header).
+        const AVCodecContext* dec = FInputStreams[ost.source_index]->dec.get();
+        if (dec && dec->subtitle_header && dec->subtitle_header_size > 0) {
+            ost.enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(dec->subtitle_header_size + 1));
+            if (!ost.enc->subtitle_header) Fail("Out of memory");
+            std::memcpy(ost.enc->subtitle_header, dec->subtitle_header, dec->subtitle_header_size);
+            ost.enc->subtitle_header_size = dec->subtitle_header_size;
+        }
     }
     AVDictionary* opts = nullptr;
     ff::av_dict_copy(&opts, ost.encoder_opts.get(), 0);

@@ -116,6 +116,11 @@ void TCustomFFmpeg::DoVideoOut(TAVOutputStream& ost, TInputStream& ist, AVFrame*
             LogFmt(TLogLevel::llVerbose, "Input Stream #%d.%d frame size changed to %dx%d, %s",
                    ist.file_index, ist.index, frame->width, frame->height,
                    ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format)));
+        // What the old graph still holds goes out before it is replaced.
+        if (ost.graph && ost.buffersrc) {
+            (void)!ff::av_buffersrc_add_frame_flags(ost.buffersrc, nullptr, 0);
+            DrainFilteredVideo(ost);
+        }
         if (ConfigureVideoFilters(ost, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                                   frame->sample_aspect_ratio) < 0)
             Fail("Cannot get resampling context");

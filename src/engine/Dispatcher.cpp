@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <memory>
 
 namespace {
@@ -37,19 +38,31 @@ void QueueDispatcher::send(std::function<void()> fn) {
         fn();
         return;
     }
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    auto doneMutex = std::make_shared<std::mutex>();
-    auto doneCv = std::make_shared<std::condition_variable>();
-    post([fn = std::move(fn), done, doneMutex, doneCv]() {
-        fn();
-        {
-            std::lock_guard<std::mutex> lock(*doneMutex);
-            done->store(true);
+    // The waiting thread gets fn's exception; the main thread's queue goes on.
+    struct Call {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+        std::exception_ptr error;
+    };
+    auto call = std::make_shared<Call>();
+    post([fn = std::move(fn), call]() {
+        std::exception_ptr error;
+        try {
+            fn();
+        } catch (...) {
+            error = std::current_exception();
         }
-        doneCv->notify_all();
+        {
+            std::lock_guard<std::mutex> lock(call->mutex);
+            call->error = error;
+            call->done = true;
+        }
+        call->cv.notify_all();
     });
-    std::unique_lock<std::mutex> lock(*doneMutex);
-    doneCv->wait(lock, [&] { return done->load(); });
+    std::unique_lock<std::mutex> lock(call->mutex);
+    call->cv.wait(lock, [&] { return call->done; });
+    if (call->error) std::rethrow_exception(call->error);
 }
 
 bool QueueDispatcher::isMainThread() const {

@@ -15,6 +15,7 @@ public:
     // Queue fn for the user-interface thread and return at once.
     virtual void post(std::function<void()> fn) = 0;
     // Run fn on the user-interface thread and wait for it. Called on that thread, runs fn directly.
+    // An exception fn throws is raised again in the waiting thread.
     virtual void send(std::function<void()> fn) = 0;
     virtual bool isMainThread() const = 0;
     // Run pending work; the user-interface thread calls this while it waits for a worker.

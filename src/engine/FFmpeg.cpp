@@ -230,6 +230,7 @@ void TFFmpeg::Run() {
         GetFFLogger().Log(this, TLogLevel::llQuiet, e.what());
     }
     FConverting = false;
+    if (FOnTerminating) FOnTerminating(*this);
     FTerminated = true;
     if (FOnTerminate) FOnTerminate(*this);
 }
@@ -240,6 +241,7 @@ void TFFmpeg::TerminateUnstarted() {
         if (probe) probe->SetFileHandle(nullptr);
     CleanupRun();
     FFinished = false;
+    if (FOnTerminating) FOnTerminating(*this);
     FTerminated = true;
     if (FOnTerminate) FOnTerminate(*this);
 }

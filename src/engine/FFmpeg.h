@@ -56,7 +56,9 @@ public:
     // Marks a task that never ran as ended (Stop on tasks not started): Finished false.
     void TerminateUnstarted();
 
-    // Raised at the end of Run (conversion thread or caller's).
+    // Raised at the end of Run (conversion thread or caller's): FOnTerminating just before the
+    // task shows as terminated, FOnTerminate just after.
+    std::function<void(TFFmpeg&)> FOnTerminating;
     std::function<void(TFFmpeg&)> FOnTerminate;
 
     // The conversion thread (thread mode).

@@ -32,6 +32,7 @@ const TLibraryRow kRows[kLibraryCount] = {
 
 struct TLoaderState {
     std::recursive_mutex mutex;
+    int users = 0;  // open engine objects (TLibraryUse holders)
     std::array<TLibraryStatus, kLibraryCount> statuses;
     std::string lastErrMsg;
     std::string libraryPath;
@@ -142,7 +143,7 @@ bool TFFmpegLoader::Load(TLibrary library) {
             status.Fixuped = true;
         } else {
             state.lastErrMsg = error;
-            Unload(library);
+            Release(library);  // never usable, so nobody can be using it
             return false;
         }
     }
@@ -153,11 +154,21 @@ bool TFFmpegLoader::Load(TLibrary library) {
 
 bool TFFmpegLoader::Load(TLibraries libraries) {
     RequireNonEmpty(libraries);
-    std::lock_guard<std::recursive_mutex> lock(State().mutex);
+    TLoaderState& state = State();
+    std::lock_guard<std::recursive_mutex> lock(state.mutex);
+    TLibraries before;
+    for (TLibrary lib : kLoadOrder)
+        if (libraries.Contains(lib) && Loaded(lib)) before = before | TLibraries{lib};
     for (TLibrary lib : kLoadOrder) {
         if (!libraries.Contains(lib)) continue;
         if (!Load(lib)) {
-            Unload(libraries);
+            // While engine objects are open, the libraries they use stay; only what this call
+            // opened goes again.
+            for (int i = kLibraryCount - 1; i >= 0; --i) {
+                const TLibrary loaded = kLoadOrder[i];
+                if (libraries.Contains(loaded) && (state.users == 0 || !before.Contains(loaded)))
+                    Release(loaded);
+            }
             return false;
         }
     }
@@ -178,7 +189,31 @@ bool TFFmpegLoader::Loaded(TLibraries libraries) const {
     return true;
 }
 
-void TFFmpegLoader::Unload(TLibrary library) {
+bool TFFmpegLoader::RefuseInUse() const {
+    TLoaderState& state = State();
+    if (state.users == 0) return false;
+    state.lastErrMsg = "Cannot unload the media libraries while they are in use.";
+    return true;
+}
+
+bool TFFmpegLoader::Unload(TLibrary library) {
+    std::lock_guard<std::recursive_mutex> lock(State().mutex);
+    if (RefuseInUse()) return false;
+    Release(library);
+    return true;
+}
+
+bool TFFmpegLoader::Unload(TLibraries libraries) {
+    RequireNonEmpty(libraries);
+    std::lock_guard<std::recursive_mutex> lock(State().mutex);
+    if (RefuseInUse()) return false;
+    // Users before the libraries they depend on.
+    for (int i = kLibraryCount - 1; i >= 0; --i)
+        if (libraries.Contains(kLoadOrder[i])) Release(kLoadOrder[i]);
+    return true;
+}
+
+void TFFmpegLoader::Release(TLibrary library) {
     TLoaderState& state = State();
     std::lock_guard<std::recursive_mutex> lock(state.mutex);
     TLibraryStatus& status = StatusOf(library);
@@ -193,12 +228,23 @@ void TFFmpegLoader::Unload(TLibrary library) {
     }
 }
 
-void TFFmpegLoader::Unload(TLibraries libraries) {
-    RequireNonEmpty(libraries);
+int TFFmpegLoader::Users() const {
     std::lock_guard<std::recursive_mutex> lock(State().mutex);
-    // Users before the libraries they depend on.
-    for (int i = kLibraryCount - 1; i >= 0; --i)
-        if (libraries.Contains(kLoadOrder[i])) Unload(kLoadOrder[i]);
+    return State().users;
+}
+
+void TLibraryUse::Acquire() {
+    if (held_) return;
+    std::lock_guard<std::recursive_mutex> lock(State().mutex);
+    ++State().users;
+    held_ = true;
+}
+
+void TLibraryUse::Release() {
+    if (!held_) return;
+    std::lock_guard<std::recursive_mutex> lock(State().mutex);
+    --State().users;
+    held_ = false;
 }
 
 std::string TFFmpegLoader::LastErrMsg() const {

@@ -9,7 +9,8 @@
 // releases its set; nothing unloads them at exit.
 //
 // Threads: load and unload on one thread at a time (normally the main thread at start-up);
-// a mutex guards the statuses, so a second loading thread waits rather than corrupts.
+// a mutex guards the statuses, so a second loading thread waits rather than corrupts. Libraries
+// in use by open engine objects are never unloaded (see TLibraryUse).
 // Loaded() may be asked from any thread.
 
 #include <cstdint>
@@ -96,8 +97,12 @@ public:
     bool Load(TLibraries libraries);
     bool Loaded(TLibrary library) const;
     bool Loaded(TLibraries libraries) const;  // non-empty set asserted
-    void Unload(TLibrary library);
-    void Unload(TLibraries libraries);  // non-empty set asserted
+    // Refused (false, LastErrMsg) while engine objects that use the libraries are open (tasks,
+    // probes with an open file, players: TLibraryUse holders).
+    bool Unload(TLibrary library);
+    bool Unload(TLibraries libraries);  // non-empty set asserted
+    // The count of open engine objects using the libraries.
+    int Users() const;
 
     std::string LastErrMsg() const;
     std::string LibraryPath() const;
@@ -116,7 +121,24 @@ public:
     TLibraryStatus Status(TLibrary library) const;
 
 private:
+    bool RefuseInUse() const;
+    void Release(TLibrary library);
     bool installLogger_ = true;
+};
+
+// Marks an engine object as using the media libraries while it holds objects of theirs; the
+// libraries are not unloaded meanwhile. Released at the latest when destroyed.
+class TLibraryUse {
+public:
+    TLibraryUse() = default;
+    ~TLibraryUse() { Release(); }
+    TLibraryUse(const TLibraryUse&) = delete;
+    TLibraryUse& operator=(const TLibraryUse&) = delete;
+    void Acquire();
+    void Release();
+
+private:
+    bool held_ = false;
 };
 
 // The process's loader.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/CodecLock.h"
 #include "engine/Dispatcher.h"
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegApi.h"
@@ -78,6 +79,11 @@ bool TLogList::PendingEmpty(uint32_t threadId) {
     return it == pending_.end() || it->second.empty();
 }
 
+void TLogList::Drop(uint32_t threadId) {
+    std::lock_guard<std::mutex> lock(lock_);
+    pending_.erase(threadId);
+}
+
 void TLogList::Clear() {
     std::lock_guard<std::mutex> lock(lock_);
     pending_.clear();
@@ -141,8 +147,19 @@ bool TFFLogger::Passes(TLogLevel level) const {
     return level <= current || (level == TLogLevel::llVerbose && current != TLogLevel::llQuiet);
 }
 
+TLogEvent TFFLogger::OnLog() const {
+    std::lock_guard<std::mutex> lock(onLogLock_);
+    return onLog_;
+}
+
+void TFFLogger::SetOnLog(TLogEvent handler) {
+    std::lock_guard<std::mutex> lock(onLogLock_);
+    onLog_ = std::move(handler);
+    hasOnLog_.store(static_cast<bool>(onLog_));
+}
+
 void TFFLogger::Log(const void* sender, TLogLevel level, const std::string& message) {
-    if (!onLog_ || !Passes(level)) return;
+    if (!HasOnLog() || !Passes(level)) return;
     Raise(TLogInfo{sender, CurrentThreadId(), level, message});
 }
 
@@ -154,10 +171,38 @@ std::string FormatText(const char* format, ...) {
     return out;
 }
 
+namespace {
+
+// The lines of this thread raised while it held the codec lock.
+struct THeldLines {
+    std::vector<TLogInfo> lines;
+    // The thread's partial library line is forgotten when the thread ends.
+    ~THeldLines() { LogList().Drop(CurrentThreadId()); }
+};
+thread_local THeldLines tl_held;
+
+}  // namespace
+
+void DeliverHeldLogLines() {
+    if (tl_held.lines.empty()) return;
+    std::vector<TLogInfo> lines;
+    lines.swap(tl_held.lines);
+    TFFLogger* logger = g_logger.load();
+    if (!logger) return;
+    for (const TLogInfo& info : lines)
+        logger->Raise(info);
+}
+
 void TFFLogger::Raise(const TLogInfo& info) {
-    TLogEvent handler = onLog_;
+    if (!HasOnLog()) return;
+    const bool toMainThread = TriggerEventInMainThread() && !GetDispatcher().isMainThread();
+    if (toMainThread && TCodecLock::HeldByThisThread()) {
+        tl_held.lines.push_back(info);
+        return;
+    }
+    TLogEvent handler = OnLog();
     if (!handler) return;
-    if (TriggerEventInMainThread() && !GetDispatcher().isMainThread()) {
+    if (toMainThread) {
         // Each event carries its own copy of the arguments, so events of several threads
         // waiting for the main thread at once cannot overwrite one another.
         GetDispatcher().send(
@@ -184,9 +229,15 @@ void TFFLogger::AVLogCallback(void* avcl, int level, const char* fmt, va_list ar
     }
     text += VFormat(fmt, args);
     const std::vector<std::string> lines = LogList().Append(threadId, text);
+    // A part of a line left pending is forgotten when this thread ends.
+    if (!LogList().PendingEmpty(threadId)) static_cast<void>(tl_held.lines.capacity());
     const TLogLevel logLevel = LibLevelToLogLevel(level);
-    for (const std::string& line : lines)
-        logger->Raise(TLogInfo{logger, threadId, logLevel, line});
+    // Called from inside the libraries (C code): a handler's exception must not pass through.
+    try {
+        for (const std::string& line : lines)
+            logger->Raise(TLogInfo{logger, threadId, logLevel, line});
+    } catch (...) {
+    }
 }
 
 TFFLogger& GetFFLogger() {

@@ -10,8 +10,10 @@
 // has its own pending line, so lines of different threads never mix; a part of a line without
 // its newline waits until the same thread completes it. OnLog runs on the main thread through
 // the Dispatcher (the calling thread waits) when TriggerEventInMainThread is true and the caller
-// is another thread; otherwise it runs on the calling thread. Set OnLog, LogLevel and
-// TriggerEventInMainThread from the main thread.
+// is another thread; otherwise it runs on the calling thread. A line raised while its thread
+// holds the codec lock is held back and delivered once the thread lets go of the lock (in order),
+// so the main thread never waits for a thread that waits for it. OnLog may be replaced while
+// other threads log.
 
 #include <atomic>
 #include <cstdarg>
@@ -55,6 +57,8 @@ public:
     std::vector<std::string> Append(uint32_t threadId, const std::string& text);
     // Whether the thread's pending line is empty (a new line begins).
     bool PendingEmpty(uint32_t threadId);
+    // Forgets the thread's pending line (the thread ends).
+    void Drop(uint32_t threadId);
     void Clear();
 
 private:
@@ -74,8 +78,10 @@ public:
     void SetLogLevel(TLogLevel level);
     bool TriggerEventInMainThread() const { return triggerInMainThread_.load(); }
     void SetTriggerEventInMainThread(bool value) { triggerInMainThread_.store(value); }
-    const TLogEvent& OnLog() const { return onLog_; }
-    void SetOnLog(TLogEvent handler) { onLog_ = std::move(handler); }
+    // A copy of the handler (empty when none is set).
+    TLogEvent OnLog() const;
+    bool HasOnLog() const { return hasOnLog_.load(); }
+    void SetOnLog(TLogEvent handler);
 
     // Installs the library log callback and applies LogLevel to the libraries. Needs
     // av_log_set_callback and av_log_set_level loaded (EEngineAssertion otherwise).
@@ -90,7 +96,7 @@ public:
     template <typename... Args>
     requires(sizeof...(Args) > 0) void Log(const void* sender, TLogLevel level, const char* format,
                                            Args... args) {
-        if (!onLog_ || !Passes(level)) return;
+        if (!HasOnLog() || !Passes(level)) return;
         Log(sender, level, FormatText(format, args...));
     }
     bool Passes(TLogLevel level) const;
@@ -99,12 +105,19 @@ public:
     static void AVLogCallback(void* avcl, int level, const char* fmt, va_list args);
 
 private:
+    friend void DeliverHeldLogLines();
     void Raise(const TLogInfo& info);
 
     std::atomic<TLogLevel> logLevel_;
     std::atomic<bool> triggerInMainThread_{true};
+    mutable std::mutex onLogLock_;
     TLogEvent onLog_;
+    std::atomic<bool> hasOnLog_{false};
 };
+
+// Delivers the lines the calling thread raised while it held the codec lock (the lock calls
+// this when the thread lets go of it).
+void DeliverHeldLogLines();
 
 // The process's logger (created without owner on first use when none exists).
 TFFLogger& GetFFLogger();

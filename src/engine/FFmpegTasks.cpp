@@ -15,6 +15,9 @@ namespace {
 // The component whose terminate handler the calling thread is running (such a thread does not
 // wait for itself).
 thread_local const TCustomFFmpegTasks* tl_notifierOf = nullptr;
+// The component whose task runs on this thread (a conversion thread, or the caller's during
+// Start(0)): a handler there that stops the run cannot wait for it.
+thread_local const TCustomFFmpegTasks* tl_runnerOf = nullptr;
 
 // Conversion threads at a lower priority run "nicer"; raising it needs privileges the program
 // usually lacks, and is then left as it is.
@@ -98,8 +101,10 @@ bool TCustomFFmpegTasks::LoadAVLib(const std::string& path) {
     return true;
 }
 
-void TCustomFFmpegTasks::UnloadAVLib() {
-    FFLoader().Unload(kTaskLibraries);
+bool TCustomFFmpegTasks::UnloadAVLib() {
+    if (FFLoader().Unload(kTaskLibraries)) return true;
+    FLastErrMsg = FFLoader().LastErrMsg();
+    return false;
 }
 
 bool TCustomFFmpegTasks::AVLibLoaded() const {
@@ -145,6 +150,13 @@ std::unique_ptr<TFFmpeg> TCustomFFmpegTasks::NewTask() {
 void TCustomFFmpegTasks::ConnectTask(TFFmpeg& task) {
     TFFmpeg* raw = &task;
     task.FOnProgress = [this, raw](const TProgressInfo& progress) { TaskProgress(*raw, progress); };
+    // The notifier is counted before the task shows as terminated, so Stop(true) and the
+    // destructor wait for it.
+    task.FOnTerminating = [this](TFFmpeg&) {
+        if (!FThreadMode) return;
+        std::lock_guard<std::mutex> lock(FRun->lock);
+        ++FRun->notifiers;
+    };
     task.FOnTerminate = [this](TFFmpeg& t) { TaskTerminate(t); };
 }
 
@@ -359,8 +371,16 @@ bool TCustomFFmpegTasks::Start(int threadCount) {
         if (TasksCount() == 0) RaiseFinal();
         return true;
     }
-    while (StartNext()) {
+    const TCustomFFmpegTasks* outer = tl_runnerOf;
+    tl_runnerOf = this;
+    try {
+        while (StartNext()) {
+        }
+    } catch (...) {
+        tl_runnerOf = outer;
+        throw;
     }
+    tl_runnerOf = outer;
     if (FinalDue()) RaiseFinal();
     return true;
 }
@@ -394,7 +414,8 @@ void TCustomFFmpegTasks::StartTask(TFFmpeg& task, int unfinished) {
         return;
     }
     const int nice = NiceOf(FThreadPriority);
-    task.FThread = std::thread([&task, nice] {
+    task.FThread = std::thread([this, &task, nice] {
+        tl_runnerOf = this;
         if (nice != 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), nice);
         task.Run();
     });
@@ -413,10 +434,6 @@ void TCustomFFmpegTasks::TaskTerminate(TFFmpeg& task) {
     // A short-lived thread reports it, so the conversion thread ends without waiting for the
     // handler; it also starts the next task or raises the final notification.
     std::shared_ptr<TRunState> run = FRun;
-    {
-        std::lock_guard<std::mutex> lock(run->lock);
-        ++run->notifiers;
-    }
     std::thread([this, info, run] {
         tl_notifierOf = this;
         RaiseTerminate(info);
@@ -491,7 +508,9 @@ void TCustomFFmpegTasks::Stop(bool waitFor) {
     for (TFFmpeg* task : unstarted)
         task->TerminateUnstarted();
     if (!FThreadMode && FWorking.load() && !unstarted.empty() && FinalDue()) RaiseFinal();
-    if (!waitFor) return;
+    // Called from a handler on a thread that runs a task: the task ends when the handler
+    // returns, so waiting here would wait for itself.
+    if (!waitFor || tl_runnerOf == this) return;
     WaitUntil([this] {
         for (auto& task : FFFmpegList)
             if (task->Started() && !task->Terminated()) return false;

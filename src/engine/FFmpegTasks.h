@@ -47,7 +47,8 @@ public:
 
     // Sets the loader's library folder and loads the task libraries.
     bool LoadAVLib(const std::string& path);
-    void UnloadAVLib();
+    // Refused (false, LastErrMsg) while a task, probe or player of the process is open.
+    bool UnloadAVLib();
     bool AVLibLoaded() const;
 
     // A new task with its first input; its index, or -1 with LastErrMsg.
@@ -81,7 +82,8 @@ public:
     void Pause();
     void Resume();
     // Stops every task: running ones end at their next packet (their files stay playable), tasks
-    // not started end at once with Finished false. waitFor waits for all of them.
+    // not started end at once with Finished false. waitFor waits for all of them, except when
+    // called from a handler on a thread that runs one of them (it would wait for itself).
     void Stop(bool waitFor);
 
     const std::string& LastErrMsg() const { return FLastErrMsg; }

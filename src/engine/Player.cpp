@@ -27,9 +27,11 @@ bool TCustomPlayer::LoadAVLib(const std::string& path) {
     return true;
 }
 
-void TCustomPlayer::UnloadAVLib() {
+bool TCustomPlayer::UnloadAVLib() {
     Stop(true);
-    FFLoader().Unload(kPlayerLibraries);
+    if (FFLoader().Unload(kPlayerLibraries)) return true;
+    SetError(FFLoader().LastErrMsg());
+    return false;
 }
 
 bool TCustomPlayer::AVLibLoaded() const {

@@ -55,7 +55,9 @@ public:
 
     // Sets the loader's library folder and loads the player's libraries (FFmpeg and SDL2).
     bool LoadAVLib(const std::string& path);
-    void UnloadAVLib();
+    // Stops playing first; refused (false, LastErrMsg) while a task or probe of the process is
+    // open.
+    bool UnloadAVLib();
     bool AVLibLoaded() const;
 
     // Opens and starts playing a file (paused on its first picture with paused). Anything open is

@@ -7,6 +7,7 @@
 #include "engine/Player.h"
 
 TVideoState::TVideoState(TCustomPlayer& owner, TFrameSink* sink) : owner_(owner), sink_(sink) {
+    libraryUse_.Acquire();
     audclk_.Init(&audioq_.Serial());
     vidclk_.Init(&videoq_.Serial());
     extclk_.Init(nullptr);

@@ -15,6 +15,7 @@
 
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegHandles.h"
+#include "engine/FFmpegLoader.h"
 #include "engine/FrameSink.h"
 #include "engine/PlayerClock.h"
 #include "engine/PlayerQueues.h"
@@ -66,6 +67,9 @@ struct TAudioParams {
 };
 
 class TVideoState {
+    // Held for the state's whole life: the libraries stay loaded while a file is open.
+    TLibraryUse libraryUse_;
+
 public:
     TVideoState(TCustomPlayer& owner, TFrameSink* sink);
     ~TVideoState();

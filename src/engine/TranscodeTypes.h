@@ -63,6 +63,7 @@ struct TOutputStreamSpec {
     int index = 0;  // stream index in the output file
     bool stream_copy = false;
     const AVCodec* encoder = nullptr;  // null: the format's default (resolved at set-up)
+    bool encoder_named = false;        // the user chose the encoder (not the format's default)
     uint32_t codec_tag = 0;
     TDictionaryPtr codec_opts;
     std::string bitstream_filters;  // "name[=args],name..."
@@ -182,8 +183,9 @@ struct TAVOutputStream {
     FILE* logfile = nullptr;  // two-pass statistics (pass 1), through the C runtime table
     TPacketPtr pkt;
     int64_t last_mux_dts = AV_NOPTS_VALUE;
-    int64_t data_size = 0;  // bytes written
-    double quality = 0.0;   // last encoder quality (lambda)
+    int64_t mux_end = AV_NOPTS_VALUE;  // end (time plus duration) of the latest written packet
+    int64_t data_size = 0;             // bytes written
+    double quality = 0.0;              // last encoder quality (lambda)
 
     TAVOutputStream() = default;
     TAVOutputStream(const TAVOutputStream&) = delete;

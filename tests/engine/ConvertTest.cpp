@@ -329,7 +329,7 @@ TEST_F(ConvertTest, EveryBuiltinPresetMakesAPlayableFile) {
 }
 
 TEST_F(ConvertTest, PictureGeometryAndFilters) {
-    // Crop 20 lines at the top and bottom, scale the rest to 320x200, pad 20 lines back.
+    // Crop 20 lines at the top and bottom, scale the rest to 320x240, pad 20 lines around it.
     const std::string out = Out("geometry.avi");
     RunResult r =
         Convert(Avi25(), out,
@@ -337,7 +337,7 @@ TEST_F(ConvertTest, PictureGeometryAndFilters) {
                 "padbottom=20<CRLF>padcolor=16777215");
     ASSERT_TRUE(r.Finished()) << r.task.ExceptionMsg;
     EXPECT_EQ(fixtures::Probe(out, "v:0", "stream=width"), "320");
-    EXPECT_EQ(fixtures::Probe(out, "v:0", "stream=height"), "240");
+    EXPECT_EQ(fixtures::Probe(out, "v:0", "stream=height"), "280");
     std::string stats;
     fixtures::Run("ffprobe -v error -f lavfi -i " +
                       fixtures::ShellQuote("movie=" + out + ",crop=320:16:0:0,signalstats") +

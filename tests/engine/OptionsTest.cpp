@@ -84,6 +84,31 @@ TEST_F(OptionsTest, ValueKinds) {
     });
 }
 
+// Values the libraries would overflow (microseconds in an int, quality times 118) and options
+// the libraries no longer carry out are refused by name, never ignored.
+TEST_F(OptionsTest, OutOfRangeAndUnsupportedOptionsAreRefused) {
+    Check({
+        {"muxdelay", "2147", "", [](const TFFmpeg& c) { return c.Fmux_max_delay == 2147.0f; }},
+        {"muxdelay", "2148", "The value 2148 of option muxdelay is out of range [0 - 2147]", nullptr},
+        {"muxpreload", "1e300", "The value 1e300 of option muxpreload is out of range [0 - 2147]", nullptr},
+        {"muxpreload", "-1", "The value -1 of option muxpreload is out of range [0 - 2147]", nullptr},
+        {"aq", "1e9", "The value 1e9 of option aq is out of range [-99999 - 1e+07]", nullptr},
+        {"aq", "nan", "The value nan of option aq is out of range [-99999 - 1e+07]", nullptr},
+        {"sameq", "0", "", nullptr},
+        {"sameq", "1",
+         "Option sameq is not supported: decoders do not report the source's quality; use "
+         "qscale or a codec's quality option (crf, q) instead",
+         nullptr},
+        {"me_threshold", "0", "", nullptr},
+        {"me_threshold", "5",
+         "Option me_threshold is not supported: the encoders no longer have a motion "
+         "estimation threshold",
+         nullptr},
+        {"dframes", "3", "Option dframes is not supported: data streams are not written to the output",
+         nullptr},
+    });
+}
+
 TEST_F(OptionsTest, DurationsAndDates) {
     Check({
         {"t", "10", "",

@@ -273,6 +273,10 @@ TEST_F(PlayerTest, FilesOfEveryKind) {
     ASSERT_TRUE(WaitFor([&] { return sink.Count() == 1; }));
     ASSERT_TRUE(WaitFor([&] { return events.Has(TPlayState::psEnd); }));
     EXPECT_EQ(player.CurrentFrame().Width(), 320);
+    // An open file keeps the libraries loaded.
+    EXPECT_FALSE(FFLoader().Unload(kPlayerLibraries));
+    EXPECT_EQ(FFLoader().LastErrMsg(), "Cannot unload the media libraries while they are in use.");
+    EXPECT_TRUE(player.AVLibLoaded());
 
     // No sound: the pictures run on the external clock.
     ASSERT_TRUE(player.Open(enginetest::GopClip("mp4"), &sink, false)) << player.LastErrMsg();
