@@ -191,15 +191,17 @@ TEST(DataSafety, CommandLineOverwriteAndInterruptKeepSourcesAndLeaveOnlyFinished
     EXPECT_EQ(out, "converted\t" + dir + "/clip_(new_1).mp4\n");
     EXPECT_EQ(added(before, snapshot(QString::fromStdString(dir))), QStringList{"clip_(new_1).mp4"});
 
-    // Ctrl-C in the middle of a run of four long files.
+    // Ctrl-C in the middle of a run of six long files, as soon as the first one is finished.
     const std::string longClip = fixtures::Clip("safe_long.mp4", 8, 640, 480, 25);
     const std::string outDir = home.file("out");
     std::string files;
-    for (int i = 0; i < 4; ++i) files += " " + fixtures::ShellQuote(longClip);
+    for (int i = 0; i < 6; ++i) files += " " + fixtures::ShellQuote(longClip);
+    const std::string firstDone = "ls " + fixtures::ShellQuote(outDir) + "/*.avi >/dev/null 2>&1";
     ASSERT_EQ(fixtures::Run("(" + env + cli + " convert --profile 1058 --jobs 1 --output-folder " +
-                                fixtures::ShellQuote(outDir) + files +
-                                " >" + fixtures::ShellQuote(home.file("cli.out")) +
-                                " 2>/dev/null & pid=$!; sleep 2; kill -INT $pid; wait $pid; exit 0)"),
+                                fixtures::ShellQuote(outDir) + files + " >" +
+                                fixtures::ShellQuote(home.file("cli.out")) + " 2>/dev/null & pid=$!; i=0; until " +
+                                firstDone + " || [ $i -ge 1200 ]; do sleep 0.05; i=$((i+1)); done; " +
+                                "kill -INT $pid; wait $pid; exit 0)"),
               0);
     const std::string report = fixtures::ReadFile(home.file("cli.out"));
     EXPECT_NE(report.find("cancelled\t"), std::string::npos) << report;

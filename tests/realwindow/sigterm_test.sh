@@ -11,7 +11,7 @@ shots=$2
 media="$home/clips"
 mkdir -p "$media"
 make_clip "$media/a short clip.mp4" 1 320x240
-for n in 1 2; do make_clip "$media/long $n.mp4" 12 640x480; done
+for n in 1 2; do make_clip "$media/long $n.mp4" 20 640x480; done
 
 start_program
 sleep 0.5
@@ -23,7 +23,6 @@ out="$home/Documents/Vantosoft/OutPut"
 i=0
 while [ ! -f "$out/a short clip.mp4" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
 [ -f "$out/a short clip.mp4" ] || fail "the short clip was not converted"
-sleep 1
 kill -TERM "$pid"
 i=0
 while kill -0 "$pid" 2>/dev/null && [ $i -lt 150 ]; do sleep 0.1; i=$((i + 1)); done
