@@ -182,10 +182,6 @@ void TOutputNaming::RemoveAllCreated() {
     for (const QString& path : files) RemoveCreated(path);
 }
 
-bool TOutputNaming::WasCreated(const QString& path) const {
-    return created_.contains(path);
-}
-
 bool TOutputNaming::WillReplace(const QString& path) const {
     return replaced_.contains(keyOf(path));
 }

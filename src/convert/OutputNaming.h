@@ -50,7 +50,6 @@ public:
     bool RemoveCreated(const QString& path);
     // Deletes every file this run created and still owns (working files, intermediates).
     void RemoveAllCreated();
-    bool WasCreated(const QString& path) const;
     bool WillReplace(const QString& path) const;
 
 private:

@@ -27,6 +27,15 @@
 #include "tools/FileInfoDlg.h"
 
 namespace {
+// Answers the unreadable-files window with OK and collects the lines it showed.
+void collectFailureList(ScriptedDialogs& dialogs, QStringList& failures) {
+    dialogs.dialogHandlers << [&failures](QDialog* d) {
+        auto* errors = qobject_cast<TErrorFileDlg*>(d);
+        for (int i = 0; errors && i < errors->lstError->count(); ++i)
+            failures << errors->lstError->item(i)->text();
+        return 1;
+    };
+}
 // A shell drop as Qt delivers it: the drag enters, then drops.
 void dropOn(QWidget* target, const QList<QUrl>& urls, QPoint at) {
     QMimeData mime;
@@ -253,12 +262,7 @@ TEST_F(FileListTest, EscOnTheProbeDialogLeavesOutTheRowsNotProbedYet) {
     });
     esc.start(1);
     QStringList failures;
-    dialogs.dialogHandlers << [&](QDialog* d) {
-        auto* errors = qobject_cast<TErrorFileDlg*>(d);
-        for (int i = 0; errors && i < errors->lstError->count(); ++i)
-            failures << errors->lstError->item(i)->text();
-        return 1;
-    };
+    collectFailureList(dialogs, failures);
     w.AddVideFiles(paths);
     ASSERT_TRUE(pressed);
     EXPECT_GT(w.RowCount(), 0);
@@ -406,12 +410,7 @@ TEST_F(FileListTest, BadInputLeavesAConsistentList) {
     w.AddVideFileRows({odd, gone, empty, truncated, gone});
     QFile::remove(gone);  // removed between adding and probing
     QStringList failures;
-    dialogs.dialogHandlers << [&](QDialog* d) {
-        auto* errors = qobject_cast<TErrorFileDlg*>(d);
-        for (int i = 0; errors && i < errors->lstError->count(); ++i)
-            failures << errors->lstError->item(i)->text();
-        return 1;
-    };
+    collectFailureList(dialogs, failures);
     w.GetVideoFileInfo();
     EXPECT_EQ(rowTexts(w, 0), QStringList{QString::fromUtf8("«Café» 'quoted' \"name\" and spaces.mp4")});
     EXPECT_EQ(pathsOf(failures), (QStringList{gone, empty, truncated}));  // each once, in list order
@@ -465,12 +464,7 @@ TEST_F(FileListTest, UnreadableFilesAreReportedOnce) {
     QFile probe(locked);
     if (probe.open(QIODevice::ReadOnly)) GTEST_SKIP() << "permissions don't bind here (running as root)";
     QStringList failures;
-    dialogs.dialogHandlers << [&](QDialog* d) {
-        auto* errors = qobject_cast<TErrorFileDlg*>(d);
-        for (int i = 0; errors && i < errors->lstError->count(); ++i)
-            failures << errors->lstError->item(i)->text();
-        return 1;
-    };
+    collectFailureList(dialogs, failures);
     w.AddVideFiles({locked, locked});
     EXPECT_EQ(w.RowCount(), 0);
     EXPECT_EQ(pathsOf(failures), QStringList{locked});
