@@ -1,11 +1,13 @@
-// vanto-convert play [--seek SECONDS] [--duration SECONDS] [--display WxH] [--loop]
-//                    [--stats] [--loglevel LEVEL] FILE
+// vanto-convert play [--seek SECONDS] [--duration SECONDS] [--display WxH] [--no-window]
+//                    [--loop] [--stats] [--loglevel LEVEL] FILE
 //
-// Plays FILE through the same player as the window program: the pictures go to a sink that only
-// counts them (with --display, converts each one as the window would for a panel of that size),
-// the sound to SDL's audio output (SDL_AUDIODRIVER=dummy where there is no sound
-// card). Plays to the end, or for --duration seconds of wall-clock time. --seek jumps there once
-// the first picture (or sound) has come. --stats prints the playback counters at the end.
+// Plays FILE through the same player as the window program: the pictures go to an SDL window
+// where there is a display (X11 or Wayland), else (or with --no-window) to a sink that only
+// counts them (with --display, converts each one as the window would for a panel of that size);
+// the sound goes to SDL's audio output (SDL_AUDIODRIVER=dummy where there is no sound card).
+// Plays to the end, until the window is closed, or for --duration seconds of wall-clock time.
+// --seek jumps there once the first picture (or sound) has come. --stats prints the playback
+// counters at the end.
 #include "cli/PlayCommand.h"
 
 #include <sys/resource.h>
@@ -22,6 +24,7 @@
 #include "engine/FFmpegLogger.h"
 #include "engine/FrameScaler.h"
 #include "engine/Player.h"
+#include "engine/SDLFrameSink.h"
 
 namespace {
 
@@ -48,22 +51,43 @@ private:
 void PrintHelp(std::FILE* out) {
     std::fputs(
         "usage: vanto-convert play [--seek SECONDS] [--duration SECONDS] [--display WxH]\n"
-        "                          [--loop] [--stats] [--loglevel LEVEL] FILE\n"
+        "                          [--no-window] [--loop] [--stats] [--loglevel LEVEL] FILE\n"
         "\n"
-        "Plays FILE through the player without a window: pictures are decoded, timed and\n"
-        "counted, the sound goes to SDL's audio output (set SDL_AUDIODRIVER=dummy where\n"
-        "there is no sound card). Exit status: 0 when the file played, 1 when it could\n"
-        "not be opened or playing stopped on an error, 2 for a wrong command line.\n"
+        "Plays FILE through the player. Where there is a display (DISPLAY or\n"
+        "WAYLAND_DISPLAY set) the pictures are shown in a window, scaled with their\n"
+        "aspect ratio kept; closing the window (or Escape or q in it) ends playing as the\n"
+        "end of the file would. Without a display, or with --no-window, the pictures are\n"
+        "decoded, timed and counted only. The sound goes to SDL's audio output (set\n"
+        "SDL_AUDIODRIVER=dummy where there is no sound card). Exit status: 0 when the\n"
+        "file played, 1 when it could not be opened or playing stopped on an error, 2 for\n"
+        "a wrong command line.\n"
         "\n"
         "  --seek SECONDS      jump to this time once playing has begun\n"
         "  --duration SECONDS  stop after this long (wall clock); default: to the end\n"
-        "  --display WxH       convert every picture as a window of this size would\n"
+        "  --display WxH       the window's size (default: the picture's); with\n"
+        "                      --no-window, convert every picture as a window of this\n"
+        "                      size would\n"
+        "  --no-window         never open a window, even where there is a display\n"
         "  --loop              start again from the beginning at the end (with\n"
         "                      --duration: for that long)\n"
         "  --stats             print frames shown and dropped, the largest audio/video\n"
         "                      gap, the seek latency and the processor time at the end\n"
         "  --loglevel LEVEL    show the media libraries' messages up to LEVEL\n",
         out);
+}
+
+// A display server to open a window on.
+bool HasDisplay() {
+    auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 bool ParseSeconds(const std::string& text, double& value) {
@@ -81,7 +105,7 @@ double ProcessorSeconds() {
 
 int Run(const std::vector<std::string>& args) {
     double seek = -1, duration = -1;
-    bool stats = false, loop = false;
+    bool stats = false, loop = false, noWindow = false;
     std::string logLevel = "quiet";
     std::string file;
     int displayWidth = 0, displayHeight = 0;
@@ -92,6 +116,8 @@ int Run(const std::vector<std::string>& args) {
             return kExitOk;
         } else if (a == "--stats") {
             stats = true;
+        } else if (a == "--no-window") {
+            noWindow = true;
         } else if (a == "--loop") {
             loop = true;
         } else if (a == "--display") {
@@ -152,12 +178,24 @@ int Run(const std::vector<std::string>& args) {
     player.SetOnState([&](TCustomPlayer*, TPlayState state) {
         if ((state == TPlayState::psEnd && !loop) || state == TPlayState::psStop) ended.store(true);
     });
-    std::unique_ptr<TNullFrameSink> sinkOwner =
-        displayWidth > 0 ? std::make_unique<TDisplayCostSink>(displayWidth, displayHeight)
-                         : std::make_unique<TNullFrameSink>();
-    TNullFrameSink& sink = *sinkOwner;
     double cpuStart = ProcessorSeconds();
-    if (!player.Open(file, &sink, false)) {
+    // The window where there is a display to open one on, else a sink without a window.
+    std::unique_ptr<TSDLFrameSink> window;
+    if (!noWindow && HasDisplay()) {
+        window = std::make_unique<TSDLFrameSink>();
+        if (!window->Start(BaseName(file), displayWidth, displayHeight)) {
+            std::fprintf(stderr, "vanto-convert play: no window (%s); playing without one\n",
+                         window->Error().c_str());
+            window.reset();
+        }
+    }
+    std::unique_ptr<TNullFrameSink> counter;
+    if (!window)
+        counter = displayWidth > 0 ? std::make_unique<TDisplayCostSink>(displayWidth, displayHeight)
+                                   : std::make_unique<TNullFrameSink>();
+    TFrameSink* sink = window ? static_cast<TFrameSink*>(window.get()) : counter.get();
+    auto windowClosed = [&] { return window && window->Closed(); };
+    if (!player.Open(file, sink, false)) {
         std::fprintf(stderr, "%s\n", player.LastErrMsg().c_str());
         return kExitFailed;
     }
@@ -166,12 +204,13 @@ int Run(const std::vector<std::string>& args) {
     auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - started).count(); };
     if (seek >= 0) {
         // Jump once the first picture is on screen (or, without video, once playing has begun).
-        while (!ended.load() && elapsed() < 10 && player.VideoStreamIndex() >= 0 && sink.Frames() == 0)
+        while (!ended.load() && !windowClosed() && elapsed() < 10 && player.VideoStreamIndex() >= 0 &&
+               player.Stats().FramesShown == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         player.Seek(TSeekFlags(), static_cast<int64_t>(seek * 1e6));
         started = Clock::now();
     }
-    while (!ended.load() && (duration < 0 || elapsed() < duration))
+    while (!ended.load() && !windowClosed() && (duration < 0 || elapsed() < duration))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     bool stoppedOnError = player.State() == TPlayState::psStop && !player.LastErrMsg().empty();
     TPlayerStats s = player.Stats();
@@ -203,6 +242,6 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 TCliCommand PlayCommand() {
-    return {"play", "play a media file without a window (the player's benchmark and test driver)", &PrintHelp,
-            &Run};
+    return {"play", "play a media file (in a window where there is a display; the player's benchmark)",
+            &PrintHelp, &Run};
 }

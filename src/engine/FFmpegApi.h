@@ -375,7 +375,29 @@ extern "C" {
     REQ(SDL_AddTimer)          \
     REQ(SDL_RemoveTimer)       \
     REQ(SDL_setenv)            \
-    OPT(SDL_GetCurrentAudioDriver)
+    REQ(SDL_SetHint)           \
+    REQ(SDL_WaitEventTimeout)  \
+    REQ(SDL_PushEvent)         \
+    REQ(SDL_RegisterEvents)    \
+    REQ(SDL_CreateWindow)      \
+    REQ(SDL_DestroyWindow)     \
+    REQ(SDL_ShowWindow)        \
+    REQ(SDL_SetWindowSize)     \
+    REQ(SDL_CreateRenderer)    \
+    REQ(SDL_DestroyRenderer)   \
+    REQ(SDL_GetRendererOutputSize) \
+    REQ(SDL_SetRenderDrawColor)    \
+    REQ(SDL_RenderClear)       \
+    REQ(SDL_RenderCopyEx)      \
+    REQ(SDL_RenderPresent)     \
+    REQ(SDL_CreateTexture)     \
+    REQ(SDL_DestroyTexture)    \
+    REQ(SDL_UpdateYUVTexture)  \
+    REQ(SDL_LockTexture)       \
+    REQ(SDL_UnlockTexture)     \
+    OPT(SDL_GetCurrentAudioDriver) \
+    OPT(SDL_GetCurrentVideoDriver) \
+    OPT(SDL_GetRendererInfo)
 
 namespace ff {
 

@@ -34,7 +34,7 @@ TEST(PlayerCli, SyncOverTwentySecondsAndSeekToTheFrame) {
                        "-f lavfi -i testsrc2=size=640x360:rate=30:duration=20 -f lavfi -i "
                        "sine=frequency=1000:sample_rate=48000:duration=20 -c:v libx264 -preset veryfast -g "
                        "60 -c:a aac -shortest");
-    enginetest::CliResult r = enginetest::RunCli("play --stats " + fixtures::ShellQuote(clip));
+    enginetest::CliResult r = enginetest::RunCli("play --no-window --stats " + fixtures::ShellQuote(clip));
     ASSERT_EQ(r.status, 0) << r.err;
     double gap = Figure(r.out, "max a/v gap");
     EXPECT_GE(gap, 0) << r.out;
@@ -48,13 +48,13 @@ TEST(PlayerCli, SyncOverTwentySecondsAndSeekToTheFrame) {
         std::printf("load average %.1f: sync bounds not checked; measured:\n%s", load, r.out.c_str());
     }
 
-    r = enginetest::RunCli("play --stats --seek 7.5 --duration 1 " + fixtures::ShellQuote(clip));
+    r = enginetest::RunCli("play --no-window --stats --seek 7.5 --duration 1 " + fixtures::ShellQuote(clip));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("(picture at 7.500 s)"), std::string::npos) << r.out;
 
-    r = enginetest::RunCli("play --seek x " + fixtures::ShellQuote(clip));
+    r = enginetest::RunCli("play --no-window --seek x " + fixtures::ShellQuote(clip));
     EXPECT_EQ(r.status, 2);
-    r = enginetest::RunCli("play /nonexistent/file.mp4");
+    r = enginetest::RunCli("play --no-window /nonexistent/file.mp4");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("/nonexistent/file.mp4"), std::string::npos) << r.err;
 }

@@ -6,6 +6,7 @@ Commands (DISPLAY must be set):
                                prints its id and its geometry "x y w h" (root coordinates)
   gone TITLE [TIMEOUT_S]       wait until no window with this title exists
   shot FILE                    screenshot of the whole screen as PNG
+  pixel X Y                    colour of the screen at root coordinates, as "R G B"
   close TITLE                  ask the window to close (WM_DELETE_WINDOW)
   click X Y [BUTTON]           click at root coordinates
   key KEYSYM...                press and release keys (e.g. Return, ctrl+l, Escape)
@@ -137,6 +138,10 @@ def main():
         return 1
     if cmd == "shot":
         shot(d, sys.argv[2])
+        return 0
+    if cmd == "pixel":
+        img = d.screen().root.get_image(int(sys.argv[2]), int(sys.argv[3]), 1, 1, X.ZPixmap, 0xFFFFFFFF)
+        print(img.data[2], img.data[1], img.data[0])
         return 0
     if cmd == "close":
         w = find(d, sys.argv[2])
