@@ -219,6 +219,8 @@ int Run(const std::vector<std::string>& args) {
         s = player.Stats();
         std::printf("frames shown: %lld\n", static_cast<long long>(s.FramesShown));
         std::printf("frames dropped: %lld\n", static_cast<long long>(s.FramesDropped));
+        if (window)
+            std::printf("frames drawn in the window: %lld\n", static_cast<long long>(window->Presented()));
         if (s.AVGapSamples > 0)
             std::printf("max a/v gap: %.1f ms\n", static_cast<double>(s.MaxAVGap) / 1000.0);
         else

@@ -1,5 +1,6 @@
 #include "engine/SDLFrameSink.h"
 
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <utility>
@@ -12,6 +13,8 @@ namespace {
 // The window's size until the first picture tells the right one (audio-only files keep it).
 constexpr int kDefaultWidth = 640;
 constexpr int kDefaultHeight = 360;
+// The longest ShowFrame waits for its picture to be drawn.
+constexpr auto kDrawWait = std::chrono::milliseconds(100);
 
 struct TWindowDeleter {
     void operator()(SDL_Window* w) const {
@@ -57,6 +60,7 @@ struct TSDLFrameSink::TWindow {
     uint32_t TextureFormat = 0;
     int TextureWidth = 0, TextureHeight = 0;
     bool Uploaded = false;  // the texture holds the picture on show
+    bool Counted = false;   // the picture on show was counted in Presented
     TFramePtr Shown;        // a reference to the picture on show (empty: black window)
     TSinkFrameInfo Info;
     TFrameScaler Scaler;
@@ -141,14 +145,17 @@ void TSDLFrameSink::WindowLoop(std::string title, int width, int height) {
         // Wait for the first event, then take whatever else is queued before drawing once.
         if (!ff::SDL_WaitEventTimeout(&event, 100)) continue;
         bool redraw = false;
+        uint64_t taken = 0;
         do {
             if (event.type == wakeEvent_.load()) {
                 std::lock_guard<std::mutex> guard(pendingLock_);
                 wakePosted_ = false;
                 if (hasPending_) {
                     std::swap(w.Shown, pending_);
+                    taken = pendingSerial_;
                     w.Info = pendingInfo_;
                     w.Uploaded = false;
+                    w.Counted = false;
                     hasPending_ = false;
                     redraw = true;
                     if (pending_) ff::av_frame_unref(pending_.get());
@@ -171,7 +178,13 @@ void TSDLFrameSink::WindowLoop(std::string title, int width, int height) {
             }
         } while (!quit_.load() && ff::SDL_WaitEventTimeout(&event, 0));
         if (redraw && !quit_.load()) Render(w);
+        if (taken) {
+            std::lock_guard<std::mutex> guard(pendingLock_);
+            drawnSerial_ = taken;
+        }
+        drawn_.notify_all();
     }
+    drawn_.notify_all();
 }
 
 void TSDLFrameSink::Render(TWindow& w) {
@@ -191,12 +204,17 @@ void TSDLFrameSink::Render(TWindow& w) {
     ff::SDL_SetRenderDrawColor(w.Renderer.get(), 0, 0, 0, 255);
     ff::SDL_RenderClear(w.Renderer.get());
     SDL_Rect place{};
+    bool drawn = false;
     if (picture && UploadPicture(w, outWidth, outHeight, place)) {
         auto flip = w.Info.VerticalFlip ? SDL_FLIP_VERTICAL : SDL_FLIP_NONE;
-        ff::SDL_RenderCopyEx(w.Renderer.get(), w.Texture.get(), nullptr, &place, 0.0, nullptr, flip);
+        drawn =
+            ff::SDL_RenderCopyEx(w.Renderer.get(), w.Texture.get(), nullptr, &place, 0.0, nullptr, flip) == 0;
     }
     ff::SDL_RenderPresent(w.Renderer.get());
-    if (picture) presented_.fetch_add(1);
+    if (drawn && !w.Counted) {
+        w.Counted = true;
+        presented_.fetch_add(1);
+    }
 }
 
 bool TSDLFrameSink::UploadPicture(TWindow& w, int outWidth, int outHeight, SDL_Rect& place) {
@@ -252,6 +270,7 @@ void TSDLFrameSink::Wake() {
 void TSDLFrameSink::ShowFrame(const AVFrame& picture, const TSinkFrameInfo& info) {
     if (!wakeEvent_.load() || quit_.load()) return;
     bool post = false;
+    uint64_t serial = 0;
     {
         std::lock_guard<std::mutex> guard(pendingLock_);
         if (!pending_) pending_.reset(ff::av_frame_alloc());
@@ -259,12 +278,16 @@ void TSDLFrameSink::ShowFrame(const AVFrame& picture, const TSinkFrameInfo& info
         ff::av_frame_unref(pending_.get());
         if (ff::av_frame_ref(pending_.get(), &picture) < 0) return;
         pendingInfo_ = info;
+        serial = ++pendingSerial_;
         hasPending_ = true;
         clearPending_ = false;
         post = !wakePosted_;
         wakePosted_ = true;
     }
     if (post) Wake();
+    std::unique_lock<std::mutex> guard(pendingLock_);
+    drawn_.wait_for(guard, kDrawWait,
+                    [&] { return drawnSerial_ >= serial || quit_.load() || closed_.load(); });
 }
 
 void TSDLFrameSink::ClearFrame() {

@@ -5,8 +5,10 @@
 // The sink runs one window thread that owns everything of SDL's video side: it initialises the
 // video subsystem, creates the window, renderer and texture, uploads and presents the pictures
 // and handles the window's events; nothing of SDL's video is touched on any other thread.
-// ShowFrame (on the player's display thread) only takes a reference to the picture and wakes
-// the window thread; when pictures come faster than the window presents them, the newest wins.
+// ShowFrame (on the player's display thread) takes a reference to the picture, wakes the window
+// thread and waits until the picture is on the window (at most kDrawWait), so that the player's
+// timing and counters see the drawing's cost as they would if it drew itself; a window that
+// stalls longer does not hold the player up (then the newest picture wins).
 // yuv420p pictures go into a YUV texture as they are; other formats are converted once a frame
 // with swscale to 32-bit RGB at the size they are shown.
 //
@@ -47,7 +49,7 @@ public:
 
     // The window was closed by its user.
     bool Closed() const { return closed_.load(); }
-    // Pictures put on the window so far.
+    // Pictures drawn in the window so far (each counted once, however often it is redrawn).
     int64_t Presented() const { return presented_.load(); }
     std::string Error() const;
 
@@ -79,4 +81,7 @@ private:
     bool hasPending_ = false;
     bool clearPending_ = false;
     bool wakePosted_ = false;
+    uint64_t pendingSerial_ = 0;  // pictures handed over so far
+    uint64_t drawnSerial_ = 0;    // the last of them that reached the window (or was passed over)
+    std::condition_variable drawn_;
 };
