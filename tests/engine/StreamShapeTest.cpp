@@ -1,8 +1,10 @@
 // Output shapes checked with ffprobe: subtitles encoded again (text and picture), padding
-// around the scaled picture, stream-copy joins and a picture size that changes mid-stream.
+// around the scaled picture, stream-copy joins and a picture size or audio format that changes
+// mid-stream.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -246,6 +248,44 @@ TEST_F(StreamShapeTest, PictureSizeChangeMidStreamKeepsEveryFrame) {
     const RunResult r = Convert(joined, out, "vcodec=mpeg4<CRLF>s=320x240<CRLF>deinterlace=1<CRLF>vsync=0");
     ASSERT_TRUE(r.Finished()) << r.setupError << r.task.ExceptionMsg;
     EXPECT_EQ(Frames(out), 50);
+}
+
+TEST_F(StreamShapeTest, AudioFormatChangeMidStreamKeepsEverySample) {
+    // Mono then stereo MP2 in one MPEG-TS stream: 42 + 48 frames of 1152 samples at 48 kHz.
+    // Into AAC (1024-sample frames) the change falls 256 samples into an encoder frame; those
+    // samples must go out with the stereo part, not be lost at the seam.
+    const std::string mono =
+        fixtures::Make("engine-audio-a.ts", "-f lavfi -i sine=f=440:r=48000:d=1.0 -ac 1 -c:a mp2 -b:a 64k");
+    const std::string stereo = fixtures::Make(
+        "engine-audio-b.ts", "-f lavfi -i sine=f=660:r=48000:d=1.152 -ac 2 -c:a mp2 -b:a 128k");
+    const std::string joined = fixtures::MediaDir() + "/engine-audio-change.ts";
+    if (!fixtures::FileExists(joined)) {
+        ASSERT_EQ(fixtures::Run("cat " + fixtures::ShellQuote(mono) + " " + fixtures::ShellQuote(stereo) +
+                                " > " + fixtures::ShellQuote(joined)),
+                  0);
+    }
+    long long sourceSamples = 0;
+    for (const std::string& n : Packets(joined, "a:0", "duration_time"))
+        sourceSamples += std::llround(std::stod(n) * 48000);
+    ASSERT_EQ(sourceSamples, 90 * 1152);
+
+    const std::string out = Out("audio-change.m4a");
+    const RunResult r = Convert(joined, out, "acodec=aac<CRLF>ar=48000<CRLF>ac=2");
+    ASSERT_TRUE(r.Finished()) << r.setupError << r.task.ExceptionMsg;
+    // Packets follow each other without a gap; all but the last carry 1024 samples, and with the
+    // encoder's one frame of priming they hold every source sample.
+    const std::vector<std::string> packets = Packets(out, "a:0", "pts,duration");
+    ASSERT_GT(packets.size(), 2u);
+    long long total = 0, expectedPts = std::stoll(packets[0]);
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const long long pts = std::stoll(packets[i]);
+        const long long duration = std::stoll(packets[i].substr(packets[i].find(',') + 1));
+        EXPECT_EQ(pts, expectedPts) << "packet " << i;
+        if (i + 1 < packets.size()) EXPECT_EQ(duration, 1024) << "packet " << i;
+        expectedPts = pts + duration;
+        total += duration;
+    }
+    EXPECT_EQ(total, sourceSamples + 1024);
 }
 
 }  // namespace
