@@ -15,7 +15,9 @@
 #      and the time of that picture (must be the requested one, not the key frame before it)
 #   3. processor: the seek clip played whole by ffplay -autoexit and by vanto-convert play, each
 #      drawing into a 1280x720 window of the same Xvfb server, one after the other; user +
-#      system time of each (/usr/bin/time), and the X server's own processor time during each
+#      system time of each (/usr/bin/time), the X server's own processor time during each, and
+#      the frames each dropped (a player that drops more pictures draws fewer: compare the
+#      times only when both dropped few)
 #   4. memory: vanto-convert play --no-window --loop on a 2 s clip for MEMORY_SECONDS (default
 #      600): resident size every 30 s
 # Not part of the test suite; run it under nice on a shared machine and say what else ran.
@@ -78,7 +80,7 @@ xserver_ticks() {
 }
 x0=$(xserver_ticks)
 /usr/bin/time -f "%U %S" -o "$WORK/ffplay.time" \
-    ffplay -autoexit -loglevel quiet -x 1280 -y 720 "$SEEK" </dev/null
+    ffplay -autoexit -loglevel quiet -stats -x 1280 -y 720 "$SEEK" </dev/null 2>"$WORK/ffplay.err"
 x1=$(xserver_ticks)
 /usr/bin/time -f "%U %S" -o "$WORK/vanto.time" \
     "$PROGRAM" play --stats --display 1280x720 "$SEEK" >"$WORK/cpu-stats.txt"
@@ -91,7 +93,9 @@ ffplay_cpu=$(awk '{printf "%.2f", $1 + $2}' "$WORK/ffplay.time")
 vanto_cpu=$(awk '{printf "%.2f", $1 + $2}' "$WORK/vanto.time")
 hz=$(getconf CLK_TCK)
 read -r x0 x1 x2 <"$WORK/xserver.ticks"
-echo "vanto-convert play: frames shown $(figure 'frames shown' "$WORK/cpu-stats.txt"), dropped $(figure 'frames dropped' "$WORK/cpu-stats.txt")"
+# ffplay's status line (-stats) ends with its count of dropped frames, "fd=".
+ffplay_dropped=$(tr '\r' '\n' <"$WORK/ffplay.err" | sed -n 's/.*fd= *\([0-9]*\).*/\1/p' | tail -n 1)
+echo "ffplay: frames dropped ${ffplay_dropped:-?}; vanto-convert play: frames shown $(figure 'frames shown' "$WORK/cpu-stats.txt"), dropped $(figure 'frames dropped' "$WORK/cpu-stats.txt"), drawn in the window $(figure 'frames drawn in the window' "$WORK/cpu-stats.txt")"
 echo "ffplay: $ffplay_cpu s (X server $(awk -v t=$((x1 - x0)) -v hz="$hz" 'BEGIN{printf "%.2f", t / hz}') s)," \
     "vanto-convert play: $vanto_cpu s (X server $(awk -v t=$((x2 - x1)) -v hz="$hz" 'BEGIN{printf "%.2f", t / hz}') s)," \
     "ratio $(awk -v a="$vanto_cpu" -v b="$ffplay_cpu" 'BEGIN{printf "%.2f", a / b}')"

@@ -221,6 +221,13 @@ int Run(const std::vector<std::string>& args) {
         std::printf("frames dropped: %lld\n", static_cast<long long>(s.FramesDropped));
         if (window)
             std::printf("frames drawn in the window: %lld\n", static_cast<long long>(window->Presented()));
+        if (s.FramesDropped > 0) {
+            // Where: "-" marks a picture that was late already when it was decoded.
+            std::printf("dropped at:");
+            for (int64_t i = 0; i < std::min<int64_t>(s.FramesDropped, TPlayerStats::kDropTimes); ++i)
+                std::printf(" %s%.3f", s.DropEarly[i] ? "-" : "", s.DropTimes[i] / 1e6);
+            std::printf("\n");
+        }
         if (s.AVGapSamples > 0)
             std::printf("max a/v gap: %.1f ms\n", static_cast<double>(s.MaxAVGap) / 1000.0);
         else

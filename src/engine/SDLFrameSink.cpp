@@ -278,6 +278,7 @@ void TSDLFrameSink::ShowFrame(const AVFrame& picture, const TSinkFrameInfo& info
         ff::av_frame_unref(pending_.get());
         if (ff::av_frame_ref(pending_.get(), &picture) < 0) return;
         pendingInfo_ = info;
+        pendingInfo_.Subtitle = nullptr;  // valid only during this call; the window draws none
         serial = ++pendingSerial_;
         hasPending_ = true;
         clearPending_ = false;

@@ -10,7 +10,7 @@
 // timing and counters see the drawing's cost as they would if it drew itself; a window that
 // stalls longer does not hold the player up (then the newest picture wins).
 // yuv420p pictures go into a YUV texture as they are; other formats are converted once a frame
-// with swscale to 32-bit RGB at the size they are shown.
+// with swscale to 32-bit RGB at the size they are shown. Subtitles are not drawn.
 //
 // Closing the window (or Escape or q in it) marks the sink closed (Closed()); the window stays
 // until the sink is destroyed, so the owner stops the player and then lets the sink go.
