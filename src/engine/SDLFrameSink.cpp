@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -106,6 +107,14 @@ bool TSDLFrameSink::OpenWindow(TWindow& w, const std::string& title, int width, 
     };
     if (ff::SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail("Could not initialize SDL video: ");
     w.Video.On = true;
+    // SDL falls back to drivers that draw into memory only when the display cannot be opened:
+    // no window to show.
+    const char* driver = ff::SDL_GetCurrentVideoDriver ? ff::SDL_GetCurrentVideoDriver() : nullptr;
+    if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)) {
+        std::lock_guard<std::mutex> guard(startLock_);
+        error_ = std::string("SDL video driver ") + driver + " shows nothing";
+        return false;
+    }
     uint32_t event = ff::SDL_RegisterEvents(1);
     if (event == static_cast<uint32_t>(-1)) return fail("SDL_RegisterEvents() failed: ");
     wakeEvent_.store(event);
