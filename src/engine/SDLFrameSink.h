@@ -16,7 +16,8 @@
 // until the sink is destroyed, so the owner stops the player and then lets the sink go.
 //
 // Ownership: the caller owns the sink; it must outlive the player's use of it (as every sink).
-// Needs the player's libraries loaded (SDL2 is opened at run time through the loader).
+// Needs the player's libraries loaded (SDL2 is opened at run time through the loader). One
+// window sink at a time in a process: SDL has one event queue, which its window thread drains.
 // Threads: Start and the destructor on the owner's thread; ShowFrame and ClearFrame on the
 // player's display thread; Closed, Presented and Error from any thread.
 
