@@ -1,9 +1,9 @@
 #!/bin/sh
-# ThreadSanitizer pass (by hand, not part of the CI): builds the engine's test programs, the
-# command-line program, its conversion tests and the dispatcher's test with clang and -fsanitize=thread in build-tsan,
-# runs them (one codec thread per task unless a test asks for more) and fails on any
-# test failure or any ThreadSanitizer report, also those of the vanto-convert processes the
-# tests start (their stderr is often captured, so every process writes its reports to
+# ThreadSanitizer pass (by hand, not part of the CI): builds with clang and -fsanitize=thread in
+# build-tsan the engine's test programs, vanto-convert, its conversion tests and the dispatcher's
+# test, runs them (one codec thread per task unless a test asks for more) and fails on any test
+# failure or any ThreadSanitizer report, also those of the vanto-convert processes the tests
+# start (their stderr is often captured, so every process writes its reports to
 # build-tsan/tsan-reports). Extra arguments go to ctest (e.g. -R Concurrency).
 set -e
 cd "$(dirname "$0")/.."

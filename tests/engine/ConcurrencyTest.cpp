@@ -16,6 +16,7 @@
 #include "engine/AVProbe.h"
 #include "engine/CodecLock.h"
 #include "engine/Dispatcher.h"
+#include "engine/FFmpeg.h"
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegTasks.h"
 
@@ -78,6 +79,16 @@ TEST_F(ConcurrencyTest, DestroyingTheComponentWhileTasksEnd) {
             const int index = tasks->AddTask(input, "");
             ASSERT_GE(index, 0) << tasks->LastErrMsg();
             ASSERT_TRUE(tasks->SetOutputFile(index, Out("end" + std::to_string(t) + ".wav"), "t=0.05"));
+            // Every fifth round a conversion thread is held up right after its task shows as
+            // ended, longer than the destructor's wait takes to notice: the component must still
+            // wait for the report of that end.
+            if (i % 5 == 0) {
+                TFFmpeg* task = tasks->Task(index);
+                task->FOnTerminate = [report = task->FOnTerminate](TFFmpeg& ended) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+                    report(ended);
+                };
+            }
         }
         ASSERT_TRUE(tasks->Start(2));
         // Destruction lands anywhere from before the tasks run to after they have ended.
