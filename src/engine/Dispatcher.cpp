@@ -3,8 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
-#include <utility>
 #include <memory>
+#include <utility>
 
 namespace {
 std::atomic<Dispatcher*> g_installed{nullptr};
