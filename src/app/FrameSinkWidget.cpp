@@ -1,8 +1,53 @@
 #include "app/FrameSinkWidget.h"
 
+#include <algorithm>
+
+#include <QFont>
 #include <QMetaObject>
 #include <QPainter>
 #include <QResizeEvent>
+
+namespace {
+
+// Draws a subtitle over the picture (already at its display size): picture subtitles stretched
+// with their canvas over the whole picture, text centred at the bottom, white with a dark edge.
+void DrawSubtitle(QImage& image, const TSinkSubtitle& subtitle) {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (subtitle.CanvasWidth > 0 && subtitle.CanvasHeight > 0) {
+        const double sx = static_cast<double>(image.width()) / subtitle.CanvasWidth;
+        const double sy = static_cast<double>(image.height()) / subtitle.CanvasHeight;
+        for (const AVSubtitleRect* rect : subtitle.Pictures) {
+            // The decoder's indexes are wrapped, not copied; they are only read.
+            QImage indexed(rect->data[0], rect->w, rect->h, rect->linesize[0], QImage::Format_Indexed8);
+            // Every index has a colour: those beyond the palette are transparent.
+            QList<QRgb> colours(256, qRgba(0, 0, 0, 0));
+            const auto* palette = reinterpret_cast<const uint32_t*>(rect->data[1]);
+            for (int i = 0; i < std::min(rect->nb_colors, 256); ++i)
+                colours[i] = palette[i];
+            indexed.setColorTable(colours);
+            painter.drawImage(QRectF(rect->x * sx, rect->y * sy, rect->w * sx, rect->h * sy), indexed);
+        }
+    }
+    if (subtitle.Text.empty()) return;
+    QFont font = painter.font();
+    font.setPixelSize(std::max(10, image.height() / 14));
+    font.setBold(true);
+    painter.setFont(font);
+    const QString text = QString::fromStdString(subtitle.Text);
+    const int margin = std::max(2, image.height() / 24);
+    const QRect area(margin, margin, image.width() - 2 * margin, image.height() - 2 * margin);
+    const int flags = Qt::AlignHCenter | Qt::AlignBottom | Qt::TextWordWrap;
+    const int edge = std::max(1, font.pixelSize() / 12);
+    painter.setPen(QColor(0, 0, 0));
+    for (int dx = -edge; dx <= edge; dx += edge)
+        for (int dy = -edge; dy <= edge; dy += edge)
+            if (dx || dy) painter.drawText(area.translated(dx, dy), flags, text);
+    painter.setPen(QColor(255, 255, 255));
+    painter.drawText(area, flags, text);
+}
+
+}  // namespace
 
 TFrameSinkWidget::TFrameSinkWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -28,6 +73,7 @@ void TFrameSinkWidget::ShowFrame(const AVFrame& picture, const TSinkFrameInfo& i
     if (!scaler_.Scale(picture, r.Width, r.Height, AV_PIX_FMT_BGRA, image.bits(),
                        static_cast<int>(image.bytesPerLine()), info.VerticalFlip))
         return;
+    if (info.Subtitle) DrawSubtitle(image, *info.Subtitle);
     ++converted_;
     {
         std::lock_guard<std::mutex> guard(lock_);

@@ -1,6 +1,7 @@
 #pragma once
 // The player's picture in a window: a widget that receives the player's pictures (TFrameSink)
-// and paints each one scaled into itself with its aspect ratio kept, black bars around it.
+// and paints each one scaled into itself with its aspect ratio kept, black bars around it, and
+// the subtitle of the moment over it.
 //
 // Every picture is converted once, at the size it is painted at, in one swscale pass on the
 // player's display thread; the user-interface thread only draws the finished image.

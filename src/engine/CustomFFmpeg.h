@@ -209,7 +209,10 @@ protected:
     void WriteVideoStats(TAVOutputStream& ost, int frameSize, bool keyFrame);
     void DoAudioOut(TAVOutputStream& ost, TInputStream& ist, AVFrame* frame);
     void EncodeAudioFrame(TAVOutputStream& ost, AVFrame* frame);
-    void DrainFilteredAudio(TAVOutputStream& ost);
+    void DrainFilteredAudio(TAVOutputStream& ost, bool endOfStream = false);
+    static bool FixedFrameSize(const TAVOutputStream& ost);
+    void QueueAudio(TAVOutputStream& ost, const AVFrame* samples);
+    void EncodeQueuedAudio(TAVOutputStream& ost, bool all);
     void DoSubtitleOut(TAVOutputStream& ost, TInputStream& ist, AVSubtitle& sub, int64_t pts);
     void ReceivePackets(TAVOutputStream& ost, const char* failure);
     void FlushEncoder(TAVOutputStream& ost);

@@ -1,5 +1,7 @@
 // Audio output: the conversion graph (volume, resampling with the audio sync method, sample
 // format and channel layout of the encoder, the encoder's frame size), encoding and writing.
+#include <algorithm>
+
 #include "engine/CustomFFmpeg.h"
 #include "engine/FilterChain.h"
 
@@ -14,9 +16,12 @@ std::string LayoutText(const AVChannelLayout& layout) {
 }  // namespace
 
 // abuffer -> [volume] -> [aresample with the sync method] -> aformat (the encoder's format,
-// rate and layout) -> abuffersink, which hands out frames of the encoder's frame size.
+// rate and layout) -> abuffersink. Encoders of a fixed frame size are fed through the output
+// stream's sample queue (FixedFrameSize), which outlives the graph.
 int TCustomFFmpeg::ConfigureAudioFilters(TAVOutputStream& ost, int sampleRate, AVSampleFormat format,
                                          const AVChannelLayout& layout) {
+    // A rebuilt graph continues where the old one ended; only the first starts at 0.
+    const int64_t firstPts = ost.graph ? ost.audio_next_pts : 0;
     ost.graph.reset();
     ost.buffersrc = ost.buffersink = nullptr;
     TFilterGraphPtr graph(ff::avfilter_graph_alloc());
@@ -55,7 +60,8 @@ int TCustomFFmpeg::ConfigureAudioFilters(TAVOutputStream& ost, int sampleRate, A
     if (Faudio_sync_method > 0) {
         std::string args = FormatText("async=%d", Faudio_sync_method);
         if (Faudio_drift_threshold != 0.1f) args += FormatText(":min_hard_comp=%f", Faudio_drift_threshold);
-        args += ":first_pts=0";
+        if (firstPts != AV_NOPTS_VALUE)
+            args += FormatText(":first_pts=%lld", static_cast<long long>(firstPts));
         last = AppendFilter(graph.get(), last, "aresample", args, ret);
         if (!last) return ret;
     }
@@ -71,8 +77,6 @@ int TCustomFFmpeg::ConfigureAudioFilters(TAVOutputStream& ost, int sampleRate, A
     if (ret < 0) return ret;
     ret = ff::avfilter_graph_config(graph.get(), nullptr);
     if (ret < 0) return ret;
-    if (ost.encoder && !(ost.encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) && enc->frame_size > 0)
-        ff::av_buffersink_set_frame_size(sink, static_cast<unsigned>(enc->frame_size));
 
     ost.graph = std::move(graph);
     ost.buffersrc = src;
@@ -91,13 +95,10 @@ void TCustomFFmpeg::DoAudioOut(TAVOutputStream& ost, TInputStream& ist, AVFrame*
     if (ost.finished) return;
     if (frame->sample_rate != ost.resample_sample_rate || frame->format != ost.resample_sample_fmt ||
         ff::av_channel_layout_compare(&frame->ch_layout, &ost.resample_ch_layout) != 0) {
-        // What the old graph still holds goes out before it is replaced. An encoder of fixed
-        // frame size takes a short frame only as its last, so there the old graph's remainder
-        // (less than one frame) is left behind.
-        const bool variableSize =
-            ost.encoder &&
-            ((ost.encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || ost.enc->frame_size <= 0);
-        if (ost.graph && ost.buffersrc && variableSize) {
+        // What the old graph still holds goes out before it is replaced. For an encoder of
+        // fixed frame size the remainder (less than one encoder frame) stays in the sample
+        // queue and is encoded together with the new graph's first samples.
+        if (ost.graph && ost.buffersrc) {
             (void)!ff::av_buffersrc_add_frame_flags(ost.buffersrc, nullptr, 0);
             DrainFilteredAudio(ost);
         }
@@ -113,9 +114,17 @@ void TCustomFFmpeg::DoAudioOut(TAVOutputStream& ost, TInputStream& ist, AVFrame*
     DrainFilteredAudio(ost);
 }
 
-void TCustomFFmpeg::DrainFilteredAudio(TAVOutputStream& ost) {
+bool TCustomFFmpeg::FixedFrameSize(const TAVOutputStream& ost) {
+    return ost.encoder && !(ost.encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) &&
+           ost.enc->frame_size > 0;
+}
+
+// Takes what the graph gives out. endOfStream: the graph was flushed for the last time, so the
+// sample queue's remainder goes out as the (short) last frame.
+void TCustomFFmpeg::DrainFilteredAudio(TAVOutputStream& ost, bool endOfStream) {
     AVFrame* samples = ost.filtered.get();
     AVCodecContext* enc = ost.enc.get();
+    const bool fixed = FixedFrameSize(ost);
     const AVRational sinkTb = ff::av_buffersink_get_time_base(ost.buffersink);
     while (ff::av_buffersink_get_frame_flags(ost.buffersink, samples, 0) >= 0) {
         if (ost.frame_number >= ost.spec->max_frames) {
@@ -126,10 +135,62 @@ void TCustomFFmpeg::DrainFilteredAudio(TAVOutputStream& ost) {
         if (samples->pts != AV_NOPTS_VALUE)
             samples->pts = ff::av_rescale_q(samples->pts, sinkTb, enc->time_base);
         else
-            samples->pts = ost.sync_opts;
+            samples->pts = ost.audio_next_pts != AV_NOPTS_VALUE ? ost.audio_next_pts : ost.sync_opts;
+        ost.audio_next_pts = samples->pts + samples->nb_samples;
+        if (fixed) {
+            QueueAudio(ost, samples);
+            ff::av_frame_unref(samples);
+            EncodeQueuedAudio(ost, false);
+            continue;
+        }
         ost.sync_opts = samples->pts + samples->nb_samples;
         EncodeAudioFrame(ost, samples);
         ff::av_frame_unref(samples);
+    }
+    if (fixed && endOfStream) EncodeQueuedAudio(ost, true);
+}
+
+void TCustomFFmpeg::QueueAudio(TAVOutputStream& ost, const AVFrame* samples) {
+    const AVCodecContext* enc = ost.enc.get();
+    if (!ost.fifo) {
+        ost.fifo.reset(
+            ff::av_audio_fifo_alloc(enc->sample_fmt, enc->ch_layout.nb_channels, 2 * enc->frame_size));
+        if (!ost.fifo) Fail("Audio encoding failed");
+    }
+    if (ff::av_audio_fifo_size(ost.fifo.get()) == 0) ost.fifo_pts = samples->pts;
+    void* const* data = reinterpret_cast<void* const*>(samples->extended_data);
+    if (ff::av_audio_fifo_write(ost.fifo.get(), const_cast<void**>(data), samples->nb_samples) <
+        samples->nb_samples)
+        Fail("Audio encoding failed");
+}
+
+// Encodes whole encoder frames from the sample queue; all: the remainder too, as a short frame.
+void TCustomFFmpeg::EncodeQueuedAudio(TAVOutputStream& ost, bool all) {
+    if (!ost.fifo) return;
+    const AVCodecContext* enc = ost.enc.get();
+    for (;;) {
+        const int queued = ff::av_audio_fifo_size(ost.fifo.get());
+        if (queued <= 0 || (queued < enc->frame_size && !all)) return;
+        if (ost.finished || ost.frame_number >= ost.spec->max_frames) {
+            ost.finished = true;
+            ff::av_audio_fifo_drain(ost.fifo.get(), queued);
+            return;
+        }
+        const int count = std::min(queued, enc->frame_size);
+        TFramePtr frame(ff::av_frame_alloc());
+        if (!frame) Fail("Audio encoding failed");
+        frame->nb_samples = count;
+        frame->format = enc->sample_fmt;
+        frame->sample_rate = enc->sample_rate;
+        if (ff::av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout) < 0 ||
+            ff::av_frame_get_buffer(frame.get(), 0) < 0 ||
+            ff::av_audio_fifo_read(ost.fifo.get(), reinterpret_cast<void**>(frame->extended_data), count) <
+                count)
+            Fail("Audio encoding failed");
+        frame->pts = ost.fifo_pts;
+        ost.fifo_pts += count;
+        ost.sync_opts = ost.fifo_pts;
+        EncodeAudioFrame(ost, frame.get());
     }
 }
 

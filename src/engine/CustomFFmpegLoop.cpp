@@ -523,7 +523,7 @@ void TCustomFFmpeg::FlushEncoder(TAVOutputStream& ost) {
         if (type == AVMEDIA_TYPE_VIDEO)
             DrainFilteredVideo(ost);
         else if (type == AVMEDIA_TYPE_AUDIO)
-            DrainFilteredAudio(ost);
+            DrainFilteredAudio(ost, true);
     }
     if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) return;
     const char* failure = type == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed";

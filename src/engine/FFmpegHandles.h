@@ -54,6 +54,13 @@ struct TPacketDeleter {
 };
 using TPacketPtr = std::unique_ptr<AVPacket, TPacketDeleter>;
 
+struct TAudioFifoDeleter {
+    void operator()(AVAudioFifo* fifo) const {
+        if (fifo) ff::av_audio_fifo_free(fifo);
+    }
+};
+using TAudioFifoPtr = std::unique_ptr<AVAudioFifo, TAudioFifoDeleter>;
+
 struct TSwsContextDeleter {
     void operator()(SwsContext* ctx) const {
         if (ctx) ff::sws_freeContext(ctx);

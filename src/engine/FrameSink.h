@@ -9,16 +9,32 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 }
+
+// The subtitle shown over a picture. Picture subtitles are the decoder's SUBTITLE_BITMAP rects
+// (8-bit palette indexes in data[0], nb_colors 32-bit ARGB entries in data[1]) placed on a
+// canvas of CanvasWidth x CanvasHeight, which is stretched over the picture. Text subtitles are
+// given as plain text, lines separated by '\n', to be drawn at the bottom of the picture.
+struct TSinkSubtitle {
+    int CanvasWidth = 0;
+    int CanvasHeight = 0;
+    std::vector<const AVSubtitleRect*> Pictures;
+    std::string Text;
+};
 
 struct TSinkFrameInfo {
     // Display aspect ratio (width / height) the picture should be shown with; never 0.
     double AspectRatio = 1.0;
     int64_t PTS = -1;  // microseconds from the file start, -1 unknown
     bool VerticalFlip = false;
+    // The subtitle over this picture, null when none (valid only during the call).
+    const TSinkSubtitle* Subtitle = nullptr;
 };
 
 class TFrameSink {
@@ -35,13 +51,17 @@ class TNullFrameSink : public TFrameSink {
 public:
     void ShowFrame(const AVFrame&, const TSinkFrameInfo& info) override {
         ++frames_;
+        if (info.Subtitle) ++subtitled_;
         lastPTS_ = info.PTS;
     }
     void ClearFrame() override {}
     int64_t Frames() const { return frames_.load(); }
     int64_t LastPTS() const { return lastPTS_.load(); }
+    // Pictures shown with a subtitle over them.
+    int64_t SubtitledFrames() const { return subtitled_.load(); }
 
 private:
     std::atomic<int64_t> frames_{0};
+    std::atomic<int64_t> subtitled_{0};
     std::atomic<int64_t> lastPTS_{-1};
 };

@@ -82,6 +82,27 @@ void TVideoState::ReleaseSubtitles() {
     }
 }
 
+bool TVideoState::CurrentSubtitle(const TQueuedFrame& vp, TSinkSubtitle& out) {
+    if (subtitleStream_.load() < 0 || subpq_.Remaining() == 0 || std::isnan(vp.PTS)) return false;
+    const TQueuedFrame* sp = subpq_.Peek();
+    if (sp->Serial != subtitleq_.SerialValue() || !sp->HasSub) return false;
+    if (vp.PTS < sp->PTS + sp->Sub.start_display_time / 1000.0) return false;
+    // No end time: shown until the next subtitle replaces it.
+    if (sp->Sub.end_display_time > sp->Sub.start_display_time &&
+        vp.PTS > sp->PTS + sp->Sub.end_display_time / 1000.0)
+        return false;
+    out.CanvasWidth = sp->Width > 0 ? sp->Width : vp.Width;
+    out.CanvasHeight = sp->Height > 0 ? sp->Height : vp.Height;
+    out.Pictures.clear();
+    for (unsigned i = 0; i < sp->Sub.num_rects; ++i) {
+        const AVSubtitleRect* rect = sp->Sub.rects[i];
+        if (rect->type == SUBTITLE_BITMAP && rect->w > 0 && rect->h > 0 && rect->data[0] && rect->data[1])
+            out.Pictures.push_back(rect);
+    }
+    out.Text = sp->SubText;
+    return !out.Pictures.empty() || !out.Text.empty();
+}
+
 void TVideoState::VideoRefresh(double& remaining) {
     double shift = frameTimerShift_.exchange(0);
     frameTimer_ += shift;
@@ -160,6 +181,7 @@ void TVideoState::VideoDisplay(bool newPicture) {
         info.AspectRatio = aspect > 0 ? aspect : 1.0;
         info.PTS = pts;
         info.VerticalFlip = owner_.FVerticalFlip.load();
+        if (CurrentSubtitle(*vp, subtitle_)) info.Subtitle = &subtitle_;
         sink_->ShowFrame(*vp->Frame, info);
     }
     if (!newPicture) return;

@@ -111,6 +111,7 @@ void TFrameQueue::Unref(TQueuedFrame& frame) {
     if (frame.Frame) ff::av_frame_unref(frame.Frame);
     if (frame.HasSub) ff::avsubtitle_free(&frame.Sub);
     frame.HasSub = false;
+    frame.SubText.clear();
 }
 
 void TFrameQueue::Signal() {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <string>
 
 #include "engine/FFmpegHandles.h"
 
@@ -61,6 +62,7 @@ struct TQueuedFrame {
     AVFrame* Frame = nullptr;
     AVSubtitle Sub{};
     bool HasSub = false;
+    std::string SubText;  // plain text of the subtitle's text rects
     int Serial = 0;
     double PTS = 0;
     double Duration = 0;

@@ -145,6 +145,8 @@ private:
     double FrameDuration(const TQueuedFrame& vp, const TQueuedFrame& next) const;
     void UpdateVideoPts(double pts, int64_t pos, int serial);
     void ReleaseSubtitles();
+    // The subtitle due over picture vp (false when none).
+    bool CurrentSubtitle(const TQueuedFrame& vp, TSinkSubtitle& out);
     void UpdatePosition();
     void PauseInternal();
     TSyncType MasterSyncType() const;
@@ -154,6 +156,7 @@ private:
 
     TCustomPlayer& owner_;
     TFrameSink* sink_;
+    TSinkSubtitle subtitle_;  // display thread: the subtitle handed to the sink
     std::string fileName_;
     TInputContextPtr ic_;
     std::atomic<bool> abortRequest_{false};

@@ -5,6 +5,7 @@
 #include "engine/FFmpegLogger.h"
 #include "engine/Player.h"
 #include "engine/PlayerState.h"
+#include "engine/SubtitleText.h"
 
 void TPlayerDecoder::Init(TCodecContextPtr context, TPacketQueue* queue) {
     context_ = std::move(context);
@@ -257,7 +258,7 @@ bool TVideoState::ConfigureVideoFilters(const AVFrame* frame) {
     return true;
 }
 
-// Subtitles are decoded and kept in step with the pictures; they are not drawn onto them.
+// Subtitles are decoded into their queue; the display puts the current one over the picture.
 void TVideoState::SubtitleLoop() {
     for (;;) {
         TQueuedFrame* sp = subpq_.PeekWritable();
@@ -271,6 +272,12 @@ void TVideoState::SubtitleLoop() {
         sp->Serial = subdec_.PacketSerial();
         sp->Width = subdec_.Context()->width;
         sp->Height = subdec_.Context()->height;
+        for (unsigned i = 0; i < sp->Sub.num_rects; ++i) {
+            const std::string line = SubtitlePlainText(*sp->Sub.rects[i]);
+            if (line.empty()) continue;
+            if (!sp->SubText.empty()) sp->SubText += '\n';
+            sp->SubText += line;
+        }
         subpq_.Push();
     }
 }

@@ -175,6 +175,11 @@ struct TAVOutputStream {
     int resample_sample_rate = 0;
     int resample_sample_fmt = -1;
     AVChannelLayout resample_ch_layout{};
+    // Encoders of a fixed frame size take their samples through this queue, so that samples
+    // left over when the graph is rebuilt are encoded with the next graph's output.
+    TAudioFifoPtr fifo;
+    int64_t fifo_pts = AV_NOPTS_VALUE;        // encoder time base: the first queued sample's time
+    int64_t audio_next_pts = AV_NOPTS_VALUE;  // encoder time base: just after the graph's last sample
 
     TBsfContextPtr bsf;
     AVRational mux_tb{1, AV_TIME_BASE};  // time base of the packets handed to WritePacket

@@ -83,6 +83,58 @@ TEST_F(FrameSinkWidgetTest, PaintsThePictureLetterboxedAtDisplaySize) {
     EXPECT_EQ(QColor(widget.grab().toImage().pixel(100, 200)), QColor(Qt::black));
 }
 
+TEST_F(FrameSinkWidgetTest, DrawsTheSubtitleOverThePicture) {
+    TFrameSinkWidget widget;
+    widget.resize(320, 240);
+    widget.show();
+    Settle();
+    TFramePtr black = Picture(16, 128, 128);
+    // A red picture subtitle of 8x4 at (40, 30) on a 160x120 canvas, and a line of text.
+    uint8_t indexes[8 * 4];
+    memset(indexes, 1, sizeof indexes);
+    uint32_t palette[2] = {0x00000000, 0xffff0000};
+    AVSubtitleRect rect{};
+    rect.type = SUBTITLE_BITMAP;
+    rect.x = 40;
+    rect.y = 30;
+    rect.w = 8;
+    rect.h = 4;
+    rect.nb_colors = 2;
+    rect.data[0] = indexes;
+    rect.linesize[0] = 8;
+    rect.data[1] = reinterpret_cast<uint8_t*>(palette);
+    TSinkSubtitle subtitle;
+    subtitle.CanvasWidth = 160;
+    subtitle.CanvasHeight = 120;
+    subtitle.Pictures.push_back(&rect);
+    subtitle.Text = "HELLO THERE";
+    TSinkFrameInfo info;
+    info.AspectRatio = 4.0 / 3.0;
+    info.Subtitle = &subtitle;
+    widget.ShowFrame(*black, info);
+    Settle();
+
+    const QImage shot = widget.grab().toImage();
+    const QColor red = shot.pixel(88, 64);  // the middle of the rect, stretched twice
+    EXPECT_GT(red.red(), 200);
+    EXPECT_LT(red.green(), 40);
+    auto whiteIn = [&](int top, int bottom) {
+        int n = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 0; x < 320; ++x)
+                n += QColor(shot.pixel(x, y)).lightness() > 220;
+        return n;
+    };
+    EXPECT_GT(whiteIn(160, 240), 50);  // the text, at the bottom
+    EXPECT_EQ(whiteIn(0, 120), 0);
+
+    // The next picture without a subtitle is clean again.
+    info.Subtitle = nullptr;
+    widget.ShowFrame(*black, info);
+    Settle();
+    EXPECT_LT(QColor(widget.grab().toImage().pixel(88, 64)).red(), 30);
+}
+
 TEST_F(FrameSinkWidgetTest, PlayerPicturesReachTheWidget) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     const std::string clip = fixtures::Clip("widget-play.mp4", 2, 320, 180, 25, "", false, true);

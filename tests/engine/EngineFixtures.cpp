@@ -1,8 +1,13 @@
 #include "EngineFixtures.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include "common/MediaFixtures.h"
+#include "engine/FFmpegHandles.h"
 #include "engine/FFmpegLoader.h"
 
 namespace enginetest {
@@ -147,6 +152,72 @@ CliResult RunCli(const std::string& args) {
                              &r.out);
     r.err = fixtures::ReadFile(dir.file("err"));
     return r;
+}
+
+// A subtitle-only Matroska file holding the two cues as DVD (picture) subtitles, written with the
+// libraries' own DVD subtitle encoder (ffmpeg cannot turn text into pictures).
+std::string DvdSubMkv() {
+    const std::string path = fixtures::MediaDir() + "/engine-dvdsub.mkv";
+    if (fixtures::FileExists(path)) return path;
+    const std::string tmp = path + "." + std::to_string(getpid()) + ".mkv";
+    const AVCodec* codec = ff::avcodec_find_encoder(AV_CODEC_ID_DVD_SUBTITLE);
+    TCodecContextPtr enc(ff::avcodec_alloc_context3(codec));
+    if (!codec || !enc) return "";
+    enc->width = 160;
+    enc->height = 120;
+    enc->time_base = AVRational{1, 1000};
+    if (ff::avcodec_open2(enc.get(), codec, nullptr) < 0) return "";
+    AVFormatContext* oc = nullptr;
+    if (ff::avformat_alloc_output_context2(&oc, nullptr, "matroska", tmp.c_str()) < 0) return "";
+    AVStream* st = ff::avformat_new_stream(oc, nullptr);
+    ff::avcodec_parameters_from_context(st->codecpar, enc.get());
+    st->time_base = AVRational{1, 1000};
+    bool ok = ff::avio_open2(&oc->pb, tmp.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr) >= 0 &&
+              ff::avformat_write_header(oc, nullptr) >= 0;
+
+    uint8_t bitmap[64 * 16];
+    for (int i = 0; i < 64 * 16; ++i)
+        bitmap[i] = static_cast<uint8_t>((i / 64 > 3 && i / 64 < 12 && (i % 64) % 8 < 5) ? 1 : 0);
+    uint32_t palette[4] = {0x00000000, 0xffffffff, 0xff000000, 0xff808080};
+    AVSubtitleRect rect{};
+    rect.x = 48;
+    rect.y = 96;
+    rect.w = 64;
+    rect.h = 16;
+    rect.nb_colors = 4;
+    rect.type = SUBTITLE_BITMAP;
+    rect.data[0] = bitmap;
+    rect.linesize[0] = 64;
+    rect.data[1] = reinterpret_cast<uint8_t*>(palette);
+    AVSubtitleRect* rects[1] = {&rect};
+    const int cues[2][2] = {{500, 1000}, {2000, 800}};  // start, duration in ms
+    std::vector<uint8_t> buffer(1 << 16);
+    for (const auto& cue : cues) {
+        AVSubtitle sub{};
+        sub.num_rects = 1;
+        sub.rects = rects;
+        sub.end_display_time = static_cast<uint32_t>(cue[1]);
+        sub.pts = static_cast<int64_t>(cue[0]) * 1000;
+        const int size =
+            ok ? ff::avcodec_encode_subtitle(enc.get(), buffer.data(), static_cast<int>(buffer.size()), &sub)
+               : -1;
+        TPacketPtr pkt(ff::av_packet_alloc());
+        ok = size > 0 && pkt && ff::av_new_packet(pkt.get(), size) >= 0;
+        if (!ok) break;
+        std::memcpy(pkt->data, buffer.data(), static_cast<size_t>(size));
+        pkt->pts = pkt->dts = ff::av_rescale_q(cue[0], AVRational{1, 1000}, st->time_base);
+        pkt->duration = ff::av_rescale_q(cue[1], AVRational{1, 1000}, st->time_base);
+        pkt->flags |= AV_PKT_FLAG_KEY;
+        ok = ff::av_interleaved_write_frame(oc, pkt.get()) >= 0;
+    }
+    ok = ok && ff::av_write_trailer(oc) >= 0;
+    ff::avio_closep(&oc->pb);
+    ff::avformat_free_context(oc);
+    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return "";
+    }
+    return path;
 }
 
 }  // namespace enginetest

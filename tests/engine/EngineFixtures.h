@@ -33,6 +33,10 @@ std::string Sar0Mkv();
 // "mp4" and "mkv" (H.264 with B-frames), "avi" (MPEG-4 Part 2), "ts" (MPEG-2 video).
 std::string GopClip(const std::string& ext);
 
+// A subtitle-only Matroska file (160x120 canvas) with two DVD picture subtitles of 64x16 at
+// (48, 96): 0.5 s to 1.5 s and 2.0 s to 2.8 s. Empty when it cannot be made.
+std::string DvdSubMkv();
+
 // vanto-convert run with `args`: exit status, standard output and standard error.
 struct CliResult {
     int status;

@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "common/MediaFixtures.h"
@@ -21,6 +23,7 @@
 #include "engine/EngineFixtures.h"
 #include "engine/FFmpegLoader.h"
 #include "engine/Player.h"
+#include "engine/SubtitleText.h"
 
 using namespace std::chrono_literals;
 
@@ -45,6 +48,13 @@ public:
         if (numbers_.empty() || pts_.back() != info.PTS) {
             numbers_.push_back(luma / 2);
             pts_.push_back(info.PTS);
+            std::string shown;
+            if (info.Subtitle) {
+                shown = info.Subtitle->Text;
+                if (!info.Subtitle->Pictures.empty())
+                    shown += std::to_string(info.Subtitle->Pictures.size()) + " picture";
+            }
+            subtitles_.push_back(shown);
         }
         aspect_ = info.AspectRatio;
     }
@@ -64,6 +74,14 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         return pts_.empty() ? -1 : pts_.back();
     }
+    // The subtitle over each picture shown ("" none, its text, or "N picture").
+    std::vector<std::pair<int64_t, std::string>> Subtitles() {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::vector<std::pair<int64_t, std::string>> out;
+        for (size_t i = 0; i < pts_.size(); ++i)
+            out.emplace_back(pts_[i], subtitles_[i]);
+        return out;
+    }
     int Clears() {
         std::lock_guard<std::mutex> guard(lock_);
         return clears_;
@@ -73,6 +91,7 @@ private:
     std::mutex lock_;
     std::vector<int> numbers_;
     std::vector<int64_t> pts_;
+    std::vector<std::string> subtitles_;
     double aspect_ = 0;
     int clears_ = 0;
 };
@@ -363,6 +382,53 @@ TEST_F(PlayerTest, SwitchesStreamsAndRefusesWrongOnes) {
     int64_t at = player.CurrentPTS();
     ASSERT_TRUE(WaitFor([&] { return player.CurrentPTS() > at + 300000; }));
     EXPECT_LT(player.CurrentPTS(), at + 1500000);
+}
+
+TEST(SubtitleText, PlainTextOfAssEvents) {
+    EXPECT_EQ(AssEventPlainText("0,0,Default,,0,0,0,,{\\i1}Hi,{\\b1} you{\\b0}\\Nnext line"),
+              "Hi, you\nnext line");
+    EXPECT_EQ(AssEventPlainText("Dialogue: 0,0:00:01.00,0:00:02.00,Default,,0,0,0,,a\\hb"), "a b");
+    EXPECT_EQ(AssEventPlainText("0,0,Default"), "");  // no text field
+}
+
+TEST_F(PlayerTest, SubtitlesAreShownOverThePicturesOfTheirTime) {
+    // Cues from 0.5 s to 1.5 s and from 2.0 s to 2.8 s, as text (srt) and as DVD pictures.
+    const std::string srt = fixtures::MediaDir() + "/player-cues.srt";
+    fixtures::WriteFile(srt,
+                        "1\n00:00:00,500 --> 00:00:01,500\nHello <i>there</i>\n\n"
+                        "2\n00:00:02,000 --> 00:00:02,800\nSecond cue\n\n");
+    const std::string video = "-f lavfi -i testsrc2=size=160x120:rate=25:duration=3 ";
+    const std::string text = fixtures::Make("player-srt.mkv", video + "-i " + fixtures::ShellQuote(srt) +
+                                                                  " -map 0:v -map 1:s -c:v mpeg4 -c:s srt");
+    const std::string dvd = enginetest::DvdSubMkv();
+    ASSERT_FALSE(dvd.empty());
+    const std::string pictures =
+        fixtures::Make("player-dvdsub.mkv",
+                       video + "-i " + fixtures::ShellQuote(dvd) + " -map 0:v -map 1:s -c:v mpeg4 -c:s copy");
+
+    for (const auto& [clip, first, second] :
+         {std::tuple{text, "Hello there", "Second cue"}, std::tuple{pictures, "1 picture", "1 picture"}}) {
+        SCOPED_TRACE(clip);
+        RecordingSink seen;
+        ASSERT_TRUE(player.Open(clip, &seen, false)) << player.LastErrMsg();
+        ASSERT_TRUE(WaitFor([&] { return seen.LastPTS() >= 2900000; }, 10000ms));
+        player.Stop(true);
+        int checked[3] = {};
+        for (const auto& [pts, shown] : seen.Subtitles()) {
+            if (pts < 400000 || (pts > 1600000 && pts < 1900000)) {
+                EXPECT_EQ(shown, "") << pts;
+                ++checked[0];
+            } else if (pts > 600000 && pts < 1400000) {
+                EXPECT_EQ(shown, first) << pts;
+                ++checked[1];
+            } else if (pts > 2100000 && pts < 2700000) {
+                EXPECT_EQ(shown, second) << pts;
+                ++checked[2];
+            }
+        }
+        for (int n : checked)
+            EXPECT_GT(n, 5);
+    }
 }
 
 TEST_F(PlayerTest, StopDuringOpenAndOpenWhilePlaying) {

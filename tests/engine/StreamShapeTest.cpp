@@ -1,8 +1,10 @@
 // Output shapes checked with ffprobe: subtitles encoded again (text and picture), padding
-// around the scaled picture, stream-copy joins and a picture size that changes mid-stream.
+// around the scaled picture, stream-copy joins and a picture size or audio format that changes
+// mid-stream.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -28,72 +30,6 @@ std::string SrtMkv() {
     return fixtures::Make("engine-srt.mkv", "-f lavfi -i color=c=gray:s=160x120:r=25:d=3 -i " +
                                                 fixtures::ShellQuote(srt) +
                                                 " -map 0:v -map 1:s -c:v mpeg4 -c:s srt");
-}
-
-// A subtitle-only Matroska file holding the two cues as DVD (picture) subtitles, written with the
-// libraries' own DVD subtitle encoder (ffmpeg cannot turn text into pictures).
-std::string DvdSubMkv() {
-    const std::string path = fixtures::MediaDir() + "/engine-dvdsub.mkv";
-    if (fixtures::FileExists(path)) return path;
-    const std::string tmp = path + "." + std::to_string(getpid()) + ".mkv";
-    const AVCodec* codec = ff::avcodec_find_encoder(AV_CODEC_ID_DVD_SUBTITLE);
-    TCodecContextPtr enc(ff::avcodec_alloc_context3(codec));
-    if (!codec || !enc) return "";
-    enc->width = 160;
-    enc->height = 120;
-    enc->time_base = AVRational{1, 1000};
-    if (ff::avcodec_open2(enc.get(), codec, nullptr) < 0) return "";
-    AVFormatContext* oc = nullptr;
-    if (ff::avformat_alloc_output_context2(&oc, nullptr, "matroska", tmp.c_str()) < 0) return "";
-    AVStream* st = ff::avformat_new_stream(oc, nullptr);
-    ff::avcodec_parameters_from_context(st->codecpar, enc.get());
-    st->time_base = AVRational{1, 1000};
-    bool ok = ff::avio_open2(&oc->pb, tmp.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr) >= 0 &&
-              ff::avformat_write_header(oc, nullptr) >= 0;
-
-    uint8_t bitmap[64 * 16];
-    for (int i = 0; i < 64 * 16; ++i)
-        bitmap[i] = static_cast<uint8_t>((i / 64 > 3 && i / 64 < 12 && (i % 64) % 8 < 5) ? 1 : 0);
-    uint32_t palette[4] = {0x00000000, 0xffffffff, 0xff000000, 0xff808080};
-    AVSubtitleRect rect{};
-    rect.x = 48;
-    rect.y = 96;
-    rect.w = 64;
-    rect.h = 16;
-    rect.nb_colors = 4;
-    rect.type = SUBTITLE_BITMAP;
-    rect.data[0] = bitmap;
-    rect.linesize[0] = 64;
-    rect.data[1] = reinterpret_cast<uint8_t*>(palette);
-    AVSubtitleRect* rects[1] = {&rect};
-    const int cues[2][2] = {{500, 1000}, {2000, 800}};  // start, duration in ms
-    std::vector<uint8_t> buffer(1 << 16);
-    for (const auto& cue : cues) {
-        AVSubtitle sub{};
-        sub.num_rects = 1;
-        sub.rects = rects;
-        sub.end_display_time = static_cast<uint32_t>(cue[1]);
-        sub.pts = static_cast<int64_t>(cue[0]) * 1000;
-        const int size =
-            ok ? ff::avcodec_encode_subtitle(enc.get(), buffer.data(), static_cast<int>(buffer.size()), &sub)
-               : -1;
-        TPacketPtr pkt(ff::av_packet_alloc());
-        ok = size > 0 && pkt && ff::av_new_packet(pkt.get(), size) >= 0;
-        if (!ok) break;
-        std::memcpy(pkt->data, buffer.data(), static_cast<size_t>(size));
-        pkt->pts = pkt->dts = ff::av_rescale_q(cue[0], AVRational{1, 1000}, st->time_base);
-        pkt->duration = ff::av_rescale_q(cue[1], AVRational{1, 1000}, st->time_base);
-        pkt->flags |= AV_PKT_FLAG_KEY;
-        ok = ff::av_interleaved_write_frame(oc, pkt.get()) >= 0;
-    }
-    ok = ok && ff::av_write_trailer(oc) >= 0;
-    ff::avio_closep(&oc->pb);
-    ff::avformat_free_context(oc);
-    if (!ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return "";
-    }
-    return path;
 }
 
 // ffprobe's packet entries of one stream, one line each ("a,b").
@@ -246,6 +182,44 @@ TEST_F(StreamShapeTest, PictureSizeChangeMidStreamKeepsEveryFrame) {
     const RunResult r = Convert(joined, out, "vcodec=mpeg4<CRLF>s=320x240<CRLF>deinterlace=1<CRLF>vsync=0");
     ASSERT_TRUE(r.Finished()) << r.setupError << r.task.ExceptionMsg;
     EXPECT_EQ(Frames(out), 50);
+}
+
+TEST_F(StreamShapeTest, AudioFormatChangeMidStreamKeepsEverySample) {
+    // Mono then stereo MP2 in one MPEG-TS stream: 42 + 48 frames of 1152 samples at 48 kHz.
+    // Into AAC (1024-sample frames) the change falls 256 samples into an encoder frame; those
+    // samples must go out with the stereo part, not be lost at the seam.
+    const std::string mono =
+        fixtures::Make("engine-audio-a.ts", "-f lavfi -i sine=f=440:r=48000:d=1.0 -ac 1 -c:a mp2 -b:a 64k");
+    const std::string stereo = fixtures::Make(
+        "engine-audio-b.ts", "-f lavfi -i sine=f=660:r=48000:d=1.152 -ac 2 -c:a mp2 -b:a 128k");
+    const std::string joined = fixtures::MediaDir() + "/engine-audio-change.ts";
+    if (!fixtures::FileExists(joined)) {
+        ASSERT_EQ(fixtures::Run("cat " + fixtures::ShellQuote(mono) + " " + fixtures::ShellQuote(stereo) +
+                                " > " + fixtures::ShellQuote(joined)),
+                  0);
+    }
+    long long sourceSamples = 0;
+    for (const std::string& n : Packets(joined, "a:0", "duration_time"))
+        sourceSamples += std::llround(std::stod(n) * 48000);
+    ASSERT_EQ(sourceSamples, 90 * 1152);
+
+    const std::string out = Out("audio-change.m4a");
+    const RunResult r = Convert(joined, out, "acodec=aac<CRLF>ar=48000<CRLF>ac=2");
+    ASSERT_TRUE(r.Finished()) << r.setupError << r.task.ExceptionMsg;
+    // Packets follow each other without a gap; all but the last carry 1024 samples, and with the
+    // encoder's one frame of priming they hold every source sample.
+    const std::vector<std::string> packets = Packets(out, "a:0", "pts,duration");
+    ASSERT_GT(packets.size(), 2u);
+    long long total = 0, expectedPts = std::stoll(packets[0]);
+    for (size_t i = 0; i < packets.size(); ++i) {
+        const long long pts = std::stoll(packets[i]);
+        const long long duration = std::stoll(packets[i].substr(packets[i].find(',') + 1));
+        EXPECT_EQ(pts, expectedPts) << "packet " << i;
+        if (i + 1 < packets.size()) EXPECT_EQ(duration, 1024) << "packet " << i;
+        expectedPts = pts + duration;
+        total += duration;
+    }
+    EXPECT_EQ(total, sourceSamples + 1024);
 }
 
 }  // namespace
