@@ -180,6 +180,13 @@ int Run(const std::vector<std::string>& args) {
         s = player.Stats();
         std::printf("frames shown: %lld\n", static_cast<long long>(s.FramesShown));
         std::printf("frames dropped: %lld\n", static_cast<long long>(s.FramesDropped));
+        if (s.FramesDropped > 0) {
+            // Where: "-" marks a picture that was late already when it was decoded.
+            std::printf("dropped at:");
+            for (int64_t i = 0; i < std::min<int64_t>(s.FramesDropped, TPlayerStats::kDropTimes); ++i)
+                std::printf(" %s%.3f", s.DropEarly[i] ? "-" : "", s.DropTimes[i] / 1e6);
+            std::printf("\n");
+        }
         if (s.AVGapSamples > 0)
             std::printf("max a/v gap: %.1f ms\n", static_cast<double>(s.MaxAVGap) / 1000.0);
         else

@@ -140,6 +140,9 @@ void TVideoState::VideoRefresh(double& remaining) {
                 time > frameTimer_ + duration) {
                 {
                     std::lock_guard<std::mutex> guard(statsLock_);
+                    if (stats_.FramesDropped < TPlayerStats::kDropTimes && !std::isnan(vp->PTS))
+                        stats_.DropTimes[stats_.FramesDropped] =
+                            static_cast<int64_t>(vp->PTS * 1e6) - StartOffset();
                     ++stats_.FramesDropped;
                 }
                 pictq_.Next();

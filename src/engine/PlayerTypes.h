@@ -64,4 +64,9 @@ struct TPlayerStats {
     int64_t LastSeekLatency = -1;  // from Seek to the first picture at the new position
     int64_t MaxSeekLatency = -1;
     int64_t LastSeekFramePTS = -1;  // time of that picture, microseconds from the start
+    // Times of the first dropped pictures (microseconds from the start), and whether each was
+    // dropped before it was queued (late already when it was decoded).
+    static constexpr int kDropTimes = 8;
+    int64_t DropTimes[kDropTimes] = {};
+    bool DropEarly[kDropTimes] = {};
 };

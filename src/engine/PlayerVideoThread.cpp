@@ -141,6 +141,11 @@ void TVideoState::VideoLoop() {
                 serial == vidclk_.Serial() && videoq_.Packets() > 0) {
                 {
                     std::lock_guard<std::mutex> guard(statsLock_);
+                    if (stats_.FramesDropped < TPlayerStats::kDropTimes) {
+                        stats_.DropTimes[stats_.FramesDropped] =
+                            static_cast<int64_t>(dpts * 1e6) - StartOffset();
+                        stats_.DropEarly[stats_.FramesDropped] = true;
+                    }
                     ++stats_.FramesDropped;
                 }
                 ff::av_frame_unref(frame.get());
