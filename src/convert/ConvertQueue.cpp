@@ -3,13 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QPointer>
 #include <cmath>
 
 #include "app/Utils.h"
 #include "convert/CodecThreadRule.h"
 #include "convert/TaskOptionBuilder.h"
+#include "engine/Dispatcher.h"
 #include "engine/FFmpegTasks.h"
 #include "settings/Lang.h"
 
@@ -49,12 +49,9 @@ void TConvertQueue::SetFFmpegTasks(TCustomFFmpegTasks* tasks) {
     // Completions arrive on short-lived threads: handled here, in order, unless they are stale.
     tasks_->OnTerminate = [self, this](TCustomFFmpegTasks*, const TTerminateInfo& info) {
         const int generation = generation_.load();
-        QMetaObject::invokeMethod(
-            this,
-            [self, info, generation] {
-                if (self && generation == self->generation_.load()) self->FFTasksTerminate(info);
-            },
-            Qt::QueuedConnection);
+        GetDispatcher().post([self, info, generation] {
+            if (self && generation == self->generation_.load()) self->FFTasksTerminate(info);
+        });
     };
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <exception>
 #include <memory>
+#include <utility>
 
 namespace {
 std::atomic<Dispatcher*> g_installed{nullptr};
@@ -55,14 +56,20 @@ void QueueDispatcher::send(std::function<void()> fn) {
         }
         {
             std::lock_guard<std::mutex> lock(call->mutex);
-            call->error = error;
+            call->error = std::move(error);
             call->done = true;
         }
         call->cv.notify_all();
     });
-    std::unique_lock<std::mutex> lock(call->mutex);
-    call->cv.wait(lock, [&] { return call->done; });
-    if (call->error) std::rethrow_exception(call->error);
+    std::exception_ptr error;
+    {
+        std::unique_lock<std::mutex> lock(call->mutex);
+        call->cv.wait(lock, [&] { return call->done; });
+        // Taken out, so this thread frees the exception: its count lives in the uninstrumented
+        // C++ runtime, and a free on the main thread would look unordered to ThreadSanitizer.
+        error = std::move(call->error);
+    }
+    if (error) std::rethrow_exception(error);
 }
 
 bool QueueDispatcher::isMainThread() const {

@@ -290,17 +290,3 @@ std::string EngineProgramFolder() {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
 }
-
-#if defined(__SANITIZE_THREAD__)
-// ThreadSanitizer builds: the media libraries are not instrumented, so buffers they allocate on
-// one thread (a codec's worker, the reader) and release on another after handing them over
-// through their own atomic reference counts look like races. Reports with a frame inside those
-// libraries are left out; races in the engine's own code are still reported.
-extern "C" const char* __tsan_default_suppressions() {
-    return "race:libavutil.so.57\n"
-           "race:libavcodec.so.59\n"
-           "race:libavformat.so.59\n"
-           "race:libswscale.so.6\n"
-           "race:libswresample.so.4\n";
-}
-#endif
