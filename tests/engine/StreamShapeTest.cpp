@@ -215,7 +215,9 @@ TEST_F(StreamShapeTest, AudioFormatChangeMidStreamKeepsEverySample) {
         const long long pts = std::stoll(packets[i]);
         const long long duration = std::stoll(packets[i].substr(packets[i].find(',') + 1));
         EXPECT_EQ(pts, expectedPts) << "packet " << i;
-        if (i + 1 < packets.size()) EXPECT_EQ(duration, 1024) << "packet " << i;
+        if (i + 1 < packets.size()) {
+            EXPECT_EQ(duration, 1024) << "packet " << i;
+        }
         expectedPts = pts + duration;
         total += duration;
     }
