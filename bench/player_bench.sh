@@ -52,6 +52,8 @@ ffmpeg -nostdin -hide_banner -loglevel error -y \
     -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=2" \
     -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest "$SHORT"
 cat "$SYNC" "$SEEK" >/dev/null  # warm the file cache
+sync
+sleep 15  # let the clip making's writes and load settle before anything is timed
 
 figure() { sed -n "s/^$1: \([0-9.]*\).*/\1/p" "$2"; }
 
@@ -60,6 +62,7 @@ echo "== load: $(cut -d' ' -f1-3 /proc/loadavg) (1/5/15 min), $(nproc) processor
 echo "== sync (1280x720 30 fps, 60 s)"
 "$PROGRAM" play --no-window --stats --display 1280x720 "$SYNC" >"$WORK/sync.txt"
 echo "max a/v gap: $(figure 'max a\/v gap' "$WORK/sync.txt") ms, frames shown $(figure 'frames shown' "$WORK/sync.txt"), dropped $(figure 'frames dropped' "$WORK/sync.txt")"
+sed -n 's/^dropped at:/dropped at (s; "-" late when decoded):/p' "$WORK/sync.txt"
 
 echo "== seek (1920x1080, key frame every 2 s)"
 for t in 5.3 13.7 27.9 41.1 55.5; do

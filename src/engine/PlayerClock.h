@@ -44,6 +44,9 @@ private:
 inline constexpr double kSyncThresholdMin = 0.04;
 inline constexpr double kSyncThresholdMax = 0.1;
 inline constexpr double kSyncFrameDupThreshold = 0.1;
+// Below kSyncThresholdMin, a drift beyond this is corrected gently (pictures a little shorter
+// or longer), so that a slowly drifting sound clock never makes the display drop a picture.
+inline constexpr double kSyncGentle = 0.015;
 inline constexpr double kNoSyncThreshold = 10.0;
 inline constexpr double kRefreshRate = 0.01;
 // The audio clock difference is averaged over this many callbacks.

@@ -53,6 +53,13 @@ double TVideoState::ComputeTargetDelay(double delay) const {
             delay = delay + diff;
         else if (diff >= threshold)
             delay = 2 * delay;
+        else if (diff <= -kSyncGentle)
+            // A sound clock that runs a little fast (a sound card's own crystal) is followed
+            // by showing pictures up to a tenth shorter, long before the video falls far enough
+            // behind for the catch-up above, which drops a picture.
+            delay = std::max(delay * 0.9, delay + diff);
+        else if (diff >= kSyncGentle)
+            delay = std::min(delay * 1.1, delay + diff);
     }
     return delay;
 }
