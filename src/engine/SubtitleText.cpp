@@ -1,8 +1,16 @@
 #include "engine/SubtitleText.h"
 
-#include <cstring>
-
 #include "engine/FFmpegApi.h"
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \r\n\t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \r\n\t") - first + 1);
+}
+
+}  // namespace
 
 std::string AssEventPlainText(const std::string& event) {
     // The text is the last field: after 8 commas in a decoder's event, after 9 in a Dialogue line.
@@ -31,14 +39,11 @@ std::string AssEventPlainText(const std::string& event) {
             text += c;
         }
     }
-    const size_t first = text.find_first_not_of(" \n\t");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \n\t") - first + 1);
+    return Trimmed(text);
 }
 
 std::string SubtitlePlainText(const AVSubtitleRect& rect) {
     if (rect.type == SUBTITLE_ASS && rect.ass) return AssEventPlainText(rect.ass);
-    if (rect.type == SUBTITLE_TEXT && rect.text)
-        return AssEventPlainText(std::string(",,,,,,,,") + rect.text);
+    if (rect.type == SUBTITLE_TEXT && rect.text) return Trimmed(rect.text);  // plain text, no markup
     return "";
 }
