@@ -2,12 +2,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QTextStream>
 #include <memory>
 #include <thread>
 
 #include "app/DialogSeam.h"
+#include "app/SafeFiles.h"
 #include "app/Utils.h"
 #include "settings/Lang.h"
 
@@ -42,6 +43,38 @@ bool parseInt(const QString& v, int& out) {
     const int n = v.toInt(&ok, 10);
     if (ok) out = n;
     return ok;
+}
+
+// A line is "key=value", and reading splits it at every "=" and trims blanks, so a value with
+// "=", a line break or blanks at its ends would not come back. Such a value is written under the
+// key with "%" appended and percent-encoded (UTF-8): readers of the plain format skip that key,
+// and every line they do read means the same as before.
+bool needsEscape(const QString& value) {
+    if (value != TrimBlanks(value)) return true;
+    for (const QChar c : value)
+        if (c == QLatin1Char('=') || c.unicode() < 0x20 || c.unicode() == 0x7f) return true;
+    return false;
+}
+
+// The key and value of an escaped line ("key%=encoded"); false for any other line.
+bool escapedLine(const QString& line, QString* key, QString* value) {
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq < 2 || line[eq - 1] != QLatin1Char('%')) return false;
+    *key = TrimBlanks(line.left(eq - 1));
+    *value = QString::fromUtf8(QByteArray::fromPercentEncoding(TrimBlanks(line.mid(eq + 1)).toLatin1()));
+    return !key->isEmpty();
+}
+
+// The program folder's own copy of the options file, installed with the program. Read when the
+// per-user file can't be made, never written.
+QString templatePath() {
+    return JoinPath(ProgramFolder(), QStringLiteral("vantooptions.ini"));
+}
+
+bool samePath(const QString& a, const QString& b) {
+    const QString ca = QFileInfo(a).canonicalFilePath(), cb = QFileInfo(b).canonicalFilePath();
+    if (!ca.isEmpty() && ca == cb) return true;
+    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath());
 }
 }  // namespace
 
@@ -81,14 +114,17 @@ TOptions::TOptions() {
     IsUseProxy = QStringLiteral("no");
 }
 
+QString TOptions::UserOptionsFilePath() {
+    return GetAppDataFolder() + QStringLiteral("vantooptions.ini");
+}
+
 QString TOptions::OptionsFilePath() {
-    const QString candidate = GetAppDataFolder() + QStringLiteral("vantooptions.ini");
-    if (!QFile::exists(candidate)) {
-        const QString installed = JoinPath(ProgramFolder(), QStringLiteral("vantooptions.ini"));
+    const QString candidate = UserOptionsFilePath();
+    if (!SafeFiles::EntryExists(candidate)) {
+        const QString installed = templatePath();
         if (!QFile::copy(installed, candidate)) return installed;
         // The template may be read-only in the program folder; the user's copy must not be.
-        QFile::setPermissions(
-            candidate, QFile::permissions(candidate) | QFileDevice::WriteOwner | QFileDevice::ReadOwner);
+        QFile::setPermissions(candidate, QFileDevice::WriteOwner | QFileDevice::ReadOwner);
     }
     return candidate;
 }
@@ -103,10 +139,13 @@ void TOptions::LoadOptions(const QString& iniFile) {
         QTextStream in(&file);
         while (!in.atEnd()) {
             const QString line = TrimBlanks(in.readLine());
-            const QStringList parts = SplitString(line, QStringLiteral("="));
-            if (parts.size() != 2) continue;
-            const QString& key = parts[0];
-            const QString& value = parts[1];
+            QString key, value;
+            if (!escapedLine(line, &key, &value)) {
+                const QStringList parts = SplitString(line, QStringLiteral("="));
+                if (parts.size() != 2) continue;
+                key = parts[0];
+                value = parts[1];
+            }
             if (key == QLatin1String("product_id"))
                 ProductID = value;
             else if (key == QLatin1String("reg_path"))
@@ -151,7 +190,12 @@ void TOptions::LoadOptions(const QString& iniFile) {
 }
 
 void TOptions::SaveOptions() {
-    SaveOptions(OptionsFilePath());
+    // Always the per-user file: the program folder's template is shared by every user and
+    // belongs to the installation.
+    const QString path = UserOptionsFilePath();
+    if (samePath(path, templatePath()))
+        throw EInOutError(QStringLiteral("Cannot write %1: there is no per-user data folder").arg(path));
+    SaveOptions(path);
 }
 
 void TOptions::SaveOptions(const QString& fileName) {
@@ -161,7 +205,11 @@ void TOptions::SaveOptions(const QString& fileName) {
 
     QString text;
     auto put = [&text](const char* key, const QString& value) {
-        text += QLatin1String(key) + '=' + value + QStringLiteral("\r\n");
+        if (needsEscape(value))
+            text += QLatin1String(key) + QStringLiteral("%=") + QString::fromLatin1(value.toUtf8().toPercentEncoding()) +
+                    QStringLiteral("\r\n");
+        else
+            text += QLatin1String(key) + '=' + value + QStringLiteral("\r\n");
     };
     put("product_id", ProductID);
     put("reg_path", RegPath);
@@ -183,15 +231,10 @@ void TOptions::SaveOptions(const QString& fileName) {
     if (!VideoSite.isEmpty()) put("video_site", VideoSite);
     if (!UpdateServer.isEmpty()) put("update_server", UpdateServer);
     // Written to a temporary file beside it and renamed over the old one: a full disk or a
-    // read-only folder leaves the previous file whole.
-    QSaveFile file(fileName);
-    const QByteArray bytes = text.toUtf8();
-    // The file holds the proxy password: readable by its owner only, set on the temporary file
-    // before anything is written to it (the rename keeps it).
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(bytes) != bytes.size() || !file.commit())
-        throw EInOutError(QStringLiteral("Cannot write %1: %2").arg(fileName, file.errorString()));
+    // read-only folder leaves the previous file whole. The file holds the proxy password, so the
+    // temporary file is its owner's alone from the moment it exists.
+    QString error;
+    if (!SafeFiles::WriteAtomically(fileName, text.toUtf8(), &error)) throw EInOutError(error);
 }
 
 bool SaveOptionsReported() {

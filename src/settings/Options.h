@@ -51,13 +51,15 @@ public:
     QString VideoSite;
     QString UpdateServer;
 
-    // Where the options file is: the per-user copy, installed from the program folder's
-    // template when missing; the program folder's own file when that copy fails.
+    // Where the options file is read from: the per-user copy, installed from the program
+    // folder's template when missing; the template itself when that copy fails.
     static QString OptionsFilePath();
+    // Where the options are saved: always the per-user file, never the template.
+    static QString UserOptionsFilePath();
 
     void LoadOptions();
     void LoadOptions(const QString& iniFile);
-    void SaveOptions();                         // throws EInOutError
+    void SaveOptions();                         // the per-user file; throws EInOutError
     void SaveOptions(const QString& fileName);  // throws EInOutError
 
     // OutPutFolder + "/Youtube/", created with its parents when missing.

@@ -65,6 +65,8 @@ TestSandbox::TestSandbox(bool copyShippedData) {
     setenv("HOME", homeDir_.toLocal8Bit().constData(), 1);
     unsetenv("XDG_DATA_HOME");
     setenv("XDG_CONFIG_HOME", (homeDir_ + QStringLiteral("/.config")).toLocal8Bit().constData(), 1);
+    oldCacheHome_ = qEnvironmentVariableIsSet("XDG_CACHE_HOME") ? qgetenv("XDG_CACHE_HOME") : QByteArray();
+    setenv("XDG_CACHE_HOME", (homeDir_ + QStringLiteral("/.cache")).toLocal8Bit().constData(), 1);
     SetProgramFolderOverride(programDir_);
     InstallPlatform(&platform);
     ResetStores();
@@ -77,6 +79,7 @@ TestSandbox::~TestSandbox() {
     setOrUnset("HOME", oldHome_);
     setOrUnset("XDG_DATA_HOME", oldDataHome_);
     setOrUnset("XDG_CONFIG_HOME", oldConfigHome_);
+    setOrUnset("XDG_CACHE_HOME", oldCacheHome_);
     // Read-only folders made by a test must not stop the clean-up.
     QDirIterator it(dir_.path(), QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext())

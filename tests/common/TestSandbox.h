@@ -49,5 +49,5 @@ private:
     QTemporaryDir dir_;
     QString programDir_;
     QString homeDir_;
-    QByteArray oldHome_, oldDataHome_, oldConfigHome_;
+    QByteArray oldHome_, oldDataHome_, oldConfigHome_, oldCacheHome_;
 };

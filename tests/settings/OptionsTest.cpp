@@ -45,7 +45,7 @@ TEST(Options, FirstUseInstallsTheTemplateAndResolvesMyDocuments) {
     EXPECT_EQ(&o, &GetOptions());  // one instance
 }
 
-TEST(Options, WithoutAnyOptionsFileTheProgramFolderFileIsUsed) {
+TEST(Options, TheProgramFolderTemplateIsReadButNeverWritten) {
     TestSandbox sandbox;
     sandbox.removeProgramFile("vantooptions.ini");
     EXPECT_EQ(TOptions::OptionsFilePath(), sandbox.programFile("vantooptions.ini"));
@@ -53,11 +53,48 @@ TEST(Options, WithoutAnyOptionsFileTheProgramFolderFileIsUsed) {
     EXPECT_EQ(o.UpdatePeriod, "week");  // defaults kept
     o.LangValue = "zh";
     o.SaveOptions();
-    EXPECT_TRUE(QFile::exists(sandbox.programFile("vantooptions.ini")));
-    // The next start installs that file as the per-user copy.
+    EXPECT_FALSE(QFile::exists(sandbox.programFile("vantooptions.ini")));
     ResetOptions();
     EXPECT_EQ(GetOptions().LangValue, "zh");
     EXPECT_TRUE(QFile::exists(userOptionsFile(sandbox)));
+
+    // With the per-user folder unwritable the template is read, and a save fails instead of
+    // writing into the program folder.
+    TestSandbox second;
+    const QString data = second.homeDir() + "/.local/share/Vantosoft";
+    QDir().mkpath(data);
+    ReadOnlyFolder ro(data.toStdString());
+    if (!ro.ok()) GTEST_SKIP() << "this file system can't make a folder read-only";
+    const QByteArray installed = readFile(second.programFile("vantooptions.ini"));
+    GetOptions().LangValue = "zh";
+    EXPECT_THROW(GetOptions().SaveOptions(), EInOutError);
+    EXPECT_EQ(readFile(second.programFile("vantooptions.ini")), installed);
+}
+
+TEST(Options, PasswordsAndOtherValuesComeBackExactly) {
+    TestSandbox sandbox;
+    const QString path = sandbox.root() + "/opts.ini";
+    for (const QString& value : QStringList{"a=b", "==", "#not a comment", ";x;", "  both ends  ", " ",
+                                            QString::fromUtf8("密码=ü é"), "tab\there", "50%=half", "%41"}) {
+        TOptions o;
+        o.ProxyPwd = value;
+        o.ProxyUserName = value;
+        o.SaveOptions(path);
+        TOptions back;
+        back.LoadOptions(path);
+        EXPECT_EQ(back.ProxyPwd, value);
+        EXPECT_EQ(back.ProxyUserName, value);
+        // A second save writes what was read, not an empty value.
+        back.SaveOptions(path);
+        TOptions again;
+        again.LoadOptions(path);
+        EXPECT_EQ(again.ProxyPwd, value);
+    }
+    // Plain values stay plain lines, so files written earlier read as before.
+    TOptions o;
+    o.ProxyPwd = "plain";
+    o.SaveOptions(path);
+    EXPECT_TRUE(readFile(path).contains("proxy_pwd=plain\r\n"));
 }
 
 TEST(Options, LoadingFollowsTheLineRules) {
