@@ -69,7 +69,7 @@ TEST_F(HttpClientTest, SendsTheRequestHeadersAndReportsProgressToTheEnd) {
     client.OnWorkEnd = [&] { ++ends; };
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    client.GetToFile(server->url("/slow/big.bin?kbps=4000"), out);
+    client.GetToFile(server->url("/slow/big.bin?kbps=4000"), out, content.size());
     EXPECT_EQ(out.data(), content);
     EXPECT_EQ(begins, QList<qint64>{content.size()});
     ASSERT_GT(works.size(), 2);
@@ -91,10 +91,10 @@ TEST_F(HttpClientTest, FailuresAreRaisedWithTheirReason) {
     THttpClient client;
     int ends = 0;
     client.OnWorkEnd = [&] { ++ends; };
-    client.StallTimeoutMs = 1000;
+    client.StallWindowMs = 1000;
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(failureOf(client, server->url("/stall")), "The server sent nothing for 1 s");
+    EXPECT_EQ(failureOf(client, server->url("/stall")), "The server sent less than 1024 bytes in 1 s");
     EXPECT_LT(t.elapsed(), 6000);
     EXPECT_FALSE(failureOf(client, server->url("/drop")).isEmpty());
     EXPECT_TRUE(failureOf(client, server->url("/files/missing")).startsWith("HTTP 404"))
@@ -117,7 +117,7 @@ TEST_F(HttpClientTest, CancelFromAnotherThreadStopsTheTransfer) {
     out.open(QIODevice::WriteOnly);
     bool cancelled = false;
     try {
-        client.GetToFile(server->url("/slow/cancel.bin?kbps=512"), out);
+        client.GetToFile(server->url("/slow/cancel.bin?kbps=512"), out, 1 << 30);
     } catch (const EHttpError& e) {
         cancelled = e.Cancelled();
     }
@@ -146,11 +146,17 @@ TEST_F(HttpClientTest, GoesThroughTinyproxyWithBasicAuthentication) {
         << "no Via header of the proxy";
     EXPECT_EQ(through.GetText(server->url("/redirect/3")), "arrived");
 
+    // A site asking for a password through the proxy is the site's refusal, not the proxy's.
+    EXPECT_EQ(failureOf(through, server->url("/auth")),
+              "HTTP 401: the site refused access (it asks for a user name and password)");
+    EXPECT_EQ(failureOf(direct, server->url("/auth")),
+              "HTTP 401: the site refused access (it asks for a user name and password)");
+
     p.password = "wrong";
     THttpClient refused;
     refused.SetProxy(p);
     const QString why = failureOf(refused, server->url("/headers"));
-    EXPECT_TRUE(why.contains("proxy", Qt::CaseInsensitive)) << why.toStdString();
+    EXPECT_TRUE(why.contains("the proxy 127.0.0.1", Qt::CaseInsensitive)) << why.toStdString();
 }
 
 TEST(HttpProxyTest, PortRule) {

@@ -17,6 +17,13 @@ standard input closes (the test process ended).
 /stall               announces 100000 bytes, sends 1000, then sends nothing
 /drop                announces 100000 bytes, sends 1000, then closes the connection
 /headers             echoes the request headers
+Hostile answers:
+/endless             a body without Content-Length that never ends (64 KiB pieces, no pause)
+/huge                announces a 10 GiB body and sends 64 KiB pieces
+/trickle?every=S     announces 100000 bytes, then sends one byte every S seconds
+/drip?kbps=N         a body without end at about N KiB/s (fast enough for any stall rule)
+/goto?to=URL         redirects to URL, whatever it is
+/auth                401 with a basic-authentication challenge, as a site asks for a password
 """
 import json
 import os
@@ -116,7 +123,42 @@ class Handler(BaseHTTPRequestHandler):
                 time.sleep(min(20, LIFETIME))
             self.close_connection = True
             return
+        if path in ("/endless", "/huge", "/trickle", "/drip"):
+            return self.hostile_body(path, query)
+        if path == "/goto":
+            return self.redirect(query.get("to", ["/"])[0])
+        if path == "/auth":
+            return self.send_body(b"who are you?", status=401,
+                                  headers=[("WWW-Authenticate", 'Basic realm="members"')])
         self.send_body(b"not found", status=404)
+
+    def hostile_body(self, path, query):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if path == "/huge":
+            self.send_header("Content-Length", str(10 * 1024 ** 3))
+        elif path == "/trickle":
+            self.send_header("Content-Length", "100000")
+        else:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        piece = b"e" * 65536
+        end = time.time() + min(60, LIFETIME)
+        try:
+            while time.time() < end:
+                if path == "/trickle":
+                    self.wfile.write(b"t")
+                    self.wfile.flush()
+                    time.sleep(float(query.get("every", ["1"])[0]))
+                elif path == "/drip":
+                    self.wfile.write(piece[:1024])
+                    self.wfile.flush()
+                    time.sleep(1.0 / float(query.get("kbps", ["4"])[0]))
+                else:
+                    self.wfile.write(piece)
+        except (BrokenPipeError, ConnectionResetError):
+            pass
 
     def slow(self, rel, kbps):
         f = self.local_file(rel)
