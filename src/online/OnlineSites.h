@@ -8,7 +8,7 @@
 namespace OnlineSites {
 inline constexpr const char* kVideoSite = "http://www.youtube.com";
 inline constexpr const char* kImageServer = "http://img.youtube.com";
-inline constexpr const char* kUpdateServer = "http://www.vantosoft.com";
+inline constexpr const char* kUpdateServer = "https://www.vantosoft.com";
 
 // Without a trailing "/".
 QString VideoSite();

@@ -1,7 +1,10 @@
 #include "online/YouTubeFrm.h"
 
+#include <QCloseEvent>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include "app/CommEntity.h"
@@ -10,8 +13,8 @@
 #include "app/Utils.h"
 #include "online/HttpClient.h"
 #include "online/OnlineSites.h"
+#include "online/PageAnalysis.h"
 #include "online/ProxyDlg.h"
-#include "online/YouTubePage.h"
 
 TFrmYouTube::TFrmYouTube(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -30,6 +33,14 @@ TFrmYouTube::TFrmYouTube(QWidget* parent) : QDialog(parent) {
     btnOK->setDefault(true);
     btnCancel = new QPushButton(this);
     btnCancel->setGeometry(548, 76, 88, 26);
+    lbBusy = new QLabel(this);
+    lbBusy->setGeometry(120, 58, 320, 18);
+    pbBusy = new QProgressBar(this);
+    pbBusy->setGeometry(120, 80, 320, 16);
+    pbBusy->setRange(0, 0);  // busy: the size of the page is not known in advance
+    pbBusy->setTextVisible(false);
+    lbBusy->hide();
+    pbBusy->hide();
     connect(btnGo, &QPushButton::clicked, this, [this] { btnGoClick(); });
     connect(btnSetting, &QPushButton::clicked, this, [this] { btnSettingClick(); });
     connect(btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
@@ -63,17 +74,31 @@ void TFrmYouTube::btnGoClick() {
 }
 
 void TFrmYouTube::btnOKClick() {
+    if (IsAnalysing()) return;
     if (listObj->YoutubeVideId.isEmpty() && listObj->YoutubeFlvUrl.isEmpty()) {
         const QString address = txtYoutubeUrl->text().trimmed();
         if (listObj->YoutubeUrl.isEmpty()) listObj->YoutubeUrl = address;
-        AnalyYoutubePage(address);
+        if (!AnalyYoutubePage(address)) return;
     }
     listObj->IsYutubeFile = true;
     done(mrOk);
 }
 
 void TFrmYouTube::btnCancelClick() {
+    if (analysis_) return analysis_->Cancel();  // stops the analysis; the dialog stays
     done(mrCancel);
+}
+
+void TFrmYouTube::reject() {
+    if (!analysis_) return QDialog::reject();
+    closeAfterAnalysis_ = true;
+    analysis_->Cancel();
+}
+
+void TFrmYouTube::closeEvent(QCloseEvent* event) {
+    if (!analysis_) return QDialog::closeEvent(event);
+    event->ignore();
+    reject();
 }
 
 void TFrmYouTube::btnSettingClick() {
@@ -81,20 +106,50 @@ void TFrmYouTube::btnSettingClick() {
     MessageDialogs().ExecDialog(&dlg);
 }
 
-void TFrmYouTube::AnalyYoutubePage(const QString& address) {
-    try {
-        THttpClient http;
-        http.Accept = QStringLiteral("text/html, */*");
-        http.UserAgent = QStringLiteral("Mozilla/3.0 (compatible; Indy Library)");
-        http.MaxRedirects = 20;
-        http.SetProxy(THttpProxy::FromOptions());
-        const QString page = http.GetText(address);
-        YouTubePage::Analyse(page, *listObj);
-    } catch (const std::exception& e) {
-        FFMPEGLog.Error(QStringLiteral("Youtube Video:") + address + QStringLiteral("Error:") +
-                        QString::fromUtf8(e.what()));
-        ShowInfo(DialogLook::TextOr(QStringLiteral("infoDotGetVideo"), QStringLiteral("infoDotGetVideo")));
+bool TFrmYouTube::AnalyYoutubePage(const QString& address) {
+    if (analysis_) return false;
+    // Fields the page lacks keep what an earlier analysis of this dialog found.
+    TPageAnalysis analysis(address, THttpProxy::FromOptions(), listObj.get());
+    QEventLoop loop;
+    connect(&analysis, &QThread::finished, &loop, &QEventLoop::quit);
+    connect(&analysis, &TPageAnalysis::Received, this, [this](qint64 bytes) {
+        lbBusy->setText(FormatText(DialogLook::TextOr(QStringLiteral("lbReadingPage"), QStringLiteral("%s")),
+                                   {QString::number(bytes / 1024)}));
+    });
+    analysis_ = &analysis;
+    setBusy(true);
+    analysis.start();
+    loop.exec();
+    // The loop also ends when the program is asked to quit: the analysis is not waited for then.
+    if (!analysis.isFinished()) analysis.Cancel();
+    analysis.wait();
+    analysis_ = nullptr;
+    setBusy(false);
+    PageAnalysis::CopyOnlineFields(analysis.Found(), *listObj);
+    const bool cancelled = analysis.Cancelled();
+    if (!cancelled && !analysis.Error().isEmpty()) {
+        FFMPEGLog.Error(QStringLiteral("Youtube Video:") + address + QStringLiteral("Error:") + analysis.Error());
+        if (analysis.Refused())
+            ShowInfo(FormatText(DialogLook::TextOr(QStringLiteral("infoPageNotAnalysed"), QStringLiteral("%s")),
+                                {analysis.Error()}));
+        else
+            ShowInfo(DialogLook::TextOr(QStringLiteral("infoDotGetVideo"), QStringLiteral("infoDotGetVideo")));
     }
+    if (closeAfterAnalysis_) {
+        closeAfterAnalysis_ = false;
+        done(mrCancel);
+    }
+    return !cancelled;
+}
+
+void TFrmYouTube::setBusy(bool busy) {
+    lbBusy->setText(FormatText(DialogLook::TextOr(QStringLiteral("lbReadingPage"), QStringLiteral("%s")), {"0"}));
+    lbBusy->setVisible(busy);
+    pbBusy->setVisible(busy);
+    btnGo->setEnabled(!busy);
+    btnOK->setEnabled(!busy && okAllowed_);
+    btnSetting->setEnabled(!busy);
+    txtYoutubeUrl->setReadOnly(busy);
 }
 
 std::unique_ptr<ListFileInfo> TFrmYouTube::TakeEntity() {
@@ -103,5 +158,6 @@ std::unique_ptr<ListFileInfo> TFrmYouTube::TakeEntity() {
 
 void TFrmYouTube::SetListFileInfoEntity(const ListFileInfo* existing) {
     if (existing) txtYoutubeUrl->setText(existing->YoutubeUrl);
+    okAllowed_ = false;
     btnOK->setEnabled(false);
 }

@@ -25,6 +25,8 @@ QByteArray strip(QByteArray text, std::initializer_list<const char*> patterns) {
     return text;
 }
 
+void analyse(const QByteArray& text, ListFileInfo& entry);
+
 // `entry` without every occurrence of `prefix`, compared without regard to letter case.
 QString withoutPrefixes(QString entry, const QString& prefix) {
     entry.remove(prefix, Qt::CaseInsensitive);
@@ -33,6 +35,31 @@ QString withoutPrefixes(QString entry, const QString& prefix) {
 }  // namespace
 
 namespace YouTubePage {
+
+bool IsSafeVideoId(const QString& id) {
+    if (id.isEmpty() || id.size() > 64) return false;
+    for (const QChar c : id) {
+        const char16_t u = c.unicode();
+        const bool ok = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' ||
+                        u == '-';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+QString Printable(const QString& text) {
+    QString out;
+    for (const QChar c : text.left(80)) {
+        if (c.isPrint() && c != QLatin1Char('\\'))
+            out += c;
+        else if (c.unicode() < 0x100)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+    }
+    if (text.size() > 80) out += QStringLiteral("... (%1 characters)").arg(text.size());
+    return out;
+}
 
 QHash<QString, QString> VariableTable(const QString& flashVars) {
     QHash<QString, QString> table;
@@ -50,6 +77,20 @@ QHash<QString, QString> VariableTable(const QString& flashVars) {
 
 void Analyse(const QString& page, ListFileInfo& entry) {
     const QByteArray text = page.toUtf8();
+    if (text.size() > kMaxPageBytes)
+        throw EPageRefused(QStringLiteral("The page is larger than %1 MiB").arg(kMaxPageBytes >> 20).toStdString());
+    try {
+        const TRegexDeadline deadline(kAnalysisBudgetMs);
+        analyse(text, entry);
+    } catch (const ERegexLimit&) {
+        throw EPageRefused("The page is built so that reading it would take too long");
+    }
+}
+
+}  // namespace YouTubePage
+
+namespace {
+void analyse(const QByteArray& text, ListFileInfo& entry) {
     QByteArray found;
     if (TPcreRegex(kTitle).Match(text, &found))
         entry.YoutubeTitle = QString::fromUtf8(strip(found, {kTitleHead, kTitleTail}));
@@ -60,10 +101,16 @@ void Analyse(const QString& page, ListFileInfo& entry) {
 
     if (!TPcreRegex(kFlashVars).Match(player, &found)) return;
     const QString flashVars = QString::fromUtf8(strip(found, {kFlashVarsHead, kFlashVarsTail}));
-    const QHash<QString, QString> vars = VariableTable(flashVars);
+    const QHash<QString, QString> vars = YouTubePage::VariableTable(flashVars);
 
     if (vars.contains(QStringLiteral("video_id"))) {
         const QString id = vars.value(QStringLiteral("video_id"));
+        // The identifier names the downloaded file and the converted one.
+        if (!YouTubePage::IsSafeVideoId(id))
+            throw YouTubePage::EPageRefused(
+                QStringLiteral("The page gives a video identifier that can't be used: \"%1\"")
+                    .arg(YouTubePage::Printable(id))
+                    .toStdString());
         entry.YoutubeVideId = id;
         entry.YoutubeThumbnailUrl = OnlineSites::ImageServer() + QStringLiteral("/vi/%1/default.jpg").arg(id);
         entry.YoutubeVideoUrl = OnlineSites::VideoSite() + QStringLiteral("/v/%1").arg(id);
@@ -81,5 +128,4 @@ void Analyse(const QString& page, ListFileInfo& entry) {
             entry.YoutubeFlvUrl = withoutPrefixes(stream, QStringLiteral("5|"));
     }
 }
-
-}  // namespace YouTubePage
+}  // namespace
