@@ -17,14 +17,17 @@
 #include "app/CommEntity.h"
 #include "app/DialogLook.h"
 #include "app/Platform.h"
+#include "app/SafeFiles.h"
 #include "app/Utils.h"
 #include "online/DownloadThread.h"
+#include "online/YouTubePage.h"
 #include "settings/Options.h"
 
 namespace {
 constexpr int kEntryRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kMaxRole = Qt::UserRole + 2;  // the size the server announced
+constexpr int kThreadRole = Qt::UserRole + 3;
 
 // The progress column: a red frame, a tan bar for the percentage and the percentage centred.
 class ProgressDelegate : public QStyledItemDelegate {
@@ -97,16 +100,23 @@ bool TfrmDownload::SetDataList(const std::vector<ListFileInfo*>& list) {
         setResult(mrCancel);
         return false;
     }
+    std::vector<std::pair<QTreeWidgetItem*, QString>> refused;
     for (ListFileInfo* entry : DataList) {
         auto* row = new QTreeWidgetItem(ListViewConvertList);
         row->setText(0, entry->YoutubeTitle);
         row->setText(1, QStringLiteral("0"));
         setImage(row, imgWaiting);
-        entry->FileName = CheckOutputFile(entry->YoutubeVideId, QStringLiteral(".flv"));
         row->setData(0, kEntryRole, QVariant::fromValue(static_cast<void*>(entry)));
-        DataQueue.enqueue(row);
+        QString why;
+        entry->FileName = CheckOutputFile(entry->YoutubeVideId, QStringLiteral(".flv"), &why);
+        if (entry->FileName.isEmpty())
+            refused.emplace_back(row, why);
+        else
+            DataQueue.enqueue(row);
     }
     finished = false;
+    for (const auto& [row, why] : refused)
+        OnDownloadFailed(row, why);
     RunDownload();
     RunDownload();
     return true;
@@ -116,13 +126,24 @@ bool TfrmDownload::GetIsDownloadOnly() const {
     return ckbDownloadOnly->isChecked();
 }
 
-QString TfrmDownload::CheckOutputFile(const QString& baseName, const QString& ext) {
+QString TfrmDownload::CheckOutputFile(const QString& baseName, const QString& ext, QString* refusal) {
+    if (!baseName.isEmpty() && !YouTubePage::IsSafeVideoId(baseName)) {
+        if (refusal)
+            *refusal = QStringLiteral("The video identifier \"%1\" can't name a file").arg(YouTubePage::Printable(baseName));
+        return QString();
+    }
     const QString base = baseName.isEmpty() ? QUuid::createUuid().toString(QUuid::Id128).toUpper() : baseName;
     const QString folder = GetOptions().YouTubeDowloadPath();
     QString path = ReduceSeparators(folder + base + ext);
-    auto taken = [this](const QString& p) { return QFile::exists(p) || reserved_.contains(p); };
-    bool newName = reserved_.contains(path);  // another row of this window goes there
-    if (!newName && QFile::exists(path)) {
+    if (!SafeFiles::IsDirectlyInside(path, folder)) {
+        if (refusal) *refusal = QStringLiteral("%1 is not inside the download folder %2").arg(path, folder);
+        return QString();
+    }
+    auto taken = [this](const QString& p) { return SafeFiles::EntryExists(p) || reserved_.contains(p); };
+    const QFileInfo there(path);
+    // Another row of this window goes there, or something else than a file is there: no question.
+    bool newName = reserved_.contains(path) || (SafeFiles::EntryExists(path) && (there.isSymLink() || !there.isFile()));
+    if (!newName && there.isFile()) {
         if (coverExitFileResult == 0 || coverExitFileResult == mrYes || coverExitFileResult == mrNo)
             coverExitFileResult = AskQuestion(
                 FormatText(DialogLook::TextOr(QStringLiteral("DlgReplaceDlTitle"), QStringLiteral("%s")),
@@ -131,6 +152,7 @@ QString TfrmDownload::CheckOutputFile(const QString& baseName, const QString& ex
         newName = coverExitFileResult == mrNo || coverExitFileResult == mrNoToAll;
         // A question closed without an answer keeps nothing of the user's file at risk either.
         if (coverExitFileResult == mrCancel) newName = true;
+        if (!newName) replace_.insert(path);
     }
     if (newName) {
         for (int n = 1;; ++n) {
@@ -146,12 +168,20 @@ void TfrmDownload::RunDownload() {
     if (finished || DataQueue.isEmpty()) return;
     QTreeWidgetItem* row = DataQueue.dequeue();
     auto* entry = static_cast<ListFileInfo*>(row->data(0, kEntryRole).value<void*>());
+    QString error;
+    const QFileInfo target(entry->FileName);
+    std::unique_ptr<TWorkingFile> file = TWorkingFile::Create(target.path(), target.fileName(), 0666, &error);
+    if (!file) {
+        OnDownloadFailed(row, error);
+        return;
+    }
     const THttpProxy proxy = THttpProxy::FromOptions();
     auto thread =
-        std::make_unique<DownloadThread>(entry->YoutubeFlvUrl, entry->FileName, [proxy](THttpClient& http) {
+        std::make_unique<DownloadThread>(entry->YoutubeFlvUrl, std::move(file), [proxy](THttpClient& http) {
             http.ContentType = QStringLiteral("video/x-flv");
             http.SetProxy(proxy);
         });
+    row->setData(0, kThreadRole, QVariant::fromValue(static_cast<void*>(thread.get())));
     connect(thread.get(), &DownloadThread::WorkBegin, this, [row](qint64 expected) {
         row->setData(1, kMaxRole, expected);
         row->setText(1, QStringLiteral("0"));
@@ -164,12 +194,27 @@ void TfrmDownload::RunDownload() {
     connect(thread.get(), &DownloadThread::WorkEnd, this, [this, row] { OnDownloadFinished(row); });
     connect(thread.get(), &DownloadThread::Failed, this,
             [this, row](const QString& msg) { OnDownloadFailed(row, msg); });
+    connect(thread.get(), &DownloadThread::Stopped, this, [this, row] { OnDownloadStopped(row); });
     thread->start();
     threadList.push_back(std::move(thread));
 }
 
+DownloadThread* TfrmDownload::threadOf(QTreeWidgetItem* row) const {
+    return static_cast<DownloadThread*>(row->data(0, kThreadRole).value<void*>());
+}
+
 void TfrmDownload::OnDownloadFinished(QTreeWidgetItem* row) {
     auto* entry = static_cast<ListFileInfo*>(row->data(0, kEntryRole).value<void*>());
+    DownloadThread* thread = threadOf(row);
+    std::unique_ptr<TWorkingFile> file = thread ? thread->TakeFile() : nullptr;
+    if (!file) return OnDownloadFailed(row, QStringLiteral("The download has no file"));
+    QString error;
+    const QString target = entry->FileName;
+    const QString placed = file->MoveToFreeName(target, replace_.contains(target),
+                                                [this](const QString& p) { return reserved_.contains(p); }, &error);
+    if (placed.isEmpty()) return OnDownloadFailed(row, error);
+    reserved_.insert(placed);
+    entry->FileName = placed;
     entry->HadDownloaded = true;
     entry->IsYutubeFile = false;
     row->setText(1, QStringLiteral("100"));
@@ -181,6 +226,13 @@ void TfrmDownload::OnDownloadFailed(QTreeWidgetItem* row, const QString& errorMs
     auto* entry = static_cast<ListFileInfo*>(row->data(0, kEntryRole).value<void*>());
     FFMPEGLog.Error(entry->YoutubeFlvUrl + QStringLiteral(": download failed, Error: ") + errorMsg);
     setImage(row, imgFailed);
+    row->setToolTip(0, errorMsg);
+    rowDone();
+}
+
+void TfrmDownload::OnDownloadStopped(QTreeWidgetItem* row) {
+    setImage(row, imgStopped);
+    row->setToolTip(0, DialogLook::TextOr(QStringLiteral("DownloadStopped"), QStringLiteral("Stopped")));
     rowDone();
 }
 
@@ -192,7 +244,9 @@ void TfrmDownload::rowDone() {
         return;
     }
     finished = true;
-    done(mrOk);
+    // Queued, so a window whose every row was refused before it was shown still closes itself
+    // once it runs.
+    QMetaObject::invokeMethod(this, [this] { done(mrOk); }, Qt::QueuedConnection);
 }
 
 void TfrmDownload::btnCancelClick() {
@@ -234,7 +288,7 @@ void TfrmDownload::reject() {
 
 void TfrmDownload::setImage(QTreeWidgetItem* row, Image image) {
     static const QStyle::StandardPixmap icons[] = {QStyle::SP_ArrowDown, QStyle::SP_DialogApplyButton,
-                                                   QStyle::SP_MessageBoxCritical};
+                                                   QStyle::SP_MessageBoxCritical, QStyle::SP_BrowserStop};
     row->setData(0, kImageRole, static_cast<int>(image));
     row->setIcon(0, QApplication::style()->standardIcon(icons[image]));
 }

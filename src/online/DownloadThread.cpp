@@ -1,10 +1,8 @@
 #include "online/DownloadThread.h"
 
-#include <QSaveFile>
-
-DownloadThread::DownloadThread(const QString& url, const QString& target,
+DownloadThread::DownloadThread(const QString& url, std::unique_ptr<TWorkingFile> file,
                                std::function<void(THttpClient&)> configure, QObject* parent)
-    : QThread(parent), url_(url), target_(target), configure_(std::move(configure)) {}
+    : QThread(parent), url_(url), file_(std::move(file)), configure_(std::move(configure)) {}
 
 DownloadThread::~DownloadThread() {
     Stop();
@@ -17,39 +15,43 @@ void DownloadThread::Stop() {
     if (client_) client_->Cancel();
 }
 
+std::unique_ptr<TWorkingFile> DownloadThread::TakeFile() {
+    wait();
+    return std::move(file_);
+}
+
 void DownloadThread::run() {
     THttpClient http;
     if (configure_) configure_(http);
     {
         QMutexLocker lock(&mutex_);
-        if (stopped_) return;
         client_ = &http;
+        if (stopped_) http.Cancel();
     }
     http.OnWorkBegin = [this](qint64 expected) { emit WorkBegin(expected); };
     http.OnWork = [this](qint64 received) { emit Work(received); };
 
     QString failure;
-    QSaveFile file(target_);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
-        failure = QStringLiteral("Cannot create %1: %2").arg(target_, file.errorString());
-    } else {
-        try {
-            http.GetToFile(url_, file);
-            if (!file.commit())
-                failure = QStringLiteral("Cannot write %1: %2").arg(target_, file.errorString());
-        } catch (const EHttpError& e) {
-            file.cancelWriting();
-            failure = QString::fromUtf8(e.what());
-        }
+    bool cancelled = false;
+    try {
+        http.GetToFile(url_, *file_, THttpClient::FileLimitFor(file_->Folder()));
+        file_->Finish(&failure);
+    } catch (const EHttpError& e) {
+        cancelled = e.Cancelled();
+        failure = QString::fromUtf8(e.what());
     }
+    bool stopped = false;
     {
         QMutexLocker lock(&mutex_);
         client_ = nullptr;
-        if (stopped_) return;
+        stopped = stopped_ || cancelled;
     }
-    if (failure.isEmpty())
-        emit WorkEnd();
-    else
+    // A download stopped at its very end is still a stopped one: its file goes.
+    if (stopped || !failure.isEmpty()) file_->Discard();
+    if (stopped)
+        emit Stopped();
+    else if (!failure.isEmpty())
         emit Failed(failure);
+    else
+        emit WorkEnd();
 }
