@@ -5,7 +5,7 @@ set -e
 PKGS="build-essential cmake ninja-build pkg-config clang-format
 qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
 libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev libavdevice-dev
-libsdl2-dev libpcre2-dev libjpeg62-turbo-dev liblog4cplus-dev
+libsdl2-dev libpcre2-dev libsodium-dev minisign libjpeg62-turbo-dev liblog4cplus-dev
 libgtest-dev libgmock-dev
 clang libclang-rt-14-dev
 xvfb xauth x11-utils ffmpeg python3 python3-xlib fonts-dejavu-core fonts-wqy-microhei trayer tinyproxy

@@ -18,6 +18,7 @@
 #include "app/Platform.h"
 #include "app/Utils.h"
 #include "convert/ConvertDlg.h"
+#include "online/UpdateFrm.h"
 #include "profiles/ProfilePopupMeneu.h"
 #include "engine/AVProbe.h"
 #include "engine/FFmpegLogger.h"
@@ -475,6 +476,8 @@ bool TfrmMain::FormCloseQuery() {
 void TfrmMain::TerminateBySignal(int signalNumber) {
     FFMPEGLog.Info(QStringLiteral("Ending on signal %1").arg(signalNumber));
     closingBySignal_ = true;
+    // An update being checked or downloaded stops without a question.
+    if (TfrmUpdate* update = TfrmUpdate::Running()) update->CancelWithoutAsking();
     FormCloseQuery();
     QApplication::quit();
 }

@@ -6,7 +6,7 @@
 #include "app/Platform.h"
 #include "app/Utils.h"
 #include "online/DownloadFrm.h"
-#include "online/UpdateCheck.h"
+#include "online/UpdateFrm.h"
 #include "online/YouTubeFrm.h"
 #include "profiles/ParaInfo.h"
 #include "settings/Lang.h"

@@ -1,21 +1,17 @@
 #include "online/UpdateCheck.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <stdexcept>
 
-#include "app/AppLogger.h"
-#include "app/DialogLook.h"
-#include "app/DialogSeam.h"
-#include "app/Platform.h"
+#include "app/SafeFiles.h"
 #include "app/Utils.h"
 #include "online/HttpClient.h"
 #include "online/OnlineSites.h"
-#include "online/UpdateFrm.h"
+#include "online/UpdateSignature.h"
+#include "online/WorkingFile.h"
 #include "settings/Options.h"
 
 namespace UpdateCheck {
@@ -52,8 +48,8 @@ QString InstallerUrl() {
     return OnlineSites::UpdateServer() + QStringLiteral("/download1/%1.deb").arg(o.ProductID);
 }
 
-QString InstallerFile() {
-    return ReduceSeparators(GetTempFolder() + GetOptions().ProductID + QStringLiteral("_setup.deb"));
+QString PackageFileName() {
+    return GetOptions().ProductID + QStringLiteral(".deb");
 }
 
 namespace {
@@ -73,76 +69,52 @@ QDate ReadDate(const QString& text) {
     return d.isValid() ? d : QDate::fromString(TrimBlanks(text), Qt::ISODate);
 }
 
-bool ChecksumMatches(const QString& file, const QByteArray& checksumText) {
-    const QByteArray expected = checksumText.trimmed().split(' ').value(0).split('\t').value(0).toLower();
-    if (expected.size() != 64) return false;
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&f)) return false;
-    return hash.result().toHex() == expected;
+void ConfigureClient(THttpClient& http) {
+    http.Accept = QStringLiteral("text/html, */*");
+    http.UserAgent = QStringLiteral("Mozilla/3.0 (compatible; Indy Library)");
+    http.SetProxy(THttpProxy());
+}
+
+QString FetchOfferedVersion(THttpClient& http) {
+    const QString remote = TrimBlanks(http.GetText(VersionFileUrl()));
+    QList<int> numbers;
+    if (!ParseVersion(remote, &numbers))
+        throw std::runtime_error("The update server offers no version number: " + remote.left(80).toStdString());
+    return remote;
+}
+
+QString MakePackageFolder(QString* error) {
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty()) {
+        if (error) *error = QStringLiteral("There is no cache folder for this user");
+        return QString();
+    }
+    return SafeFiles::MakePrivateFolder(JoinPath(cache, GetAppFolderName()), QStringLiteral("update-"), error);
+}
+
+void RemovePackageFolder(const QString& folder) {
+    if (!folder.isEmpty()) QDir().rmdir(folder);  // only an empty folder goes
+}
+
+bool VerifyPackage(THttpClient& http, const TWorkingFile& package, QString* why) {
+    const QString url = InstallerUrl();
+    try {
+        // Both are small: the client's cap for bodies in memory applies.
+        const QByteArray published = UpdateSignature::ChecksumOf(http.Get(url + QStringLiteral(".sha256")));
+        if (published.isEmpty()) {
+            if (why) *why = QStringLiteral("The published checksum is not a SHA-256 checksum");
+            return false;
+        }
+        if (published != package.Sha256()) {
+            if (why) *why = QStringLiteral("The SHA-256 checksum does not match");
+            return false;
+        }
+        const QByteArray signature = http.Get(url + QStringLiteral(".minisig"));
+        return UpdateSignature::Verify(UpdateSignature::TrustedKey(), package.Blake2b512(), signature, why);
+    } catch (const std::exception& e) {
+        if (why) *why = QString::fromUtf8(e.what());
+        return false;
+    }
 }
 
 }  // namespace UpdateCheck
-
-namespace {
-// Opens the downloaded package only when the checksum published beside it matches; otherwise
-// shows its folder and says so.
-void openVerifiedPackage(const QString& file, const AppLogger& log) {
-    const QString checksumUrl = UpdateCheck::InstallerUrl() + QStringLiteral(".sha256");
-    QString why;
-    try {
-        THttpClient http;
-        ConfigureUpdateClient(http);
-        if (UpdateCheck::ChecksumMatches(file, http.Get(checksumUrl))) {
-            OpenDocumentReported(file);
-            TOptions& o = GetOptions();
-            o.LastUpdate.clear();
-            SaveOptionsReported();
-            return;
-        }
-        why = QStringLiteral("the SHA-256 checksum does not match");
-    } catch (const std::exception& e) {
-        why = QString::fromUtf8(e.what());
-    }
-    log.Error(QStringLiteral("Update not verified: ") + why + ',' + checksumUrl);
-    const QString folder = QFileInfo(file).absolutePath();
-    ShowInfo(
-        FormatText(DialogLook::TextOr(QStringLiteral("UpdateNotVerified"), QStringLiteral("%s")), {folder}));
-    OpenDocumentReported(folder);
-}
-}  // namespace
-
-void UpdateProgram(bool ShowDlg, QWidget* parent, const AppLogger& log) {
-    try {
-        TfrmUpdate dlg(parent);
-        dlg.DownloadLog = log;
-        if (!dlg.CheckRemotVersion(ShowDlg)) return;
-        dlg.Start();
-        const int result = MessageDialogs().ExecDialog(&dlg);
-        if (dlg.downloadThread) dlg.downloadThread->wait();
-        if (dlg.DownloadFailed())
-            ShowInfo(DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));
-        if (result != mrOk) return;
-        const QString file = UpdateCheck::InstallerFile();
-        if (QFile::exists(file)) openVerifiedPackage(file, log);
-    } catch (const std::exception& e) {
-        log.Error(QStringLiteral("UpdateProgram: ") + QString::fromUtf8(e.what()));
-    }
-}
-
-void AutoUpdateCheck(QWidget* parent, const AppLogger& log) {
-    try {
-        const TOptions& o = GetOptions();
-        QString last = ReadMachineRegString(o.RegPath, QStringLiteral("LastUpdate"));
-        if (last.isEmpty()) last = o.LastUpdate;
-        if (!last.isEmpty()) {
-            QDate date = UpdateCheck::ReadDate(last);
-            if (!date.isValid()) date = QDate::currentDate();
-            if (date.daysTo(QDate::currentDate()) <= 6) return;
-        }
-        UpdateProgram(false, parent, log);
-    } catch (const std::exception& e) {
-        log.Error(QStringLiteral("AutoUpdateCheck: ") + QString::fromUtf8(e.what()));
-    }
-}

@@ -1,25 +1,26 @@
 #include "online/UpdateFrm.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <cmath>
 
 #include "app/DialogLook.h"
+#include "app/DialogSeam.h"
+#include "app/Platform.h"
 #include "app/Utils.h"
 #include "online/HttpClient.h"
 #include "online/UpdateCheck.h"
 #include "settings/Options.h"
 
-void ConfigureUpdateClient(THttpClient& http) {
-    http.Accept = QStringLiteral("text/html, */*");
-    http.UserAgent = QStringLiteral("Mozilla/3.0 (compatible; Indy Library)");
-    http.SetProxy(THttpProxy());  // the update check connects directly
+namespace {
+TfrmUpdate* g_running = nullptr;
 }
 
-TDownloadThread::TDownloadThread(const QString& url, const QString& file, QObject* parent)
-    : DownloadThread(url, file, ConfigureUpdateClient, parent) {}
+TDownloadThread::TDownloadThread(const QString& url, std::unique_ptr<TWorkingFile> file, QObject* parent)
+    : DownloadThread(url, std::move(file), UpdateCheck::ConfigureClient, parent) {}
 
 TfrmUpdate::TfrmUpdate(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -37,10 +38,16 @@ TfrmUpdate::TfrmUpdate(QWidget* parent) : QDialog(parent) {
     connect(BtnCancel, &QPushButton::clicked, this, [this] { BtnCancelClick(); });
     FormCreate();
     DialogLook::CentreOverMainWindow(this);
+    g_running = this;
 }
 
 TfrmUpdate::~TfrmUpdate() {
+    if (g_running == this) g_running = nullptr;
     stopDownload();
+}
+
+TfrmUpdate* TfrmUpdate::Running() {
+    return g_running;
 }
 
 void TfrmUpdate::FormCreate() {
@@ -53,21 +60,28 @@ bool TfrmUpdate::CheckRemotVersion(bool ShowDlg) {
     const QString address = UpdateCheck::VersionFileUrl();
     try {
         THttpClient http;
-        ConfigureUpdateClient(http);
-        const QString remote = TrimBlanks(http.GetText(address));
+        UpdateCheck::ConfigureClient(http);
+        checkClient_ = &http;
+        struct Forget {
+            THttpClient*& client;
+            ~Forget() { client = nullptr; }
+        } forget{checkClient_};
+        const QString remote = UpdateCheck::FetchOfferedVersion(http);
         TOptions& o = GetOptions();
         o.LastUpdate = UpdateCheck::DateText(QDate::currentDate());
         SaveOptionsReported();
+        if (cancelled_) return false;
         if (UpdateCheck::CompareVersions(remote, o.Vesion) > 0) {
             const QString text = FormatText(
                 DialogLook::TextOr(QStringLiteral("DlgAskUpdate"), QStringLiteral("%s")), {remote});
-            return AskQuestion(text, QStringLiteral("Ask"), false) == mrYes;
+            return AskQuestion(text, QStringLiteral("Ask"), false) == mrYes && !cancelled_;
         }
         if (ShowDlg)
             ShowInfo(
                 DialogLook::TextOr(QStringLiteral("CheckUpdateInfo"), QStringLiteral("CheckUpdateInfo")));
         return false;
     } catch (const std::exception& e) {
+        if (cancelled_) return false;
         if (ShowDlg)
             ShowInfo(DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));
         DownloadLog.Error(QString::fromUtf8(e.what()) + ',' + address);
@@ -75,9 +89,8 @@ bool TfrmUpdate::CheckRemotVersion(bool ShowDlg) {
     }
 }
 
-void TfrmUpdate::Start() {
-    downloadThread =
-        std::make_unique<TDownloadThread>(UpdateCheck::InstallerUrl(), UpdateCheck::InstallerFile());
+void TfrmUpdate::Start(std::unique_ptr<TWorkingFile> file) {
+    downloadThread = std::make_unique<TDownloadThread>(UpdateCheck::InstallerUrl(), std::move(file));
     connect(downloadThread.get(), &TDownloadThread::WorkBegin, this, &TfrmUpdate::HttpWorkBegin);
     connect(downloadThread.get(), &TDownloadThread::Work, this, &TfrmUpdate::HttpWork);
     connect(downloadThread.get(), &TDownloadThread::WorkEnd, this, &TfrmUpdate::HttpWorkEnd);
@@ -116,6 +129,13 @@ void TfrmUpdate::BtnCancelClick() {
     done(mrCancel);
 }
 
+void TfrmUpdate::CancelWithoutAsking() {
+    cancelled_ = true;
+    if (checkClient_) checkClient_->Cancel();
+    stopDownload();
+    done(mrCancel);
+}
+
 bool TfrmUpdate::FormCloseQuery() {
     const int r = result();
     if (r == mrOk || r == mrCancel || r == mrYes) return true;
@@ -142,5 +162,79 @@ void TfrmUpdate::stopDownload() {
     if (downloadThread) {
         downloadThread->Stop();
         downloadThread->wait();
+    }
+}
+
+namespace {
+// Checks the downloaded package and opens it when its checksum and signature are right;
+// otherwise removes it and says why.
+void openVerifiedPackage(std::unique_ptr<TWorkingFile> package, const QString& folder, const AppLogger& log) {
+    QString why;
+    THttpClient http;
+    UpdateCheck::ConfigureClient(http);
+    if (UpdateCheck::VerifyPackage(http, *package, &why)) {
+        const QString path = package->MoveToFreeName(folder + '/' + UpdateCheck::PackageFileName(), false, nullptr, &why);
+        if (!path.isEmpty()) {
+            // The bytes checked are the bytes opened: the folder is this user's alone.
+            QFile::setPermissions(path, QFileDevice::ReadOwner);
+            OpenDocumentReported(path);
+            GetOptions().LastUpdate.clear();
+            SaveOptionsReported();
+            return;
+        }
+    }
+    log.Error(QStringLiteral("Update not verified: ") + why + ',' + UpdateCheck::InstallerUrl());
+    package.reset();  // removes it
+    UpdateCheck::RemovePackageFolder(folder);
+    ShowInfo(FormatText(DialogLook::TextOr(QStringLiteral("UpdateNotVerified"), QStringLiteral("%s")), {why}));
+}
+}  // namespace
+
+void UpdateProgram(bool ShowDlg, QWidget* parent, const AppLogger& log) {
+    try {
+        TfrmUpdate dlg(parent);
+        dlg.DownloadLog = log;
+        if (!dlg.CheckRemotVersion(ShowDlg)) return;
+        QString error;
+        const QString folder = UpdateCheck::MakePackageFolder(&error);
+        std::unique_ptr<TWorkingFile> file =
+            folder.isEmpty() ? nullptr : TWorkingFile::Create(folder, UpdateCheck::PackageFileName(), 0600, &error);
+        if (!file) {
+            log.Error(QStringLiteral("UpdateProgram: ") + error);
+            UpdateCheck::RemovePackageFolder(folder);
+            ShowInfo(DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));
+            return;
+        }
+        dlg.Start(std::move(file));
+        const int result = MessageDialogs().ExecDialog(&dlg);
+        // Closed some other way than by the download's end (the program is quitting): stop it.
+        if (result != mrOk && !dlg.WasCancelled() && !dlg.DownloadFailed()) dlg.downloadThread->Stop();
+        std::unique_ptr<TWorkingFile> package = dlg.downloadThread->TakeFile();
+        if (dlg.DownloadFailed() && !dlg.WasCancelled())
+            ShowInfo(DialogLook::TextOr(QStringLiteral("lbUpdateFailed"), QStringLiteral("lbUpdateFailed")));
+        if (result != mrOk || !package || dlg.WasCancelled()) {
+            package.reset();
+            UpdateCheck::RemovePackageFolder(folder);
+            return;
+        }
+        openVerifiedPackage(std::move(package), folder, log);
+    } catch (const std::exception& e) {
+        log.Error(QStringLiteral("UpdateProgram: ") + QString::fromUtf8(e.what()));
+    }
+}
+
+void AutoUpdateCheck(QWidget* parent, const AppLogger& log) {
+    try {
+        const TOptions& o = GetOptions();
+        QString last = ReadMachineRegString(o.RegPath, QStringLiteral("LastUpdate"));
+        if (last.isEmpty()) last = o.LastUpdate;
+        if (!last.isEmpty()) {
+            QDate date = UpdateCheck::ReadDate(last);
+            if (!date.isValid()) date = QDate::currentDate();
+            if (date.daysTo(QDate::currentDate()) <= 6) return;
+        }
+        UpdateProgram(false, parent, log);
+    } catch (const std::exception& e) {
+        log.Error(QStringLiteral("AutoUpdateCheck: ") + QString::fromUtf8(e.what()));
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The update window: checks the update server's version text and shows the download of the new
-// package, which runs on a TDownloadThread. Created, shown modally and freed by UpdateProgram.
+// The update window and the whole update flow that the main window runs 2 s after start-up and
+// from Help > Check for Updates: the version check, the question, the package download shown in
+// the window (on a TDownloadThread, into a private folder of its own), the verification of the
+// package's checksum and signature, and opening the verified package through the platform layer.
 
 #include <QDialog>
 #include <memory>
@@ -16,7 +18,7 @@ class QPushButton;
 class TDownloadThread : public DownloadThread {
     Q_OBJECT
 public:
-    TDownloadThread(const QString& url, const QString& file, QObject* parent = nullptr);
+    TDownloadThread(const QString& url, std::unique_ptr<TWorkingFile> file, QObject* parent = nullptr);
 };
 
 class TfrmUpdate : public QDialog {
@@ -28,8 +30,8 @@ public:
     void FormCreate();
     // True when the server has a newer version and the user wants it.
     bool CheckRemotVersion(bool ShowDlg);
-    // Starts the package download.
-    void Start();
+    // Starts the package download into `file`.
+    void Start(std::unique_ptr<TWorkingFile> file);
     void BtnCancelClick();
     bool FormCloseQuery();
     void HttpWorkBegin(qint64 expected);
@@ -37,6 +39,12 @@ public:
     void HttpWorkEnd();
     // True when the package download ended with an error (the window then closed with Cancel).
     bool DownloadFailed() const { return failed_; }
+    // Stops the version check or the download at once, without a question (the program is
+    // ending); the window closes with Cancel.
+    void CancelWithoutAsking();
+    bool WasCancelled() const { return cancelled_; }
+    // The update window that is open now, if any (there is at most one).
+    static TfrmUpdate* Running();
 
     AppLogger DownloadLog;
     QLabel* lbInfo;
@@ -52,7 +60,13 @@ protected:
 private:
     void stopDownload();
     bool failed_ = false;
+    bool cancelled_ = false;
+    THttpClient* checkClient_ = nullptr;  // while CheckRemotVersion waits for the server
 };
 
-// The request headers of the update check's requests.
-void ConfigureUpdateClient(THttpClient& http);
+// The whole flow. ShowDlg: started from the menu, so every outcome is told to the user.
+// Failures are logged and never raised.
+void UpdateProgram(bool ShowDlg, QWidget* parent, const AppLogger& log);
+// The automatic check: runs UpdateProgram(false) when the last check is unknown or more than
+// six days old.
+void AutoUpdateCheck(QWidget* parent, const AppLogger& log);

@@ -137,3 +137,39 @@ TinyProxy::~TinyProxy() {
         process_.waitForFinished(3000);
     }
 }
+
+namespace {
+bool runMinisign(const QStringList& args, QString* error) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("minisign"), args);
+    if (!p.waitForStarted(5000) || !p.waitForFinished(20000) || p.exitStatus() != QProcess::NormalExit ||
+        p.exitCode() != 0) {
+        if (p.state() != QProcess::NotRunning) p.kill(), p.waitForFinished(3000);
+        *error = "minisign " + args.join(' ') + ": " + p.errorString() + " " + QString::fromUtf8(p.readAll());
+        return false;
+    }
+    return true;
+}
+}  // namespace
+
+TestSigningKey::TestSigningKey() {
+    const QString pub = dir_.path() + "/test.pub";
+    if (!runMinisign({"-G", "-W", "-p", pub, "-s", dir_.path() + "/test.key"}, &error_)) return;
+    QFile f(pub);
+    if (f.open(QIODevice::ReadOnly)) publicKey_ = f.readAll();
+}
+
+QByteArray TestSigningKey::sign(const QByteArray& content) const {
+    static int counter = 0;
+    const QString file = dir_.path() + QStringLiteral("/signed-%1").arg(++counter);
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size()) return {};
+    f.close();
+    QString error;
+    if (!runMinisign({"-S", "-s", dir_.path() + "/test.key", "-m", file, "-x", file + ".minisig", "-t", "test release"},
+                     &error))
+        return {};
+    QFile sig(file + ".minisig");
+    return sig.open(QIODevice::ReadOnly) ? sig.readAll() : QByteArray();
+}

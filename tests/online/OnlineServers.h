@@ -45,5 +45,21 @@ private:
     QString error_;
 };
 
+// A minisign key pair made for one test (minisign -G without a password), and signatures by it.
+class TestSigningKey {
+public:
+    TestSigningKey();
+    bool ok() const { return !publicKey_.isEmpty(); }
+    QString error() const { return error_; }
+    QByteArray publicKeyText() const { return publicKey_; }  // the .pub file
+    // The .minisig text of `content` signed with this key; empty on failure.
+    QByteArray sign(const QByteArray& content) const;
+
+private:
+    QTemporaryDir dir_;
+    QByteArray publicKey_;
+    QString error_;
+};
+
 // A port on 127.0.0.1 on which nothing listens (a server that is down).
 quint16 ClosedPort();

@@ -52,14 +52,18 @@ int showUpdate(QApplication& app, const TestHttpServer& server) {
     const QByteArray package(3 * 1024 * 1024, 'p');
     server.put("download1/" + o.ProductID + ".deb", package);
     o.DownloadPage = server.url("/slow/download1/" + o.ProductID + ".deb?kbps=500");
+    QString error;
+    const QString folder = UpdateCheck::MakePackageFolder(&error);
+    auto file = TWorkingFile::Create(folder, UpdateCheck::PackageFileName(), 0600, &error);
+    if (!file) return 1;
     TfrmUpdate dlg;
-    dlg.Start();
+    dlg.Start(std::move(file));
     QObject::connect(&dlg, &QDialog::finished, &app, &QApplication::quit);
     dlg.show();
     app.exec();
-    const bool complete = readAll(UpdateCheck::InstallerFile()) == package;
+    const std::unique_ptr<TWorkingFile> written = dlg.downloadThread->TakeFile();
+    const bool complete = written && readAll(written->Path()) == package;
     std::printf("update window: result %d, package %s\n", dlg.result(), complete ? "complete" : "incomplete");
-    QFile::remove(UpdateCheck::InstallerFile());
     return dlg.result() == 1 && complete ? 0 : 1;
 }
 }  // namespace

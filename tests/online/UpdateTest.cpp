@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProgressBar>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTimer>
 
@@ -12,12 +18,20 @@
 #include "app/Utils.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
+#include "app/MainFrm.h"
+#include "app/TerminationSignals.h"
 #include "online/UpdateCheck.h"
 #include "online/UpdateFrm.h"
+#include "online/UpdateSignature.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
 namespace {
+unsigned modeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(path.toUtf8().constData(), &st) == 0 ? st.st_mode & 07777 : 0xFFFFu;
+}
+
 class UpdateTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -32,12 +46,23 @@ protected:
         o.Vesion = "2.1";
         package = QByteArray("!<arch>\n") + QByteArray(200 * 1024, 'p');
         server.put("download1/" + o.ProductID + ".deb", package);
+        ASSERT_TRUE(signer.ok()) << signer.error().toStdString();
+        UpdateSignature::TPublicKey key;
+        ASSERT_TRUE(UpdateSignature::ParsePublicKey(signer.publicKeyText(), &key, nullptr));
+        testKey = std::make_unique<TUpdateKeyForTests>(key);
     }
     void TearDown() override { qputenv("TMPDIR", oldTmp); }
-    void publishChecksum(const QByteArray& content) {
+    // The checksum and signature a release publishes beside its package.
+    void publish(const QByteArray& content) {
         server.put("download1/" + GetOptions().ProductID + ".deb.sha256",
                    QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex() + "  package.deb\n");
+        server.put("download1/" + GetOptions().ProductID + ".deb.minisig", signer.sign(content));
     }
+    // The folder under which update packages are kept, and the package folders in it.
+    static QString cacheRoot() {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + "/" + GetAppFolderName();
+    }
+    static QStringList packageFolders() { return QDir(cacheRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot); }
     int versionRequests() const { return server.requests().count("/newversion/version.txt"); }
     // Runs the update window for real when UpdateProgram shows it.
     void runWindow(std::function<void(TfrmUpdate*)> during = nullptr) {
@@ -56,6 +81,8 @@ protected:
     QByteArray oldTmp;
     QString tmp;
     QByteArray package;
+    TestSigningKey signer;
+    std::unique_ptr<TUpdateKeyForTests> testKey;
 };
 }  // namespace
 
@@ -116,32 +143,24 @@ TEST_F(UpdateTest, TheAutomaticCheckRunsAfterSixDays) {
     EXPECT_EQ(dialogs.calls.size(), 0);
 }
 
-TEST_F(UpdateTest, ANewerPackageIsDownloadedVerifiedAndOpened) {
+TEST_F(UpdateTest, ANewerPackageIsDownloadedIntoAPrivateFolderVerifiedAndOpened) {
     server.put("newversion/version.txt", "2.2\n");
-    publishChecksum(package);
+    publish(package);
     dialogs.answers = {6};
     runWindow();
     UpdateProgram(true, nullptr, capture.log);
-    const QString file = tmp + "/" + GetOptions().ProductID + "_setup.deb";
+    ASSERT_EQ(packageFolders().size(), 1);
+    const QString folder = cacheRoot() + "/" + packageFolders()[0];
+    const QString file = folder + "/" + GetOptions().ProductID + ".deb";
     EXPECT_EQ(sandbox.platform.opened, QStringList{file});
+    EXPECT_EQ(modeOf(folder), 0700u);
+    EXPECT_EQ(modeOf(file), 0400u);
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), package);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(file).fileName()});
     EXPECT_TRUE(GetOptions().LastUpdate.isEmpty());
-    EXPECT_EQ(QDir(tmp).entryList(QDir::Files), QStringList{QFileInfo(file).fileName()});
-}
-
-TEST_F(UpdateTest, APackageWithoutAMatchingChecksumIsNotOpened) {
-    server.put("newversion/version.txt", "3.0");
-    dialogs.answers = {6, 6};
-    runWindow();
-    UpdateProgram(false, nullptr, capture.log);  // no checksum published
-    publishChecksum("something else");
-    runWindow();
-    UpdateProgram(false, nullptr, capture.log);
-    const QString notVerified = FormatText(GetLangText("UpdateNotVerified"), {tmp});
-    EXPECT_EQ(dialogs.texts("ShowInfo"), (QStringList{notVerified, notVerified}));
-    EXPECT_EQ(sandbox.platform.opened, (QStringList{tmp, tmp}));
+    EXPECT_TRUE(QDir(tmp).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
 TEST_F(UpdateTest, CancellingTheDownloadAsksAndLeavesNothing) {
@@ -161,7 +180,7 @@ TEST_F(UpdateTest, CancellingTheDownloadAsksAndLeavesNothing) {
               (QStringList{GetLangText("DlgCancelUpdate"), GetLangText("DlgCancelUpdate")}));
     EXPECT_GT(progressSeen, 0);
     EXPECT_TRUE(sandbox.platform.opened.isEmpty());
-    EXPECT_TRUE(QDir(tmp).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(packageFolders().isEmpty());
 }
 
 TEST_F(UpdateTest, AFailedPackageDownloadIsReportedAndOpensNothing) {
@@ -175,5 +194,30 @@ TEST_F(UpdateTest, AFailedPackageDownloadIsReportedAndOpensNothing) {
     EXPECT_TRUE(capture.lines()[0].startsWith("HTTP 404")) << capture.lines()[0].toStdString();
     EXPECT_TRUE(capture.lines()[0].endsWith("," + GetOptions().DownloadPage));
     EXPECT_TRUE(sandbox.platform.opened.isEmpty());
-    EXPECT_TRUE(QDir(tmp).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(packageFolders().isEmpty());
+}
+
+TEST_F(UpdateTest, ATerminationSignalDuringTheDownloadStopsItWithoutAQuestion) {
+    server.put("download1/" + GetOptions().ProductID + ".deb", QByteArray(4 * 1024 * 1024, 'p'));
+    GetOptions().DownloadPage = server.url("/slow/download1/" + GetOptions().ProductID + ".deb?kbps=300");
+    server.put("newversion/version.txt", "3.0");
+    GetOptions().LastUpdate = UpdateCheck::DateText(QDate::currentDate());  // no check of its own
+    TfrmMain w;
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &w, &TfrmMain::TerminateBySignal);
+    dialogs.answers = {6 /* update */};
+    int progressSeen = 0;
+    runWindow([&progressSeen](TfrmUpdate* dlg) {
+        progressSeen = dlg->AFProgressBar->value();
+        ::kill(::getpid(), SIGTERM);
+    });
+    QElapsedTimer t;
+    t.start();
+    w.UpdateProgram(true);
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_GT(progressSeen, 0);
+    EXPECT_EQ(dialogs.count("AskQuestion"), 1);  // only whether to update
+    EXPECT_EQ(dialogs.count("ShowInfo"), 0);
+    EXPECT_TRUE(sandbox.platform.opened.isEmpty());
+    EXPECT_TRUE(packageFolders().isEmpty());
 }
