@@ -2,9 +2,11 @@
 
 #include "cli/ConvertCommand.h"
 #include "cli/EngineCommand.h"
+#include "cli/OnlineCommand.h"
 #include "cli/PlayCommand.h"
 #include "cli/ProbeCommand.h"
 #include "cli/ProfilesCommand.h"
+#include "cli/UpdateCommand.h"
 
 const std::vector<TCliCommand>& CliCommands() {
     static const std::vector<TCliCommand> commands = {
@@ -13,6 +15,8 @@ const std::vector<TCliCommand>& CliCommands() {
         ProfilesCommand(),
         ConvertCommand(),
         PlayCommand(),
+        OnlineCommand(),
+        UpdateCommand(),
     };
     return commands;
 }
