@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs a fuzz target once on every file of the given folders (seeds and past findings); fails
-# when any input makes it fail.
+# when any input makes it fail or runs longer than VANTO_FUZZ_TIMEOUT seconds (default 60).
 set -e
 fuzzer=$1
 shift
@@ -8,4 +8,4 @@ shift
 files=$(find "$@" -type f 2>/dev/null | sort | xargs -r realpath)
 [ -n "$files" ] || { echo "no inputs in $*"; exit 1; }
 # shellcheck disable=SC2086
-exec "$fuzzer" -rss_limit_mb=2048 -timeout=60 $files
+exec "$fuzzer" -rss_limit_mb=2048 -timeout="${VANTO_FUZZ_TIMEOUT:-60}" $files
