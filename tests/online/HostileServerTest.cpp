@@ -171,6 +171,9 @@ TEST_F(HostileServerTest, BodiesWithoutEndOrTricklingFailCleanly) {
               "The file is 10240.0 MB, more than the 64.0 MB it may take");
     EXPECT_EQ(received, 0);
     EXPECT_LT(t.elapsed(), 20000);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("[ figures ] peak memory after the endless bodies: %ld MiB\n", usage.ru_maxrss / 1024);
     const qint64 limit = THttpClient::FileLimitFor(folder);
     EXPECT_GT(limit, 0);
     EXPECT_LT(limit, QStorageInfo(folder).bytesAvailable());

@@ -1,9 +1,13 @@
-// Shows the download window with transfers in progress, or the update window downloading, on
-// the real display for the real-window test, against the local test server; ends when the
-// transfers end. Exit status 0 when every file arrived complete.
-//   usage: online_windows_show download|update
+// Shows the download window with transfers in progress, the update window downloading, or the
+// online video dialog reading a slow page, on the real display for the real-window test, against
+// the local test server; ends when the transfers end. Exit status 0 when every file arrived
+// complete (for the page: when the page was read while the window kept painting).
+//   usage: online_windows_show download|update|page
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QTimer>
 #include <cstdio>
 
 #include "OnlineServers.h"
@@ -12,6 +16,7 @@
 #include "online/DownloadFrm.h"
 #include "online/UpdateCheck.h"
 #include "online/UpdateFrm.h"
+#include "online/YouTubeFrm.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 
@@ -66,6 +71,36 @@ int showUpdate(QApplication& app, const TestHttpServer& server) {
     std::printf("update window: result %d, package %s\n", dlg.result(), complete ? "complete" : "incomplete");
     return dlg.result() == 1 && complete ? 0 : 1;
 }
+int showPage(QApplication& app, const TestHttpServer& server) {
+    QByteArray page = "<html><head><meta name=\"title\" content=\"Harbour at night\"></head><body>\n";
+    while (page.size() < 600 * 1024)
+        page += "<div>some text of the page, nothing to find here</div>\n";
+    page += "<script>var swfHTML = (isIE) ? \"<param name=\\\"flashvars\\\" value=\\\"video_id=harbour&"
+            "length_seconds=95\\\">\";</script></body></html>\n";
+    server.put("watch.html", page);
+    GetOptions().VideoSite = server.url("");
+    TFrmYouTube dlg;
+    dlg.txtYoutubeUrl->setText(server.url("/slow/watch.html?kbps=150"));
+    dlg.show();
+    // The longest pause of the window's own timer while the page is read on the worker.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    bool read = false;
+    QTimer::singleShot(500, &dlg, [&] {
+        sinceTick.start();
+        ticker.start(20);
+        read = dlg.AnalyYoutubePage(dlg.txtYoutubeUrl->text());
+        ticker.stop();
+        app.quit();
+    });
+    app.exec();
+    const QString id = dlg.TakeEntity()->YoutubeVideId;
+    std::printf("online video dialog: page read %s, id %s, longest pause %lld ms\n", read ? "yes" : "no",
+                id.toUtf8().constData(), static_cast<long long>(longestGap));
+    return read && id == QLatin1String("harbour") && longestGap < 300 ? 0 : 1;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +114,7 @@ int main(int argc, char** argv) {
     if (!server.ok()) return 2;
     if (mode == QLatin1String("download")) return showDownloads(app, server);
     if (mode == QLatin1String("update")) return showUpdate(app, server);
-    std::fprintf(stderr, "usage: online_windows_show download|update\n");
+    if (mode == QLatin1String("page")) return showPage(app, server);
+    std::fprintf(stderr, "usage: online_windows_show download|update|page\n");
     return 2;
 }

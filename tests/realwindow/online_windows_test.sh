@@ -1,6 +1,6 @@
 #!/bin/sh
-# The download window with two transfers in progress and the update window downloading, on a
-# real display, against the local test server; screenshots are saved while they run.
+# The download window with two transfers in progress, the update window downloading and the
+# online video dialog reading a slow page, on a real display, against the local test server; screenshots are saved while they run.
 # Run under run_xvfb.sh.
 # usage: online_windows_test.sh TESTS_DIR SCREENSHOT_DIR
 set -u
@@ -23,4 +23,5 @@ show() {  # show MODE WINDOW_TITLE SCREENSHOT
 
 show download "Downloading" online_download.png
 show update "Update" online_update.png
+show page "Online Video" online_page.png
 rm -rf "$home"
