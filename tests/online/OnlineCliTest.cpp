@@ -159,6 +159,22 @@ TEST_F(OnlineCliTest, OnlineReadsPagesDownloadsStreamsAndRefusesHostilePages) {
     EXPECT_EQ(readAll(folder + "/clip1.flv"), QByteArray(50000, 'f'));
     EXPECT_EQ(entries(), QStringList{"clip1.flv"});
 
+    // Through the proxy of the options.
+    TinyProxy proxy("runner", "s3cret");
+    ASSERT_TRUE(proxy.ok()) << proxy.error().toStdString();
+    const QString options = sandbox.homeDir() + "/.local/share/Vantosoft/vantooptions.ini";
+    TOptions o;
+    o.LoadOptions(options);
+    o.IsUseProxy = "yes";
+    o.ProxyAddress = "127.0.0.1";
+    o.ProxyPort = QString::number(proxy.port());
+    o.ProxyUserName = "runner";
+    o.ProxyPwd = "s3cret";
+    o.SaveOptions(options);
+    r = cli({"online", "page", server.url("/files/watch.html")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(proxy.logText().contains("/files/watch.html")) << proxy.logText().toStdString() << r.out.toStdString();
+
     r = cli({"online", "page", "http://elsewhere.example/watch"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("not an address on the video site")) << r.err.toStdString();
