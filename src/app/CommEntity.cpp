@@ -1,5 +1,7 @@
 #include "app/CommEntity.h"
 
+#include "app/Utils.h"
+
 std::unique_ptr<ListFileInfo> ListFileInfo::CloneObj() const {
     auto c = std::make_unique<ListFileInfo>();
     c->FileName = FileName;
@@ -21,6 +23,7 @@ std::unique_ptr<ListFileInfo> ListFileInfo::CloneObj() const {
     c->StartTime = StartTime;
     c->EndTime = EndTime;
     c->VWidth = VWidth;
+    c->HasVideo = HasVideo;
     c->VHeight = VHeight;
     c->CategoryTag = CategoryTag;
     c->YoutubeVideId = YoutubeVideId;
@@ -35,4 +38,8 @@ std::unique_ptr<ListFileInfo> ListFileInfo::CloneObj() const {
     c->IsYutubeFile = IsYutubeFile;
     c->HasData = HasData;
     return c;
+}
+
+QString EntrySizeEstimate(const ListFileInfo& entry, qint64 videoBitrate, qint64 audioBitrate) {
+    return EstimatedSizeText(entry.HasVideo ? videoBitrate : 0, audioBitrate, entry.EndTime - entry.StartTime);
 }

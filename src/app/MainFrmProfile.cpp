@@ -139,8 +139,7 @@ void TfrmMain::giveRowsParameters(const TFormatInfo& params, bool categoryTag) {
         if (categoryTag) entry->CategoryTag = tag;
         row->setText(TFileListItem::colFormat, params.Format);
         row->setText(TFileListItem::colSize,
-                     EstimatedSizeText(params.EncParam.VideoBitrate, params.EncParam.AudioBitrate,
-                                       entry->EndTime - entry->StartTime));
+                     EntrySizeEstimate(*entry, params.EncParam.VideoBitrate, params.EncParam.AudioBitrate));
     }
 }
 

@@ -191,9 +191,8 @@ void TfrmMain::btnClipClick() {
         const qint64 length = entry->EndTime - entry->StartTime;
         row->setText(TFileListItem::colDuration, FormatTime(length));
         const TFormatInfo* params = entry->formatInfo.get();
-        row->setText(TFileListItem::colSize,
-                     EstimatedSizeText(params ? params->EncParam.VideoBitrate : 0,
-                                       params ? params->EncParam.AudioBitrate : 0, length));
+        row->setText(TFileListItem::colSize, EntrySizeEstimate(*entry, params ? params->EncParam.VideoBitrate : 0,
+                                                               params ? params->EncParam.AudioBitrate : 0));
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("btnClipClick: ") + QString::fromUtf8(e.what()));
     }

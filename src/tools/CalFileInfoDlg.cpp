@@ -44,10 +44,8 @@ void TCalFileInfo::run() {
             post([this, t = QFileInfo(e->FileName).fileName()] { OnTitle(t); });
             ProbeOutcome probed;
             if (ProbeEntry(*probe_, *e, &probed)) {
-                // An audio-only source gives an audio-only output: its size is the audio's.
-                const int vBitRate = probed.hasVideo ? vBitRate_ : 0;
                 post([this, item = row.item, d = FormatTime(e->FileDurTime),
-                      sz = EstimatedSizeText(vBitRate, aBitRate_, e->FileDurTime)] {
+                      sz = EntrySizeEstimate(*e, vBitRate_, aBitRate_)] {
                     OnRowProbed(item, d, sz);
                 });
             } else {

@@ -17,11 +17,12 @@ bool ProbeEntry(TAVProbe& probe, ListFileInfo& e, ProbeOutcome* outcome) {
         e.VWidth = v.Width;
         e.VHeight = v.Height;
     }
+    e.HasVideo = opened && probe.VideoStreamCount() > 0;
     e.StartTime = 0;
     e.EndTime = e.FileDurTime;
     e.HasData = opened && e.FileDurTime > 0;
     if (outcome) {
-        outcome->hasVideo = opened && probe.VideoStreamCount() > 0;
+        outcome->hasVideo = e.HasVideo;
         if (!opened) {
             // The engine's message is "<file>: <reason>"; the list shows the file already.
             QString reason = QString::fromStdString(probe.LastErrMsg());

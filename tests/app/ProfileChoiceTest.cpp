@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QResizeEvent>
 #include <QScrollArea>
 
@@ -27,6 +28,7 @@
 #include "settings/Lang.h"
 #include "settings/Options.h"
 #include "settings/SettingDlg.h"
+#include "tools/ClipTimeDlg.h"
 
 namespace {
 QString clip(const char* name, double seconds, int width) {
@@ -289,4 +291,58 @@ TEST_F(ProfileChoiceTest, SettingsApplyToEveryRowAndMergeRunsFromStart) {
     EXPECT_EQ(fixtures::Probe(merged.toStdString(), "v:0", "stream=width"), "320");
     EXPECT_EQ(fixtures::Probe(merged.toStdString(), "v:0", "stream=height"), "240");
     EXPECT_FALSE(w.CkbMerge->isChecked());  // cleared after the run
+}
+
+// The probe, the picker, the settings dialog and the clip dialog all show one estimate, and a
+// source without pictures counts only its sound.
+TEST_F(ProfileChoiceTest, EveryPathShowsTheSameSizeEstimate) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    TfrmMain w;
+    const QString sound = QString::fromStdString(
+        fixtures::Make("estimate_sound.mp3", "-f lavfi -i sine=frequency=440:duration=3 -c:a libmp3lame -b:a 128k"));
+    w.AddVideFiles({clip("estimate_video.mp4", 2, 160), sound});
+    ASSERT_EQ(w.RowCount(), 2);
+    auto sizes = [&w] { return QStringList{w.Row(0)->text(TFileListItem::colSize), w.Row(1)->text(TFileListItem::colSize)}; };
+    const TEncParam& p = w.Row(0)->Entry()->formatInfo->EncParam;
+    ASSERT_GT(p.VideoBitrate, 0);
+    const ListFileInfo* video = w.Row(0)->Entry();
+    const ListFileInfo* audio = w.Row(1)->Entry();
+    EXPECT_TRUE(video->HasVideo);
+    EXPECT_FALSE(audio->HasVideo);
+    const QStringList probed{EstimatedSizeText(p.VideoBitrate, p.AudioBitrate, video->EndTime - video->StartTime),
+                             EstimatedSizeText(0, p.AudioBitrate, audio->EndTime - audio->StartTime)};
+    EXPECT_EQ(sizes(), probed);
+
+    // Another profile and back, then the settings dialog confirmed unchanged.
+    for (int id : {CategoryList()[1]->Items.front()->IntID(), 1055}) {
+        TProfilePopuMenuBigItem* item =
+            w.ProfilePopMenu()->findChild<TProfilePopuMenuBigItem*>(QStringLiteral("profile_%1").arg(id));
+        ASSERT_NE(item, nullptr) << id;
+        item->Select();
+    }
+    EXPECT_EQ(sizes(), probed);
+    dialogs.dialogHandlers << [](QDialog* d) {
+        auto* dlg = qobject_cast<TDlgSetting*>(d);
+        dlg->btnOkClick();
+        return dlg->result();
+    };
+    w.spSkinBtnSettingClick();
+    EXPECT_EQ(sizes(), probed);
+
+    // The sound row clipped to one second.
+    w.FileListView->clearSelection();
+    w.Row(1)->setSelected(true);
+    dialogs.dialogHandlers << [](QDialog* d) {
+        auto* dlg = qobject_cast<TClipTimeDlg*>(d);
+        dlg->txtEndTime->setText("00:00:02");
+        dlg->BtnEndOkClick();
+        dlg->txtStartTime->setText("00:00:01");
+        dlg->btnStartOkClick();
+        dlg->BtnOkClick();
+        return dlg->result();
+    };
+    w.btnClipClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{});
+    EXPECT_EQ(audio->EndTime - audio->StartTime, 1000000);
+    EXPECT_EQ(w.Row(1)->text(TFileListItem::colSize), EstimatedSizeText(0, p.AudioBitrate, 1000000));
 }
