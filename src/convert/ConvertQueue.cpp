@@ -356,8 +356,8 @@ void TConvertQueue::FFmpegTasksProgress(const TProgressInfo& info) {
     const int row = taskRows_[info.TaskIndex];
     Rows[row].Percent = QString::number(PercentFor(info.CurrentDuration, info.TotalDuration));
     Rows[row].Icon = (Rows[row].Icon + 1) % 4;
-    estimate_.Progress(info.TaskIndex, clock_.elapsed(), info.CurrentDuration, info.TotalDuration);
-    Rows[row].RemainingMs = estimate_.TaskRemainingMs(info.TaskIndex, clock_.elapsed());
+    estimate_.Progress(info.TaskIndex, clock_.Elapsed(), info.CurrentDuration, info.TotalDuration);
+    Rows[row].RemainingMs = estimate_.TaskRemainingMs(info.TaskIndex, clock_.Elapsed());
     if (RowChanged) RowChanged(row);
 }
 
@@ -369,18 +369,18 @@ void TConvertQueue::startRun(int width) {
             !joined && row < static_cast<int>(DataFileList.size()) ? DataFileList[row]->PFileInfo.get() : nullptr;
         durations.push_back(joined ? mergeTotal_ : entry ? entry->EndTime - entry->StartTime : -1);
     }
-    clock_.start();
-    estimate_.Start(durations, width, clock_.elapsed());
+    clock_.Start();
+    estimate_.Start(durations, width, clock_.Elapsed());
     tasks_->Start(width);
 }
 
 int64_t TConvertQueue::RunRemainingMs() const {
-    return finished || !clock_.isValid() ? -1 : estimate_.RunRemainingMs(clock_.elapsed());
+    return finished || !clock_.IsValid() ? -1 : estimate_.RunRemainingMs(clock_.Elapsed());
 }
 
 void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
     if (Result != 0) return;  // the run has ended (cancelled, failed): late notices change nothing
-    if (info.TaskIndex >= 0) estimate_.Finished(info.TaskIndex, clock_.elapsed(), info.Finished && !info.Exception);
+    if (info.TaskIndex >= 0) estimate_.Finished(info.TaskIndex, clock_.Elapsed(), info.Finished && !info.Exception);
     try {
         const bool known = info.TaskIndex >= 0 && info.TaskIndex < static_cast<int>(taskRows_.size());
         if (info.TaskIndex >= 0 && info.Exception) {
@@ -460,9 +460,11 @@ void TConvertQueue::endRun(int result, bool failed) {
 
 void TConvertQueue::Pause() {
     if (tasks_) tasks_->Pause();
+    clock_.Pause();
 }
 
 void TConvertQueue::Resume() {
+    clock_.Resume();
     if (tasks_) tasks_->Resume();
 }
 

@@ -21,6 +21,7 @@
 #include "convert/ConvertRecord.h"
 #include "convert/OutputNaming.h"
 #include "convert/RemainingTime.h"
+#include "convert/RunClock.h"
 #include "engine/FFmpegTypes.h"
 
 class TCustomFFmpegTasks;
@@ -52,6 +53,7 @@ public:
     // component with `runWidth` tasks at a time (CPUCount). False when nothing could be queued.
     bool SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> records, bool applyAll,
                      const QString& folder, bool merge, int runWidth);
+    // Pauses and resumes the tasks; the time between counts for nothing in the estimates.
     void Pause();
     void Resume();
     // Stops the component, waits for its tasks and ends the run with Cancel (2).
@@ -131,7 +133,7 @@ private:
     std::atomic<int> generation_{0};
     int64_t mergeTotal_ = 0;  // the joined file's length, microseconds
     TRemainingTime estimate_;
-    QElapsedTimer clock_;
+    TRunClock clock_;  // the run's time without its pauses
     bool madeMergeFolder_ = false;
     QStringList setupErrors_;  // why a merge step could not be built
 };
