@@ -153,6 +153,15 @@ void TfrmMain::BtnStartClick() {
         ConvertDlg->SetOnProgress(nullptr);
         CkbMerge->setChecked(false);
 
+        // Opens the output folder; the line saying it could not be opened, empty when it was.
+        const auto openFolderFailure = [&folder]() -> QString {
+            return GetPlatform().OpenDocument(folder)
+                       ? QString()
+                       : FormatText(GetLangText(QStringLiteral("OpenDocumentFailed")), {folder});
+        };
+        const auto withLine = [](const QString& text, const QString& line) {
+            return line.isEmpty() ? text : text + QStringLiteral("\n") + line;
+        };
         if (closingBySignal_) {
             // The program is ending (a termination signal): no questions, no messages.
         } else if (ConvertDlg->IsFailed()) {
@@ -160,14 +169,16 @@ void TfrmMain::BtnStartClick() {
             ShowInfo(QStringLiteral("Convert failed.") +
                      (reasons.isEmpty() ? QString() : QStringLiteral("\n") + reasons.join(QStringLiteral("\n"))));
         } else if (result == mrOk && !allConverted && !turnOff) {
-            ShowInfo(finishText);
-            if (openFolder) OpenDocumentReported(folder);
+            ShowInfo(withLine(finishText, openFolder ? openFolderFailure() : QString()));
         } else if (result == mrOk && !openFolder && !turnOff) {
             ShowInfo(finishText);
         } else if (result == mrOk && turnOff) {
             GetPlatform().PowerOff();
         } else if (result == mrOk && openFolder) {
-            OpenDocumentReported(folder);
+            // The opened folder is the sign that all went well; when it can't be opened the
+            // account of the run comes with the reason, never the reason alone.
+            const QString failure = openFolderFailure();
+            if (!failure.isEmpty()) ShowInfo(withLine(finishText, failure));
         }
         ConvertDlg.reset();
     } catch (const std::exception& e) {

@@ -143,8 +143,11 @@ void TConvertDlg::showRow(int row) {
                                        : r.Duration + QStringLiteral("  ") +
                                              FormatText(GetLangText(QStringLiteral("ConvertRowLeft")),
                                                         {FormatTime(r.RemainingMs * 1000)}));
-    item->setText(2, r.State == TConvertQueue::RowState::Cancelled ? r.Error : r.Percent);
-    item->setToolTip(0, r.State == TConvertQueue::RowState::Failed ? r.Error : QString());
+    // A row that failed or was cancelled says why in place of its percentage, and in its tooltip.
+    const bool ended = r.State == TConvertQueue::RowState::Cancelled || r.State == TConvertQueue::RowState::Failed;
+    item->setText(2, ended ? r.Error : r.Percent);
+    for (int column = 0; column < 3; ++column)
+        item->setToolTip(column, r.State == TConvertQueue::RowState::Failed ? r.Error : QString());
     item->setIcon(0, ButtonArt::StatusIcon(r.Icon));
     item->setData(0, Qt::UserRole, r.Icon);
     item->setTextAlignment(1, Qt::AlignCenter);

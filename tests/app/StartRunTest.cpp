@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include "app/FileListItem.h"
 #include "app/MainFrm.h"
@@ -86,6 +87,14 @@ TEST_F(StartRunTest, AFinishedRunShowsTheFinishMessageOrOpensTheFolder) {
     w->BtnStartClick();
     EXPECT_EQ(sandbox.platform.opened, QStringList{out});
     EXPECT_EQ(dialogs.count("ShowInfo"), 0);
+
+    // Where no folder can be opened the account still comes, with the reason as one more line.
+    sandbox.platform.opens = false;
+    dialogs.answers = {mrYesToAll};
+    runWindows();
+    w->BtnStartClick();
+    EXPECT_EQ(dialogs.texts("ShowInfo"),
+              QStringList{GetLangText("Convert_Finish") + "\n" + FormatText(GetLangText("OpenDocumentFailed"), {out})});
 }
 
 TEST_F(StartRunTest, AFailedFileIsNamedInTheFinishMessage) {
@@ -94,10 +103,23 @@ TEST_F(StartRunTest, AFailedFileIsNamedInTheFinishMessage) {
     w->AddVideFiles({clip(), doomed, clip()});
     QFile::remove(doomed);  // gone after it was listed
     w->cmbOutput->setEditText(out);
-    runWindows([](TConvertDlg* dlg) { dlg->cbOpenTarget->setChecked(false); });
+    QString rowText, rowTip;
+    dialogs.dialogHandlers << [&](QDialog* d) {
+        auto* dlg = qobject_cast<TConvertDlg*>(d);
+        dlg->cbOpenTarget->setChecked(false);
+        const int result = dlg->exec();
+        rowText = dlg->ListViewConvertList->topLevelItem(1)->text(2);
+        rowTip = dlg->ListViewConvertList->topLevelItem(1)->toolTip(2);
+        return result;
+    };
     w->BtnStartClick();
+    // The missing file's row says why, in its text and its tooltip.
+    EXPECT_FALSE(rowText.isEmpty());
+    EXPECT_NE(rowText, "0");
+    EXPECT_EQ(rowTip, rowText);
     const QStringList shown = dialogs.texts("ShowInfo");
     ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].contains(rowText)) << rowText.toStdString();
     EXPECT_TRUE(shown[0].startsWith(FormatText(GetLangText("ConvertPartly"), {"2", "3"}))) << shown[0].toStdString();
     EXPECT_TRUE(shown[0].contains("doomed.mp4")) << shown[0].toStdString();
     EXPECT_EQ(dialogs.count("MessageBox"), 0);
