@@ -201,7 +201,6 @@ bool TConvertQueue::CreateNormalVideo() {
 bool TConvertQueue::CreateFileToMpeg() {
     try {
         VideoMergerTemp = ReduceSeparators(outputFolder + QStringLiteral("/MegerTemp/"));
-        madeMergeFolder_ = !QDir(VideoMergerTemp).exists();
         QDir().mkpath(VideoMergerTemp);
         CleamFFMPEG();
         Rows.clear();
@@ -454,6 +453,12 @@ void TConvertQueue::moveOn() {
 void TConvertQueue::endRun(int result, bool failed) {
     finished = true;
     if (failed) Failed = true;
+    // A merge run's intermediate and joined files go as soon as it ends, before its account is
+    // shown; nothing waits for the window to close.
+    if (IsMergeOne) {
+        CleamFFMPEG();
+        deleteMergeFiles();
+    }
     Result = result;
     if (RunEnded) RunEnded(result);
 }
@@ -484,7 +489,7 @@ void TConvertQueue::deleteMergeFiles() {
     for (const auto& record : DataFileList)
         if (!record->MergerTempFile.isEmpty()) Naming.RemoveCreated(record->MergerTempFile);
     if (!MergeredTempFile.isEmpty()) Naming.RemoveCreated(MergeredTempFile);
-    if (madeMergeFolder_) QDir().rmdir(VideoMergerTemp);  // only when it is empty
+    // The "MegerTemp" folder itself stays, as the final "MergerVideo" file does.
 }
 
 void TConvertQueue::Close() {

@@ -134,6 +134,5 @@ private:
     int64_t mergeTotal_ = 0;  // the joined file's length, microseconds
     TRemainingTime estimate_;
     TRunClock clock_;  // the run's time without its pauses
-    bool madeMergeFolder_ = false;
     QStringList setupErrors_;  // why a merge step could not be built
 };
