@@ -129,7 +129,9 @@ void TfrmMain::BtnStartClick() {
         if (!ConvertDlg) return;
         bool openFolder = false;
         bool turnOff = false;
+        // A file that came out short counts as converted, but the run's account must say so.
         const bool allConverted = result == mrOk && ConvertDlg->Queue.FailureLines().isEmpty() &&
+                                  ConvertDlg->Queue.NoteLines().isEmpty() &&
                                   ConvertDlg->Queue.FinishedCount() == ConvertDlg->Queue.OutputRowCount();
         const QString finishText = ConvertDlg->Queue.FinishText();
         if (result == mrOk) {

@@ -264,7 +264,7 @@ int Run(const std::vector<std::string>& args) {
         const QString path = r.OutputFile.isEmpty() ? r.Caption : r.OutputFile;
         std::printf("%s\t%s\n", state, path.toUtf8().constData());
     }
-    for (const QString& line : queue.FailureLines())
+    for (const QString& line : queue.FailureLines() + queue.NoteLines())
         std::fprintf(stderr, "vanto-convert convert: %s\n", line.toUtf8().constData());
     return allDone ? kExitOk : kExitFailed;
 }

@@ -147,7 +147,7 @@ void TConvertDlg::showRow(int row) {
     const bool ended = r.State == TConvertQueue::RowState::Cancelled || r.State == TConvertQueue::RowState::Failed;
     item->setText(2, ended ? r.Error : r.Percent);
     for (int column = 0; column < 3; ++column)
-        item->setToolTip(column, r.State == TConvertQueue::RowState::Failed ? r.Error : QString());
+        item->setToolTip(column, r.State == TConvertQueue::RowState::Failed ? r.Error : r.Note);
     item->setIcon(0, ButtonArt::StatusIcon(r.Icon));
     item->setData(0, Qt::UserRole, r.Icon);
     item->setTextAlignment(1, Qt::AlignCenter);

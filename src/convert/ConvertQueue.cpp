@@ -9,6 +9,7 @@
 #include "app/Utils.h"
 #include "convert/CodecThreadRule.h"
 #include "convert/TaskOptionBuilder.h"
+#include "engine/AVProbe.h"
 #include "engine/Dispatcher.h"
 #include "engine/FFmpegTasks.h"
 #include "settings/Lang.h"
@@ -155,15 +156,54 @@ QStringList TConvertQueue::FailureLines() const {
     return lines;
 }
 
+QStringList TConvertQueue::NoteLines() const {
+    QStringList lines;
+    for (const Row& r : Rows)
+        if (r.State == RowState::Finished && !r.Note.isEmpty())
+            lines << QFileInfo(r.OutputFile.isEmpty() ? r.Caption : r.OutputFile).fileName() + QStringLiteral(": ") +
+                         r.Note;
+    return lines;
+}
+
 QString TConvertQueue::FinishText() const {
     const QStringList failures = FailureLines();
+    const QStringList notes = NoteLines();
     const int total = std::max(OutputRowCount(), IsMergeOne ? 1 : 0);
-    if (failures.isEmpty() && FinishedCount() == total && total > 0)
-        return GetLangText(QStringLiteral("Convert_Finish"));
-    QString text = FormatText(GetLangText(QStringLiteral("ConvertPartly")),
-                              {QString::number(FinishedCount()), QString::number(total)});
+    QString text = failures.isEmpty() && FinishedCount() == total && total > 0
+                       ? GetLangText(QStringLiteral("Convert_Finish"))
+                       : FormatText(GetLangText(QStringLiteral("ConvertPartly")),
+                                    {QString::number(FinishedCount()), QString::number(total)});
     if (!failures.isEmpty()) text += QStringLiteral("\n") + failures.join(QStringLiteral("\n"));
+    if (!notes.isEmpty()) text += QStringLiteral("\n") + notes.join(QStringLiteral("\n"));
     return text;
+}
+
+QString TConvertQueue::ShortOutputNote(int64_t outputUs, int64_t expectedUs) {
+    if (outputUs <= 0 || expectedUs <= 0) return QString();
+    const int64_t missing = expectedUs - outputUs;
+    if (missing <= 1000000 || missing * 20 <= expectedUs) return QString();
+    return FormatText(GetLangText(QStringLiteral("ConvertShort")),
+                      {QString::number(outputUs / 1e6, 'f', 1), QString::number(expectedUs / 1e6, 'f', 1)});
+}
+
+void TConvertQueue::checkOutputLength(int row) {
+    // The joined file of a merge is checked against the total of its parts; the steps before it
+    // write the program's own intermediates.
+    int64_t expected = -1;
+    if (IsMergeOne)
+        expected = MergFlag == 2 ? mergeTotal_ : -1;
+    else if (row < static_cast<int>(DataFileList.size()) && DataFileList[row]->PFileInfo)
+        expected = DataFileList[row]->PFileInfo->EndTime - DataFileList[row]->PFileInfo->StartTime;
+    if (expected <= 0 || Rows[row].OutputFile.isEmpty()) return;
+    TAVProbe probe;
+    if (!probe.LoadFile(Rows[row].OutputFile.toUtf8().toStdString())) return;
+    const int64_t length = probe.FileStreamInfo().Duration;
+    probe.CloseFile();
+    Rows[row].Note = ShortOutputNote(length, expected);
+    if (!Rows[row].Note.isEmpty()) {
+        Rows[row].Percent = Rows[row].Note;
+        FFMPEGLog.Error(Rows[row].Caption + QStringLiteral(": ") + Rows[row].Note);
+    }
 }
 
 void TConvertQueue::CleamFFMPEG() {
@@ -419,6 +459,7 @@ void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
             Rows[row].State = RowState::Finished;
             Rows[row].Percent = QStringLiteral("100");
             Rows[row].Icon = kIconFinished;
+            checkOutputLength(row);
             if (RowChanged) RowChanged(row);
             if (OnProgress)
                 OnProgress(GetLangText(QStringLiteral("tryTipInfoSTitle")),

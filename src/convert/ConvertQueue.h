@@ -41,6 +41,7 @@ public:
         QString WorkFile;    // the hidden file the task writes until it has finished
         RowState State = RowState::Waiting;
         QString Error;             // why the row failed
+        QString Note;              // a finished row's remark: its output is shorter than its source
         int64_t RemainingMs = -1;  // the task's estimated time left, -1 while unknown
     };
 
@@ -67,9 +68,15 @@ public:
     int FinishedCount() const;
     // "name: reason" for every failed row, and the reasons the run could not be built.
     QStringList FailureLines() const;
+    // "name: remark" for every finished row whose output came out short of its source.
+    QStringList NoteLines() const;
     // The honest account of the run: every file converted, or how many of how many and which
-    // failed.
+    // failed; and which came out short.
     QString FinishText() const;
+    // When an output is shorter than the length its source was listed (or clipped) with by more
+    // than 5 % and more than 1 s, the source ended early or is damaged; the file still counts
+    // as converted. The remark for it, empty when the lengths agree or one is unknown.
+    static QString ShortOutputNote(int64_t outputUs, int64_t expectedUs);
 
     // Percentage shown for a progress report: rounded half to even, above 200 shown as 0,
     // 101 to 109 as 100; an unknown or zero total gives 0.
@@ -120,6 +127,8 @@ private:
     void endRun(int result, bool failed);
     int addRow(const QString& caption, const QString& duration);
     void failRow(int row, const QString& reason);
+    // Compares a finished row's output with its source's length and notes a short one.
+    void checkOutputLength(int row);
     bool queueTask(int row, TInputOptions& in, TOutputOptions& out);
     void markUnfinishedCancelled();
     void deleteMergeFiles();

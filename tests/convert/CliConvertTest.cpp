@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "common/MediaFixtures.h"
@@ -132,4 +133,23 @@ TEST(CliConvert, ProgressOnAPipeAnnouncesEachFileOnceWithAtMostALineASecond) {
     // Plain status lines: the first at once, then at most one a second per file.
     EXPECT_GE(count("[2] cli_2s.avi  "), 1u) << err;
     EXPECT_LE(count("[1] cli_1s.avi  ") + count("[2] cli_2s.avi  "), static_cast<size_t>(seconds) + 2) << err;
+}
+
+TEST(CliConvert, AnOutputShorterThanItsSourceIsReportedAndStillCounts) {
+    fixtures::TempDir home;
+    const std::string whole = fixtures::Make(
+        "short_whole.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=10 -c:v mpeg4 -q:v 5 -g 25");
+    const std::string cut = home.file("cut.mkv");
+    std::filesystem::copy_file(whole, cut);
+    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) * 6 / 10);
+    const std::string dir = home.file("out");
+    std::string out;
+    EXPECT_EQ(fixtures::Run("HOME=" + fixtures::ShellQuote(home.path()) + " " + cli() +
+                                " convert --profile 1058 --output-folder " + fixtures::ShellQuote(dir) + " " +
+                                fixtures::ShellQuote(cut) + " 2>&1",
+                            &out),
+              0);
+    EXPECT_NE(out.find("converted\t" + dir + "/cut.avi\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("vanto-convert convert: cut.avi: converted "), std::string::npos) << out;
+    EXPECT_NE(out.find(" s of 10.0 s (the source ends early or is damaged)\n"), std::string::npos) << out;
 }

@@ -277,3 +277,33 @@ TEST(ConvertRun, AReadOnlyOutputFolderFailsTheRowsWithoutHanging) {
     EXPECT_EQ(dlg.ListViewConvertList->topLevelItem(0)->data(0, Qt::UserRole).toInt(),
               TConvertQueue::kIconFailed);
 }
+
+TEST(ConvertRun, ASourceThatEndsEarlyIsReportedButCountsAsConverted) {
+    ConvertFixture f;
+    // More than 5 % and more than 1 s short.
+    EXPECT_TRUE(TConvertQueue::ShortOutputNote(9000000, 10000000).isEmpty());    // 10 % but 1 s
+    EXPECT_TRUE(TConvertQueue::ShortOutputNote(58000000, 60000000).isEmpty());   // 2 s but 3.3 %
+    EXPECT_TRUE(TConvertQueue::ShortOutputNote(6400000, -1).isEmpty());          // unknown length
+    EXPECT_EQ(TConvertQueue::ShortOutputNote(6400000, 10000000),
+              FormatText(GetLangText("ConvertShort"), {"6.4", "10.0"}));
+
+    const std::string whole = fixtures::Make(
+        "short_whole.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25:duration=10 -c:v mpeg4 -q:v 5 -g 25");
+    QFile::copy(QString::fromStdString(whole), f.out + "/../truncated.mkv");
+    const QString truncated = QFileInfo(f.out + "/../truncated.mkv").absoluteFilePath();
+    QFile(truncated).resize(QFileInfo(truncated).size() * 6 / 10);
+    auto list = records(f, {truncated}, {"truncated"});
+    ASSERT_GT(list[0]->PFileInfo->EndTime, 9500000);  // listed with the length its header gives
+    TConvertDlg dlg;
+    dlg.SetFFmpegTasks(&f.tasks);
+    ASSERT_TRUE(dlg.SetTaskData(std::move(list), true, f.out, false));
+    EXPECT_EQ(dlg.exec(), 1);
+    const TConvertQueue::Row& row = dlg.Queue.Rows[0];
+    EXPECT_EQ(row.State, TConvertQueue::RowState::Finished);
+    EXPECT_TRUE(row.Note.startsWith("converted ")) << row.Note.toStdString();
+    EXPECT_TRUE(row.Note.endsWith(" s of 10.0 s (the source ends early or is damaged)")) << row.Note.toStdString();
+    EXPECT_EQ(dlg.ListViewConvertList->topLevelItem(0)->text(2), row.Note);
+    EXPECT_TRUE(dlg.Queue.FinishText().startsWith(GetLangText("Convert_Finish") + "\ntruncated.avi: converted "))
+        << dlg.Queue.FinishText().toStdString();
+    dlg.Queue.Close();
+}
