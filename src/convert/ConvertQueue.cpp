@@ -246,6 +246,11 @@ bool TConvertQueue::CreateFileToMpeg() {
         Rows.clear();
         taskRows_.clear();
         if (RowsReset) RowsReset();
+        // A source without pictures, merged with sources that have them, gets a still black
+        // picture for its whole length, so that the joined file shows black while it plays.
+        const ListFileInfo* pictures = nullptr;
+        for (const auto& record : DataFileList)
+            if (!pictures && hasPictures(*record->PFileInfo)) pictures = record->PFileInfo.get();
         for (auto& record : DataFileList) {
             ListFileInfo& entry = *record->PFileInfo;
             entry.OutPutFileName = record->TargetFileName;
@@ -254,6 +259,7 @@ bool TConvertQueue::CreateFileToMpeg() {
             TOutputOptions out;
             in.FileName = utf8(entry.FileName);
             if (TTaskOptionBuilder::IsAudioSource(entry.FileName)) in.ExtOptions = "vn=1";
+            const bool blackPicture = pictures && !hasPictures(entry);
             out.FileFormat = "mp4";
             out.VideoTag = "DIVX";
             out.VideoCodec = "mpeg4";
@@ -276,7 +282,9 @@ bool TConvertQueue::CreateFileToMpeg() {
             record->MergerTempFile = temp;
             out.DisableSubtitle = true;
             TTaskOptionBuilder builder(*tasks_, Naming, FFMPEGLog);
-            if (!builder.AddTask(in, out, &error)) {
+            const bool added =
+                blackPicture ? addWithBlackPicture(*pictures, in, out, &error) : builder.AddTask(in, out, &error);
+            if (!added) {
                 setupErrors_ << QFileInfo(entry.FileName).fileName() + QStringLiteral(": ") + error;
                 FFMPEGLog.Error(QStringLiteral("Create merger tmp file failed:") + entry.FileName);
                 return false;
@@ -291,6 +299,49 @@ bool TConvertQueue::CreateFileToMpeg() {
         FFMPEGLog.Error(QStringLiteral("CreateFileToMpeg:") + QString::fromUtf8(e.what()));
         return false;
     }
+}
+
+bool TConvertQueue::hasPictures(const ListFileInfo& entry) {
+    return entry.HasVideo && !TTaskOptionBuilder::IsAudioSource(entry.FileName);
+}
+
+bool TConvertQueue::addWithBlackPicture(const ListFileInfo& pictures, const TInputOptions& sound,
+                                        TOutputOptions& out, QString* error) {
+    if (blackPicture_.isEmpty()) {
+        // One black picture (binary PPM) at the size of the first source with pictures, even in
+        // both directions as 4:2:0 encoders need.
+        const int width = std::max(2, (pictures.VWidth > 0 ? pictures.VWidth : 320) & ~1);
+        const int height = std::max(2, (pictures.VHeight > 0 ? pictures.VHeight : 240) & ~1);
+        const QString path = Naming.CreateOwnFile(VideoMergerTemp, QStringLiteral("black"), QStringLiteral(".ppm"), error);
+        if (path.isEmpty()) return false;
+        QFile file(path);
+        QByteArray picture = QStringLiteral("P6\n%1 %2\n255\n").arg(width).arg(height).toLatin1();
+        picture.append(QByteArray(qsizetype(width) * height * 3, '\0'));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(picture) != picture.size()) {
+            if (error) *error = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
+            Naming.RemoveCreated(path);
+            return false;
+        }
+        blackPicture_ = path;
+    }
+    const TFormatInfo* profile = pictures.formatInfo.get();
+    const int rate = profile && profile->EncParam.FrameRate > 0 ? profile->EncParam.FrameRate : 25000;
+    TInputOptions picture;
+    picture.ExtOptions = "loop_input=1\r\nr=" + std::to_string(rate) + "/1000";
+    const int index = tasks_->AddTask(utf8(blackPicture_), picture);
+    TInputOptions soundIn = sound;
+    // Not "vn": that would switch the task's pictures off. Streams are taken in input order, so
+    // the black picture comes before any cover picture of the sound file.
+    soundIn.ExtOptions.clear();
+    // The output ends with the sound: the picture repeats as long as it plays.
+    out.ExtOptions += "\r\nshortest=1";
+    if (index < 0 || !tasks_->AddInputFile(index, soundIn.FileName, soundIn) ||
+        !tasks_->SetOutputFile(index, out.FileName, out)) {
+        if (error) *error = QString::fromStdString(tasks_->LastErrMsg());
+        if (index >= 0) tasks_->RemoveTask(index);
+        return false;
+    }
+    return true;
 }
 
 bool TConvertQueue::CreateMergerTask() {
@@ -530,6 +581,7 @@ void TConvertQueue::deleteMergeFiles() {
     for (const auto& record : DataFileList)
         if (!record->MergerTempFile.isEmpty()) Naming.RemoveCreated(record->MergerTempFile);
     if (!MergeredTempFile.isEmpty()) Naming.RemoveCreated(MergeredTempFile);
+    if (!blackPicture_.isEmpty()) Naming.RemoveCreated(blackPicture_);
     // The "MegerTemp" folder itself stays, as the final "MergerVideo" file does.
 }
 

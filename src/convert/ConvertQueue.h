@@ -25,6 +25,7 @@
 #include "engine/FFmpegTypes.h"
 
 class TCustomFFmpegTasks;
+class ListFileInfo;
 
 class TConvertQueue : public QObject {
     Q_OBJECT
@@ -121,6 +122,12 @@ private:
     bool CreateNormalVideo();
     bool CreateFileToMpeg();
     bool CreateMergerTask();
+    // Whether a merge source gives pictures (a sound file's cover picture does not count).
+    static bool hasPictures(const ListFileInfo& entry);
+    // Queues the intermediate of a sound-only source as a still black picture (at the size of
+    // `pictures`, the first source with pictures) for as long as its sound plays.
+    bool addWithBlackPicture(const ListFileInfo& pictures, const TInputOptions& sound, TOutputOptions& out,
+                             QString* error);
     bool CreateMergerToTarget();
     void CleamFFMPEG();
     void moveOn();
@@ -144,4 +151,5 @@ private:
     TRemainingTime estimate_;
     TRunClock clock_;  // the run's time without its pauses
     QStringList setupErrors_;  // why a merge step could not be built
+    QString blackPicture_;     // the still picture of sound-only merge sources
 };

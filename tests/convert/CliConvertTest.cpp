@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -152,4 +153,39 @@ TEST(CliConvert, AnOutputShorterThanItsSourceIsReportedAndStillCounts) {
     EXPECT_NE(out.find("converted\t" + dir + "/cut.avi\n"), std::string::npos) << out;
     EXPECT_NE(out.find("vanto-convert convert: cut.avi: converted "), std::string::npos) << out;
     EXPECT_NE(out.find(" s of 10.0 s (the source ends early or is damaged)\n"), std::string::npos) << out;
+}
+
+TEST(CliConvert, MergesTakeSoundOnlyFiles) {
+    fixtures::TempDir home;
+    const std::string a = fixtures::Clip("cli_1s.mp4", 1, 160, 120, 25);
+    const std::string b = fixtures::Clip("cli_2s.mp4", 2, 320, 240, 25);
+    const std::string song =
+        fixtures::Make("merge_song.mp3", "-f lavfi -i sine=frequency=440:duration=3 -c:a libmp3lame -b:a 128k");
+    int runs = 0;
+    auto merge = [&](const std::vector<std::string>& files) {
+        const std::string dir = home.file("out" + std::to_string(++runs));
+        std::string args = "convert --profile 1055 --merge --output-folder " + fixtures::ShellQuote(dir);
+        for (const std::string& f : files)
+            args += " " + fixtures::ShellQuote(f);
+        std::string out;
+        EXPECT_EQ(run(home, args, &out), 0) << out;
+        return dir + "/MergerVideo.mp4";
+    };
+    // How far the sound runs past the picture at the end of a merged file.
+    auto soundPastPicture = [](const std::string& file) {
+        return std::stod(fixtures::Probe(file, "a:0", "stream=duration")) -
+               std::stod(fixtures::Probe(file, "v:0", "stream=duration"));
+    };
+    // With pictures: the song shows a still black picture for its whole length, and the seams
+    // stay in step: the song moves sound and picture apart by less than a frame.
+    const std::string mixed = merge({a, song, b});
+    EXPECT_NEAR(fixtures::ProbeDuration(mixed), 6.0, 0.3);
+    EXPECT_NEAR(std::stod(fixtures::Probe(mixed, "v:0", "stream=duration")), 6.0, 0.1);
+    EXPECT_NEAR(std::stod(fixtures::Probe(mixed, "v:0", "stream=nb_frames")), 150, 3);
+    EXPECT_LT(std::abs(soundPastPicture(mixed) - soundPastPicture(merge({a, b}))), 0.04);
+    // Only sound: the result stays without pictures.
+    const std::string sound = merge({song, song});
+    EXPECT_NEAR(fixtures::ProbeDuration(sound), 6.0, 0.3);
+    EXPECT_EQ(fixtures::Probe(sound, "v", "stream=codec_type"), "");
+    EXPECT_EQ(fixtures::Probe(sound, "a:0", "stream=codec_type"), "audio");
 }
