@@ -250,6 +250,7 @@ public:
     // Window state.
     AppLogger FFMPEGLog;
     TPlayState playState = TPlayState::psStop;
+    bool previewEnding_ = false;  // the file played to its end and is being closed
     // Seeking with the position slider (prevPostion, stopEvent and m_Timer).
     TSliderSeek* VideoSeek;
     QString currentFile;
@@ -282,6 +283,8 @@ private:
     void createFileListMenu();
     void createPreviewPanel();
     void openPreview();
+    // The play, pause, stop and snapshot buttons as the player's state `state` wants them.
+    void showPreviewState(TPlayState state);
     void moveSelectedRow(int delta);
     void setPreviewTitle(const QString& caption);
     static QStringList droppedPaths(const QMimeData* mime);

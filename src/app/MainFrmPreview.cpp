@@ -68,20 +68,29 @@ void TfrmMain::createPreviewPanel() {
 
 void TfrmMain::StopPreview() {
     if (FFPlayer) FFPlayer->Stop(true);
+    if (BtnPlay) showPreviewState(TPlayState::psStop);
+}
+
+void TfrmMain::showPreviewState(TPlayState state) {
+    // Play and Pause share one place: Pause while pictures move, Play otherwise.
+    playState = state == TPlayState::psPlay || state == TPlayState::psResume ? TPlayState::psPlay
+                : state == TPlayState::psPause || state == TPlayState::psStep ? TPlayState::psPause
+                                                                               : TPlayState::psStop;
+    BtnPlay->setVisible(playState != TPlayState::psPlay);
+    btnPause->setVisible(playState == TPlayState::psPlay);
+    BtnStop->setEnabled(playState != TPlayState::psStop);
+    BtnSnap->setEnabled(playState != TPlayState::psStop);
 }
 
 void TfrmMain::openPreview() {
+    previewEnding_ = false;
     if (FFPlayer->Open(currentFile.toStdString(), RenderSink, false)) {
-        BtnPlay->hide();
-        btnPause->show();
-        playState = TPlayState::psPlay;
-        BtnStop->setEnabled(true);
-        BtnSnap->setEnabled(true);
+        showPreviewState(TPlayState::psPlay);
     } else {
+        showPreviewState(TPlayState::psStop);
         const QString error = QString::fromStdString(FFPlayer->LastErrMsg());
         ShowInfo(error);
         FFMPEGLog.Error(error);
-        playState = TPlayState::psStop;
     }
 }
 
@@ -100,8 +109,6 @@ void TfrmMain::FileListViewDblClick() {
         StopPreview();
         if (entry->IsYutubeFile) {
             currentFile.clear();
-            BtnStop->setEnabled(false);
-            BtnSnap->setEnabled(false);
             ShowOnlineEntry(*entry);
             return;
         }
@@ -114,44 +121,30 @@ void TfrmMain::FileListViewDblClick() {
 
 void TfrmMain::spSkinBtnPlayClick() {
     const QString opened = QString::fromStdString(FFPlayer->FileName());
-    if (currentFile.isEmpty() && opened.isEmpty()) return;
-    if (!currentFile.isEmpty() && currentFile != opened && !BtnStop->isEnabled())
-        playState = TPlayState::psStop;
-    switch (playState) {
-        case TPlayState::psPlay:
-            BtnPlay->show();
-            btnPause->hide();
-            playState = TPlayState::psPause;
-            FFPlayer->Pause();
-            break;
-        case TPlayState::psPause:
-            BtnPlay->hide();
-            btnPause->show();
-            playState = TPlayState::psPlay;
+    // The player itself says whether the file of the preview is open: what the buttons last
+    // showed may be behind it.
+    // A file that played to its end shows Play and is being closed: Play opens it again.
+    const bool open = playState != TPlayState::psStop && !previewEnding_ && FFPlayer->Playing() &&
+                      (currentFile.isEmpty() || currentFile == opened);
+    if (open) {
+        if (FFPlayer->Paused()) {
             FFPlayer->Resume();
-            break;
-        case TPlayState::psStop:
-        case TPlayState::psEnd:
-            if (!currentFile.isEmpty()) {
-                StopPreview();
-                openPreview();
-            } else if (const TFileListItem* row = SelectedRow();
-                       row && row->Entry() && row->Entry()->IsYutubeFile) {
-                ShowOnlineEntry(*row->Entry());
-            }
-            break;
-        default:
-            break;
+            showPreviewState(TPlayState::psPlay);
+        } else {
+            FFPlayer->Pause();
+            showPreviewState(TPlayState::psPause);
+        }
+    } else if (!currentFile.isEmpty()) {
+        StopPreview();
+        openPreview();
+    } else if (const TFileListItem* row = SelectedRow(); row && row->Entry() && row->Entry()->IsYutubeFile) {
+        ShowOnlineEntry(*row->Entry());
     }
 }
 
 void TfrmMain::spSkinBtnStopClick() {
-    FFPlayer->Stop(false);
-    BtnPlay->show();
-    btnPause->hide();
-    playState = TPlayState::psStop;
-    BtnStop->setEnabled(false);
-    BtnSnap->setEnabled(false);
+    StopPreview();
+    RenderSink->ClearFrame();
 }
 
 void TfrmMain::FFPlayerFileOpen(int64_t duration) {
@@ -180,20 +173,29 @@ void TfrmMain::FFPlayerPosition(int64_t pts) {
 }
 
 void TfrmMain::FFPlayerState(TPlayState state) {
-    if (state != TPlayState::psStop && state != TPlayState::psEnd) return;
+    // Events come through the player's event thread and may arrive after the preview moved on
+    // (another file opened, stopped by hand): only the state the player is in still counts.
+    if (FFPlayer->State() != state) return;
+    if (state != TPlayState::psStop && state != TPlayState::psEnd) {
+        // A file that has played to its end is being closed: what it reports on its way out
+        // (it pauses on its last picture) does not bring the buttons back.
+        // The event's state may already be behind (a pause right after opening): the player's
+        // own answer counts.
+        if (!previewEnding_) showPreviewState(FFPlayer->Paused() ? TPlayState::psPause : TPlayState::psPlay);
+        return;
+    }
     {
         const QSignalBlocker block(VideoTracer);
         VideoTracer->setValue(0);
     }
-    BtnPlay->show();
-    btnPause->hide();
-    BtnStop->setEnabled(false);
     // The next Play opens the file again instead of pausing a player that has stopped.
-    playState = TPlayState::psStop;
+    showPreviewState(TPlayState::psStop);
     VideoSeek->SeekSettled();
     if (state == TPlayState::psStop) {
+        previewEnding_ = false;
         RenderSink->ClearFrame();
     } else {
+        previewEnding_ = true;
         FFPlayer->Stop(false);
     }
 }

@@ -173,7 +173,7 @@ void TCustomPlayer::Pause() {
 
 void TCustomPlayer::Resume() {
     std::lock_guard<std::mutex> guard(FDataLock);
-    if (FVideoState && FVideoState->Paused()) FVideoState->TogglePause(true);
+    if (FVideoState) FVideoState->Resume();
 }
 
 void TCustomPlayer::TogglePause() {
@@ -293,7 +293,8 @@ void TCustomPlayer::SetSubtitleStreamIndex(int index) {
 
 bool TCustomPlayer::Paused() const {
     std::lock_guard<std::mutex> guard(FDataLock);
-    return !FVideoState || FVideoState->Paused();
+    // A step shows one picture and pauses again: to the user it is paused throughout.
+    return !FVideoState || FVideoState->Paused() || FVideoState->Stepping();
 }
 
 TPlayerStats TCustomPlayer::Stats() const {

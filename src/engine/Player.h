@@ -136,7 +136,8 @@ public:
     TAVProbe& AVProbe() { return *FAVProbe; }
     // The position last computed by the display thread, microseconds from the start; -1 before.
     int64_t CurrentPTS() const { return FCurrentPTS.load(); }
-    // True also when nothing is open.
+    // Paused, or showing one picture before pausing again (a step, a seek while paused). True
+    // also when nothing is open.
     bool Paused() const;
     // The state last raised (psStop when nothing is open).
     TPlayState State() const { return FState.load(); }

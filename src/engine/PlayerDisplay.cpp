@@ -11,7 +11,8 @@
 #include "engine/PlayerState.h"
 
 void TVideoState::PlayLoop() {
-    owner_.QueueState(TPlayState::psPlay);
+    // Opened paused, or paused before this thread got going: the state says so.
+    owner_.QueueState(paused_.load() ? TPlayState::psPause : TPlayState::psPlay);
     try {
         while (!quitRequest_.load()) {
             double remaining = kRefreshRate;

@@ -130,6 +130,15 @@ void TVideoState::TogglePause(bool raise) {
     WakePlayThread();
 }
 
+void TVideoState::Resume() {
+    if (paused_.load()) {
+        TogglePause(true);
+    } else if (step_.exchange(false)) {
+        owner_.QueueState(TPlayState::psResume);
+        WakePlayThread();
+    }
+}
+
 void TVideoState::PauseInternal() {
     if (!paused_.load()) TogglePause(false);
 }

@@ -89,6 +89,11 @@ public:
 
     // Control (caller thread).
     bool Paused() const { return paused_.load(); }
+    // Showing one picture (a step, or the picture at a position sought while paused), after
+    // which it pauses again by itself.
+    bool Stepping() const { return step_.load(); }
+    // Goes on playing: out of a pause, or out of a step that would pause again.
+    void Resume();
     // Toggles pause; with raise, psPause/psResume is raised.
     void TogglePause(bool raise);
     void StepToNextFrame();

@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <cstdlib>
+#include <random>
 
 #include "app/FileListItem.h"
 #include "app/FrameSinkWidget.h"
@@ -221,4 +223,70 @@ TEST_F(PreviewPanelTest, StartAndClosingStopThePreview) {
     w->close();
     w.reset();
     EXPECT_LT(t.elapsed(), 3000);
+}
+
+namespace {
+// Once the player's events have arrived, the buttons show what the player is doing, and a file
+// that plays is the one the panel names.
+bool controlsMatchPlayer(TfrmMain& w, TFFPlayer& p) {
+    const bool visiblePlay = w.BtnPlay->isVisibleTo(&w);
+    if (visiblePlay == w.btnPause->isVisibleTo(&w)) return false;  // exactly one of them
+    if (!p.Playing()) return !w.BtnStop->isEnabled() && visiblePlay;
+    const bool moving = !p.Paused();
+    return w.BtnStop->isEnabled() && visiblePlay == !moving &&
+           w.LbVideoFileTitle->toolTip() == QFileInfo(QString::fromStdString(p.FileName())).fileName();
+}
+std::string describe(TfrmMain& w, TFFPlayer& p) {
+    return "player playing=" + std::to_string(p.Playing()) + " paused=" + std::to_string(p.Paused()) +
+           " state=" + std::to_string(int(p.State())) + " file=" + p.FileName() +
+           "; buttons play=" + std::to_string(w.BtnPlay->isVisibleTo(&w)) +
+           " pause=" + std::to_string(w.btnPause->isVisibleTo(&w)) + " stop=" + std::to_string(w.BtnStop->isEnabled()) +
+           " title=" + w.LbVideoFileTitle->toolTip().toStdString();
+}
+}  // namespace
+
+TEST_F(PreviewPanelTest, TheButtonsAlwaysFollowThePlayer) {
+    w->AddVideFiles({clip("jam_a.mp4", 2), clip("jam_b.mp4", 3), clip("jam_c.mp4", 2)});
+    ASSERT_EQ(w->RowCount(), 3);
+    auto select = [this](int row) {
+        w->FileListView->clearSelection();
+        w->FileListView->setCurrentItem(w->Row(row));
+        w->Row(row)->setSelected(true);
+    };
+    auto settled = [this](const char* what) {
+        EXPECT_TRUE(WaitFor([this] { return controlsMatchPlayer(*w, *player); }, 3000)) << what;
+    };
+
+    // The trial's case: row 2 double-clicked while row 1 plays, then pause, resume and stop.
+    select(0);
+    w->FileListViewDblClick();
+    ASSERT_TRUE(playing());
+    select(1);
+    w->FileListViewDblClick();
+    PumpEvents(200);  // the first file's late stop event arrives now
+    settled("second row while the first played");
+    EXPECT_TRUE(w->btnPause->isVisibleTo(w.get()));
+    w->spSkinBtnPlayClick();
+    EXPECT_TRUE(WaitFor([this] { return player->Paused(); }));
+    settled("paused");
+    w->spSkinBtnStopClick();
+    settled("stopped");
+
+    // A seeded walk through everything a user does to the panel.
+    std::mt19937 random(20261210);
+    for (int step = 0; step < 500; ++step) {
+        const int action = static_cast<int>(random() % 6);
+        const int row = static_cast<int>(random() % 3);
+        switch (action) {
+            case 0: w->spSkinBtnPlayClick(); break;
+            case 1: w->spSkinBtnStopClick(); break;
+            case 2: select(row); w->FileListViewDblClick(); break;
+            case 3: select(row); break;
+            case 4: w->VideoTracer->setValue(static_cast<int>(random() % (w->VideoTracer->maximum() + 1))); break;
+            default: PumpEvents(static_cast<int>(random() % 400)); break;
+        }
+        ASSERT_TRUE(WaitFor([this] { return controlsMatchPlayer(*w, *player); }, 3000))
+            << "step " << step << " action " << action << " row " << row << ": " << describe(*w, *player);
+    }
+    EXPECT_EQ(dialogs.count("ShowInfo"), 0);
 }
