@@ -61,6 +61,10 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
+    // In the tab order; Enter, Space, F4 and Alt+Down open the picker as a click does.
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 };
 
 class TfrmMain : public QWidget {

@@ -1,5 +1,6 @@
 // The main window's components at their places (client coordinates of the fixed 878 x 543 window).
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include "app/ButtonArt.h"
@@ -12,6 +13,7 @@ void TClickLabel::mouseReleaseEvent(QMouseEvent* e) {
 
 TProfilePane::TProfilePane(QWidget* parent) : QFrame(parent) {
     setFrameShape(QFrame::StyledPanel);
+    setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::PointingHandCursor);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -29,6 +31,28 @@ TProfilePane::TProfilePane(QWidget* parent) : QFrame(parent) {
 void TProfilePane::mouseReleaseEvent(QMouseEvent* e) {
     QFrame::mouseReleaseEvent(e);
     if (e->button() == Qt::LeftButton) emit clicked();
+}
+
+void TProfilePane::keyPressEvent(QKeyEvent* e) {
+    const int key = e->key();
+    const bool altDown = key == Qt::Key_Down && (e->modifiers() & Qt::AltModifier);
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space || key == Qt::Key_F4 || altDown) {
+        emit clicked();
+        return;
+    }
+    QFrame::keyPressEvent(e);
+}
+
+void TProfilePane::focusInEvent(QFocusEvent* e) {
+    QFrame::focusInEvent(e);
+    setFrameShadow(QFrame::Sunken);
+    setLineWidth(2);  // the keyboard's place is seen
+}
+
+void TProfilePane::focusOutEvent(QFocusEvent* e) {
+    QFrame::focusOutEvent(e);
+    setFrameShadow(QFrame::Plain);
+    setLineWidth(1);
 }
 
 namespace {
@@ -208,4 +232,13 @@ void TfrmMain::createComponents() {
     PopupMenuFileList->setObjectName(QStringLiteral("PopupMenuFileList"));
     PopupMenuFFPlay = new QMenu(this);
     PopupMenuFFPlay->setObjectName(QStringLiteral("PopupMenuFFPlay"));
+
+    // The keyboard goes through the window as it reads: the buttons along the top, the list and
+    // its choices, the preview, then the profile, output and Start rows.
+    const QList<QWidget*> order{BtnAdd,    btnClip,    BtnEdit,  FileListView, btnImageAdd, CkbApplyAll, CkbMerge,
+                                VideoTracer, BtnPlay,  btnPause, BtnStop,      BtnSnap,     BtnOpenFolder,
+                                BtnMute,   BtnVol,     VolTrace, PaneProfile,  BtnSetting,  BtnStart,
+                                cmbOutput, BtnBrower,  BtnFindTarget};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }

@@ -112,6 +112,8 @@ void TProfilePopupMeneu::Popup() {
     if (isVisible()) {
         raise();
         activateWindow();
+        // Every opening starts as the first: the arrows move through the categories.
+        leftPanelFocused = true;
         setFocus(Qt::PopupFocusReason);
     }
 }
@@ -176,6 +178,12 @@ void TProfilePopupMeneu::keyPressEvent(QKeyEvent* e) {
         case Qt::Key_Up:
             if (currentSmallItem && leftPanelFocused) moveCategory(e->key() == Qt::Key_Down ? 1 : -1);
             return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // On a category Enter goes into its profiles (a second Enter chooses one); on a
+            // profile the profile itself takes it.
+            if (!leftPanelFocused) return;
+            [[fallthrough]];
         case Qt::Key_Right:
             // Into the shown category's profiles.
             if (orgSmallItem && !orgSmallItem->SubItems.empty()) {

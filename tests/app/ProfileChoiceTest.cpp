@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <array>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -345,4 +346,58 @@ TEST_F(ProfileChoiceTest, EveryPathShowsTheSameSizeEstimate) {
     EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{});
     EXPECT_EQ(audio->EndTime - audio->StartTime, 1000000);
     EXPECT_EQ(w.Row(1)->text(TFileListItem::colSize), EstimatedSizeText(0, p.AudioBitrate, 1000000));
+}
+
+// The profile row is reached with Tab and opens from the keyboard; every opening of the picker
+// answers the arrows, not only the first.
+TEST_F(ProfileChoiceTest, TheProfileRowAndThePickerWorkByKeyboardOnEveryOpening) {
+    TfrmMain w;
+    w.show();
+    QApplication::setActiveWindow(&w);
+    TProfilePopupMeneu* menu = w.ProfilePopMenu();
+    ASSERT_NE(menu, nullptr);
+    // Tab from the first button visits the window as it reads (controls that are off are skipped).
+    w.AddVideFiles({clip("keys.mp4", 1, 160)});
+    QApplication::setActiveWindow(&w);
+    w.BtnAdd->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), w.BtnAdd);
+    QStringList visited{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 20 && visited.size() < 30; ++i) {
+        key(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_NE(QApplication::focusWidget(), nullptr) << visited.join(' ').toStdString();
+        const QString name = QApplication::focusWidget()->objectName();
+        if (name == visited.front()) break;
+        visited << name;
+    }
+    const QStringList expected{"BtnAdd", "btnClip", "FileListView", "PaneProfile", "BtnSetting", "BtnStart",
+                               "BtnBrower", "BtnFindTarget"};
+    qsizetype at = -1;
+    for (const QString& name : expected) {
+        const qsizetype next = visited.indexOf(name);
+        EXPECT_GT(next, at) << name.toStdString() << " in " << visited.join(' ').toStdString();
+        at = std::max(at, next);
+    }
+
+    const int before = w.PaneProfile->Tag;
+    for (int opening = 0; opening < 3; ++opening) {
+        w.PaneProfile->setFocus();
+        const int opener = std::array<int, 3>{Qt::Key_F4, Qt::Key_Space, Qt::Key_Return}[opening];
+        key(w.PaneProfile, opener);
+        ASSERT_TRUE(menu->isVisible()) << opening;
+        TProfilePopuMenuSmallItem* shown = menu->ShownCategory();
+        key(menu, Qt::Key_Down);
+        EXPECT_NE(menu->ShownCategory(), shown) << "opening " << opening;
+        key(menu, Qt::Key_Return);  // into the category's profiles
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_TRUE(qobject_cast<TProfilePopuMenuBigItem*>(focused)) << opening;
+        key(focused, Qt::Key_Return);
+        EXPECT_FALSE(menu->isVisible());
+        EXPECT_EQ(w.PaneProfile->Tag, static_cast<TProfilePopuMenuBigItem*>(focused)->Tag);
+    }
+    EXPECT_NE(w.PaneProfile->Tag, before);
+    QKeyEvent altDown(QEvent::KeyPress, Qt::Key_Down, Qt::AltModifier);
+    QCoreApplication::sendEvent(w.PaneProfile, &altDown);
+    EXPECT_TRUE(menu->isVisible());
+    key(menu, Qt::Key_Escape);
+    EXPECT_FALSE(menu->isVisible());
 }
