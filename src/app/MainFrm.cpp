@@ -404,6 +404,19 @@ void TfrmMain::MinimizeToTray() {
 void TfrmMain::TrayIconAnimate() {
     fIconIndex = (fIconIndex + 1) % 3;
     TrayIcon->setIcon(ButtonArt::TrayFrame(fIconIndex));
+    // The tray's tooltip tells how far the run has come while the windows are away.
+    if (ConvertDlg && ConvertDlg->IsRunning()) {
+        const TConvertQueue& queue = ConvertDlg->Queue;
+        QString tip = GetLangText(QStringLiteral("tryTipHint")) + QStringLiteral("\n") +
+                      FormatText(GetLangText(QStringLiteral("ConvertPartly")),
+                                 {QString::number(queue.FinishedCount()),
+                                  QString::number(std::max(queue.OutputRowCount(), 1))});
+        const int64_t left = queue.RunRemainingMs();
+        if (left >= 0)
+            tip += QStringLiteral("\n") +
+                   FormatText(GetLangText(QStringLiteral("ConvertRunLeft")), {FormatTime(left * 1000)});
+        if (TrayIcon->toolTip() != tip) TrayIcon->setToolTip(tip);
+    }
 }
 
 void TfrmMain::ShowTrayBalloon(const QString& title, const QString& text, bool success) {

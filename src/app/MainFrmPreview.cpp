@@ -22,7 +22,7 @@ void TfrmMain::createPreviewPanel() {
     RenderSink->setObjectName(QStringLiteral("RenderSink"));
     RenderSink->setGeometry(PanelRenderPanel->contentsRect());
 
-    MenuItemOpenFolder = PopupMenuFFPlay->addAction(QStringLiteral("Open Snapshot folder."));
+    MenuItemOpenFolder = PopupMenuFFPlay->addAction(QStringLiteral("Open Snapshot folder"));
     MenuItemOpenFolder->setObjectName(QStringLiteral("MenuItemOpenFolder"));
     MenuItemChangeFolder = PopupMenuFFPlay->addAction(QStringLiteral("Change Snapshot folder"));
     MenuItemChangeFolder->setObjectName(QStringLiteral("MenuItemChangeFolder"));

@@ -53,7 +53,8 @@ QToolButton* toolButton(QWidget* parent, const char* name, const QString& text, 
 QLineEdit* timeField(QWidget* parent, const char* name, QRect geometry) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QLatin1String(name));
-    e->setInputMask(QStringLiteral("99:99:99;_"));
+    // The first digit of the hours may be left out ("1:00:00").
+    e->setInputMask(QStringLiteral("90:99:99;_"));
     e->setText(QStringLiteral("00:00:00"));
     e->setGeometry(geometry);
     return e;

@@ -256,6 +256,7 @@ TEST_F(StartRunTest, BackgroundRunningAlwaysLetsTheWindowsComeBack) {
         SCOPED_TRACE(tray ? "with a tray" : "without a tray");
         w->TrayAvailable = [tray] { return tray; };
         bool hiddenWhileRunning = false, minimisedWhileRunning = false, backWhileRunning = false;
+        QString trayTip;
         int result = -1;
         dialogs.dialogHandlers << [&](QDialog* d) {
             auto* dlg = qobject_cast<TConvertDlg*>(d);
@@ -263,6 +264,7 @@ TEST_F(StartRunTest, BackgroundRunningAlwaysLetsTheWindowsComeBack) {
             QTimer::singleShot(200, w.get(), [&, dlg] {
                 dlg->btnRunBackGroundClick();
                 hiddenWhileRunning = !w->isVisible() && !dlg->isVisible() && w->TrayIcon->isVisible();
+                QTimer::singleShot(300, w.get(), [&] { trayTip = w->TrayIcon->toolTip(); });
                 minimisedWhileRunning = w->isMinimized() && dlg->isMinimized() && dlg->isVisible();
             });
             QTimer::singleShot(600, w.get(), [&, dlg] {
@@ -280,6 +282,8 @@ TEST_F(StartRunTest, BackgroundRunningAlwaysLetsTheWindowsComeBack) {
         EXPECT_EQ(result, mrOk);  // hiding the window did not end the run
         EXPECT_TRUE(tray ? hiddenWhileRunning : minimisedWhileRunning);
         EXPECT_TRUE(backWhileRunning);
+        // The tray's tooltip followed the run.
+        EXPECT_TRUE(trayTip.contains(FormatText(GetLangText("ConvertPartly"), {"0", "1"}))) << trayTip.toStdString();
         EXPECT_TRUE(QFile::exists(out + "/start_long.mp4"));
         QFile::remove(out + "/start_long.mp4");
     }

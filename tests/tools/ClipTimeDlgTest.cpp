@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -93,6 +95,18 @@ TEST_F(ClipTimeDlgTest, TypedTimesFollowTheRulesAndOkWritesTheEntry) {
     EXPECT_EQ(dialogs.count("ShowInfo"), 4);
     EXPECT_EQ(dlg.txtStartTime->text(), "00:00:06");  // refused values give way to the range again
     EXPECT_EQ(dlg.txtEndTime->text(), "00:00:12");
+
+    // A one-digit hour is a time too, as typed.
+    dlg.txtStartTime->clear();
+    dlg.txtStartTime->setCursorPosition(0);
+    for (const QChar c : QStringLiteral("0:00:05")) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(dlg.txtStartTime, &press);
+    }
+    dlg.btnStartOkClick();
+    EXPECT_EQ(dlg.Range().startTime, 5 * kSec);
+    type(dlg.txtStartTime, "00:00:06");
+    dlg.btnStartOkClick();
 
     dlg.BtnOkClick();
     EXPECT_EQ(dlg.result(), mrOk);
