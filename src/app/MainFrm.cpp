@@ -17,6 +17,7 @@
 #include "app/FileListItem.h"
 #include "app/Platform.h"
 #include "app/Utils.h"
+#include "app/HelpWindow.h"
 #include "convert/ConvertDlg.h"
 #include "online/UpdateFrm.h"
 #include "profiles/ProfilePopupMeneu.h"
@@ -205,6 +206,13 @@ void TfrmMain::InitFFMPEG() {
     if (!FFmpegTasks->LoadAVLib(libFolder)) report(FFmpegTasks->LastErrMsg());
 }
 
+void TfrmMain::ShowHelp() {
+    if (!helpWindow_) helpWindow_ = new THelpWindow(this);
+    if (helpWindow_->ShowContents()) return;
+    const TOptions& o = GetOptions();
+    openAddress(o.HelpPage.isEmpty() ? o.HomePage : o.HelpPage);
+}
+
 void TfrmMain::openAddress(const QString& address) {
     if (!address.isEmpty()) OpenDocumentReported(address);
 }
@@ -313,7 +321,7 @@ void TfrmMain::MainMenuClick(QObject* sender) {
     } else if (key == QLatin1String("ToolsMenu_01")) {
         CustomProfileMeneuClick();
     } else if (key == QLatin1String("HelpMenu_00")) {
-        openAddress(GetOptions().HelpPage);
+        ShowHelp();
     } else if (key == QLatin1String("HelpMenu_05")) {
         const TOptions& o = GetOptions();
         MessageDialogs().MessageBox(

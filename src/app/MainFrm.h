@@ -67,6 +67,8 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
 };
 
+class THelpWindow;
+
 class TfrmMain : public QWidget {
     Q_OBJECT
 public:
@@ -185,6 +187,10 @@ public:
     // run is to stop (window cancelled, or download only chosen).
     bool DownloadOnlineRows();
     void UpdateProgram(bool ShowDlg);
+    // Help > Help Contents and F1: the help window with the shipped pages, or the help page on
+    // the web when no pages are installed.
+    void ShowHelp();
+
     void AutoUpdateCheck();
 
     // A checked list row with its texts and entry.
@@ -255,6 +261,7 @@ public:
     AppLogger FFMPEGLog;
     TPlayState playState = TPlayState::psStop;
     bool previewEnding_ = false;  // the file played to its end and is being closed
+    QPointer<THelpWindow> helpWindow_;
     // Seeking with the position slider (prevPostion, stopEvent and m_Timer).
     TSliderSeek* VideoSeek;
     QString currentFile;

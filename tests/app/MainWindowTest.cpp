@@ -313,3 +313,51 @@ TEST(MainWindow, HelpMenuItemsOpenPagesThroughThePlatform) {
     EXPECT_EQ(dialogs.texts("ShowInfo"),
               QStringList{FormatText(GetLangText("OpenDocumentFailed"), {GetOptions().HomePage})});
 }
+
+#include <QRegularExpression>
+#include <QTextBrowser>
+
+#include "app/HelpWindow.h"
+
+// Help opens inside the program in the chosen language, its pages link to each other, and
+// without installed pages the web address is the fallback.
+TEST(MainWindowHelp, ShippedPagesInTheProgramsLanguage) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    // Every link between the shipped pages leads to a page that is there.
+    for (const char* language : {"en", "zh"}) {
+        const QDir folder(sandbox.programDir() + "/help/" + language);
+        EXPECT_EQ(folder.entryList({"*.html"}), (QStringList{"cli.html", "index.html", "run.html"})) << language;
+        for (const QString& page : folder.entryList({"*.html"})) {
+            QFile f(folder.filePath(page));
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(f.readAll());
+            auto links = QRegularExpression("href=\"([^\"#]*)(#[^\"]*)?\"").globalMatch(text);
+            while (links.hasNext()) {
+                const QString target = links.next().captured(1);
+                if (!target.isEmpty()) EXPECT_TRUE(folder.exists(target)) << language << "/" << page.toStdString();
+            }
+        }
+    }
+
+    TfrmMain w;
+    w.ShowHelp();
+    auto* help = w.findChild<THelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_TRUE(help->Browser()->toPlainText().contains("Adding files"));
+    help->Browser()->setSource(QUrl("run.html#existing"));
+    EXPECT_TRUE(help->Browser()->toPlainText().contains("What happens to existing files"));
+    EXPECT_TRUE(sandbox.platform.opened.isEmpty());
+    help->close();
+
+    GetOptions().LangValue = "zh";
+    w.ShowHelp();
+    EXPECT_TRUE(help->Browser()->toPlainText().contains(QString::fromUtf8("添加文件")));
+
+    QDir(sandbox.programDir() + "/help").removeRecursively();
+    w.ShowHelp();
+    const QString web = GetOptions().HelpPage.isEmpty() ? GetOptions().HomePage : GetOptions().HelpPage;
+    EXPECT_FALSE(web.isEmpty());
+    EXPECT_EQ(sandbox.platform.opened, QStringList{web});
+}
