@@ -190,6 +190,8 @@ public:
     // Help > Help Contents and F1: the help window with the shipped pages, or the help page on
     // the web when no pages are installed.
     void ShowHelp();
+    // A short confirmation in the status line under the list.
+    void showStatus(const QString& text);
 
     void AutoUpdateCheck();
 
@@ -228,6 +230,7 @@ public:
     QCheckBox* CkbApplyAll;
     QCheckBox* CkbMerge;
     QLabel* LbVideoFileTitle;
+    QLabel* lbStatus;  // short confirmations (a saved snapshot), cleared after a few seconds
     QFrame* PanelRenderPanel;
     QSlider* VideoTracer;
     QToolButton* BtnPlay;

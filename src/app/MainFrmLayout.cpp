@@ -165,6 +165,9 @@ void TfrmMain::createComponents() {
     LbVideoFileTitle = new QLabel(QStringLiteral("Preview:"), this);
     LbVideoFileTitle->setObjectName(QStringLiteral("LbVideoFileTitle"));
     LbVideoFileTitle->setGeometry(580, 112, 280, 20);
+    lbStatus = new QLabel(this);
+    lbStatus->setObjectName(QStringLiteral("lbStatus"));
+    lbStatus->setGeometry(10, 447, 537, 20);
     PanelRenderPanel = new QFrame(this);
     PanelRenderPanel->setObjectName(QStringLiteral("PanelRenderPanel"));
     PanelRenderPanel->setGeometry(568, 142, 300, 225);

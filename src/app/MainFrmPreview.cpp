@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
@@ -232,7 +233,20 @@ void TfrmMain::spSkinBtnSnapClick() {
     const QString path = TSnapshotWriter::Save(
         TSnapshotWriter::ToDisplaySize(FFPlayer->CurrentFrame(), aspect), folder,
         QString::fromStdString(FFPlayer->FileName()), GetOptions().SnapShotFormat, SnapshotCounter, &error);
-    if (path.isEmpty()) FFMPEGLog.Error(QStringLiteral("Snapshot not saved: ") + error);
+    if (path.isEmpty()) {
+        FFMPEGLog.Error(QStringLiteral("Snapshot not saved: ") + error);
+        return;
+    }
+    showStatus(FormatText(GetLangText(QStringLiteral("SnapshotSaved")), {QFileInfo(path).fileName()}));
+}
+
+void TfrmMain::showStatus(const QString& text) {
+    lbStatus->setText(text);
+    lbStatus->setToolTip(text);
+    // Cleared after a while, unless another message replaced it meanwhile.
+    QTimer::singleShot(6000, lbStatus, [label = lbStatus, text] {
+        if (label->text() == text) label->clear();
+    });
 }
 
 void TfrmMain::spSkinBtnOpenFolderClick() {

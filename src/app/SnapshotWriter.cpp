@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/SafeFiles.h"
 #include "app/Utils.h"
 #include "engine/Bitmap24.h"
 
@@ -138,16 +139,20 @@ QString TSnapshotWriter::Save(const TBitmap24& frame, const QString& folder, con
     };
     const QString extension = format != sfJpeg ? QStringLiteral(".bmp") : QStringLiteral(".jpg");
     const QString base = JoinPath(folder, QFileInfo(sourceFile).fileName()) + QLatin1Char('_');
-    ++counter;
-    while (QFileInfo::exists(base + QString::number(counter) + extension))
-        ++counter;
-    const QString path = base + QString::number(counter) + extension;
-
+    ++counter;  // a snapshot uses its number even when it fails
     const QByteArray data = format != sfJpeg ? EncodeBmp(frame) : EncodeJpeg(frame);
     if (data.isEmpty()) return fail(QStringLiteral("no picture to save"));
-    // NewOnly: a file that appeared since the check above is left alone.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) return fail(file.errorString());
+    // The name is taken by creating the file exclusively: a number whose name exists (a file,
+    // or a link even to nothing) is skipped, also one that appears while the number is chosen,
+    // and nothing that is there is ever opened or replaced.
+    QFile file;
+    QString path;
+    for (int tries = 0;; ++tries, ++counter) {
+        path = base + QString::number(counter) + extension;
+        file.setFileName(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) break;
+        if (!SafeFiles::EntryExists(path) || tries > 10000) return fail(file.errorString());
+    }
     if (file.write(data) != data.size() || !file.flush()) {
         const QString why = file.errorString();
         file.close();

@@ -171,6 +171,7 @@ TEST_F(PreviewPanelTest, SnapshotsOfThePicture) {
     w->spSkinBtnSnapClick();
     const QString jpg = o.shapShotDir + "/preview_sar.mp4_1.jpg";
     ASSERT_TRUE(QFile::exists(jpg));
+    EXPECT_EQ(w->lbStatus->text(), FormatText(GetLangText("SnapshotSaved"), {"preview_sar.mp4_1.jpg"}));
     EXPECT_EQ(QImage(jpg).size(), QSize(426, 180));
     EXPECT_EQ(fixtures::Probe(jpg.toStdString(), "v:0", "stream=codec_name"), "mjpeg");
 

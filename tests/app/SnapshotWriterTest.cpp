@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -57,6 +58,14 @@ TEST(SnapshotWriterTest, JpegAndBmpAreDecodableAndNumberedPastExistingFiles) {
     EXPECT_EQ(bmp, folder + "/b.mkv_4.bmp");
     EXPECT_EQ(counter, 4);
     EXPECT_EQ(fixtures::ReadFile((folder + "/clip.mp4_2.jpg").toStdString()), "mine");
+    // A name taken while the number is chosen, here by a link to nothing, is skipped as well
+    // and left as it is.
+    ASSERT_EQ(symlink("/nowhere/x.jpg", (folder + "/clip.mp4_5.jpg").toUtf8().constData()), 0);
+    EXPECT_EQ(TSnapshotWriter::Save(frame, folder, "/v/clip.mp4", TSnapshotWriter::sfJpeg, counter),
+              folder + "/clip.mp4_6.jpg");
+    EXPECT_TRUE(QFileInfo(folder + "/clip.mp4_5.jpg").isSymLink());
+    EXPECT_FALSE(QFileInfo::exists("/nowhere/x.jpg"));
+    counter = 4;
 
     expectPicture(first, 161, 90, 12);
     expectPicture(bmp, 161, 90, 0);

@@ -151,7 +151,7 @@ TEST(LangShipped, FormatTextsCarryExactlyTheirArguments) {
                                       {"OptionsSaveFailed", 1},
                                       {"OpenDocumentFailed", 1}, {"ConvertPartly", 2},
                                       {"UpdateNotVerified", 1},  {"DownloadFailedInfo", 1},
-                                      {"ConvertRowLeft", 1},     {"ConvertRunLeft", 1}, {"ConvertShort", 2},
+                                      {"ConvertRowLeft", 1},     {"ConvertRunLeft", 1}, {"ConvertShort", 2}, {"SnapshotSaved", 1},
                                       {"infoPageNotAnalysed", 1}, {"lbReadingPage", 1}};
     for (auto it = Lang().ItemMap.cbegin(); it != Lang().ItemMap.cend(); ++it) {
         const int expected = formats.value(it.key(), 0);
