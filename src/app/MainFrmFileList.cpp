@@ -45,6 +45,10 @@ TFileListItem* TfrmMain::MakeRow(const QString& caption, const QString& output, 
     return row;
 }
 
+QString TfrmMain::ProbeCacheFile() {
+    return GetAppDataFolder() + QStringLiteral("probecache.db");
+}
+
 TAVProbe* TfrmMain::Probe() {
     return &FFmpegTasks->AVProbe();
 }
@@ -138,6 +142,7 @@ void TfrmMain::GetVideoFileInfo() {
     dlg.OnPassDone = [this] { FFmpegTasks->ClearTasks(); };
     dlg.VBitRate = params ? params->EncParam.VideoBitrate : 0;
     dlg.ABitRate = params ? params->EncParam.AudioBitrate : 0;
+    dlg.CacheFile = ProbeCacheFile();
     dlg.SetUIAndFFTasks(FileListView);
     dlg.exec();
     const QStringList failed = dlg.ErroFileList;
