@@ -10,11 +10,23 @@
 #include <deque>
 #include <thread>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "app/DialogLook.h"
 #include "app/FileListItem.h"
 #include "app/Utils.h"
 #include "engine/AVProbe.h"
 #include "tools/EntryProbe.h"
+
+namespace {
+// Probing yields to the user-interface thread: the window keeps answering while every processor
+// probes.
+void lowerThisThreadsPriority() {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+}
+}  // namespace
 
 struct TCalFileInfo::Job {
     size_t row;
@@ -85,6 +97,7 @@ void TCalFileInfo::settle(size_t row, State state, QString a, QString b) {
 }
 
 void TCalFileInfo::probeJobs(Queue& queue, TAVProbe* probe) {
+    lowerThisThreadsPriority();
     std::unique_ptr<TAVProbe> own;
     if (!probe) {
         own = std::make_unique<TAVProbe>();
@@ -128,6 +141,7 @@ void TCalFileInfo::probeJobs(Queue& queue, TAVProbe* probe) {
 }
 
 void TCalFileInfo::run() {
+    lowerThisThreadsPriority();
     TProbeCache cache(cacheFile_);
     if (!cacheFile_.isEmpty()) cache.Open();
     Queue queue;
@@ -238,6 +252,7 @@ void TCalFileInfoDlg::SetUIAndFFTasks(QTreeWidget* list) {
 void TCalFileInfoDlg::deliver() {
     if (done_ || !worker_) return;
     TCalFileInfo::Delivery d = worker_->Take();
+
     ProgressBar->setValue(d.progress);
     if (!d.title.isEmpty()) lbTitle->setText(d.title);
     if (!d.probed.empty()) {
