@@ -21,10 +21,10 @@
 #include "tools/EntryProbe.h"
 
 namespace {
-// Probing yields to the user-interface thread: the window keeps answering while every processor
-// probes.
+// Probing runs a little below normal priority: the window, and the rest of the desktop, keep
+// answering while every processor probes.
 void lowerThisThreadsPriority() {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
 }
 }  // namespace
 
