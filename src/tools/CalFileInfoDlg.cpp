@@ -10,23 +10,11 @@
 #include <deque>
 #include <thread>
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include "app/DialogLook.h"
 #include "app/FileListItem.h"
 #include "app/Utils.h"
 #include "engine/AVProbe.h"
 #include "tools/EntryProbe.h"
-
-namespace {
-// Probing runs a little below normal priority: the window, and the rest of the desktop, keep
-// answering while every processor probes.
-void lowerThisThreadsPriority() {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5);
-}
-}  // namespace
 
 struct TCalFileInfo::Job {
     size_t row;
@@ -97,7 +85,6 @@ void TCalFileInfo::settle(size_t row, State state, QString a, QString b) {
 }
 
 void TCalFileInfo::probeJobs(Queue& queue, TAVProbe* probe) {
-    lowerThisThreadsPriority();
     std::unique_ptr<TAVProbe> own;
     if (!probe) {
         own = std::make_unique<TAVProbe>();
@@ -141,7 +128,6 @@ void TCalFileInfo::probeJobs(Queue& queue, TAVProbe* probe) {
 }
 
 void TCalFileInfo::run() {
-    lowerThisThreadsPriority();
     TProbeCache cache(cacheFile_);
     if (!cacheFile_.isEmpty()) cache.Open();
     Queue queue;
