@@ -3,7 +3,7 @@
 # Idempotent: packages already present are left alone.
 set -e
 PKGS="build-essential cmake ninja-build pkg-config clang-format
-qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev
 libavcodec-dev libavformat-dev libavfilter-dev libavutil-dev libswscale-dev libswresample-dev libavdevice-dev
 libsdl2-dev libpcre2-dev libsodium-dev minisign libjpeg62-turbo-dev liblog4cplus-dev
 libgtest-dev libgmock-dev

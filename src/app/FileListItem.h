@@ -4,6 +4,7 @@
 
 #include <QTreeWidgetItem>
 #include <memory>
+#include <vector>
 
 #include "app/CommEntity.h"
 
@@ -19,6 +20,8 @@ public:
 
     // The entry of a row of the main list (nullptr for a foreign item).
     static ListFileInfo* EntryOf(QTreeWidgetItem* item);
+    // Deletes rows of `list` (and their entries), keeping the current and selected rows that stay.
+    static void RemoveRows(QTreeWidget* list, const std::vector<TFileListItem*>& rows);
 
 private:
     std::unique_ptr<ListFileInfo> entry_;

@@ -146,6 +146,8 @@ public:
     std::unique_ptr<TFormatInfo> ParametersForNewRows() const;
     // The probe used for every file added.
     TAVProbe* Probe();
+    // Where probing results are kept between runs (the per-user data folder).
+    static QString ProbeCacheFile();
 
     // The output folder row and the start of a run.
     void spSkinBtnBrowerClick();

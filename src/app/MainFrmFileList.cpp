@@ -1,6 +1,7 @@
 // The main window's media file list: adding files, folders and drops, probing, and the row
 // operations (remove, clear, move, check, rename, file information, context menu).
 #include <QDir>
+#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
 #include "app/MainFrm.h"
+#include "app/UiBreather.h"
 #include "app/Utils.h"
 #include "convert/ErrorFileDlg.h"
 #include "convert/RenameDlg.h"
@@ -22,6 +24,11 @@
 #include "tools/CalFileInfoDlg.h"
 #include "tools/EntryProbe.h"
 #include "tools/FileInfoDlg.h"
+
+namespace {
+// Rows added to the list at a time; a thousand take a few milliseconds.
+constexpr qsizetype kRowChunk = 1000;
+}  // namespace
 
 QString TfrmMain::CategoryTagOf(const TFormatInfo* info) {
     if (!info) return QString();
@@ -43,6 +50,10 @@ TFileListItem* TfrmMain::MakeRow(const QString& caption, const QString& output, 
     row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
     row->setCheckState(TFileListItem::colName, Qt::Checked);
     return row;
+}
+
+QString TfrmMain::ProbeCacheFile() {
+    return GetAppDataFolder() + QStringLiteral("probecache.db");
 }
 
 TAVProbe* TfrmMain::Probe() {
@@ -84,12 +95,24 @@ void TfrmMain::MenuAddFolderClick() {
 }
 
 QStringList TfrmMain::folderEntries(const QString& folder) {
-    const QFileInfoList entries = QDir(folder).entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name | QDir::DirsLast);
+    // Files by name, then subfolders by name. The type comes with the folder listing, so a
+    // folder of many thousand files costs no look-up per file.
+    QStringList files, folders;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    TUiBreather breather;
+    while (it.hasNext()) {
+        it.next();
+        (it.fileInfo().isDir() ? folders : files) << it.fileName();
+        breather.Breathe();
+    }
+    std::sort(files.begin(), files.end());
+    std::sort(folders.begin(), folders.end());
     QStringList paths;
-    paths.reserve(entries.size());
-    for (const QFileInfo& e : entries)
-        paths << JoinPath(folder, e.fileName());
+    paths.reserve(files.size() + folders.size());
+    for (const QString& name : std::as_const(files))
+        paths << JoinPath(folder, name);
+    for (const QString& name : std::as_const(folders))
+        paths << JoinPath(folder, name);
     return paths;
 }
 
@@ -115,20 +138,26 @@ void TfrmMain::AddVideFileRows(const QStringList& paths) {
     const std::unique_ptr<TFormatInfo> params = ParametersForNewRows();
     const QString format = params ? params->Format : QString();
     const QString tag = CategoryTagOf(params.get());
-    FileListView->setUpdatesEnabled(false);
+    // Rows go in by the thousand, the window answering in between.
+    TUiBreather breather;
     QList<QTreeWidgetItem*> rows;
-    rows.reserve(paths.size());
-    for (const QString& path : paths) {
-        const QString caption = QFileInfo(path).fileName();
-        auto entry = std::make_unique<ListFileInfo>();
-        entry->IsYutubeFile = false;
-        entry->FileName = path;
-        entry->CategoryTag = tag;
-        entry->formatInfo = params ? params->Clone() : nullptr;
-        rows << MakeRow(caption, OutputNameOf(caption), format, path, std::move(entry));
+    for (qsizetype i = 0; i < paths.size(); i += kRowChunk) {
+        rows.clear();
+        for (qsizetype j = i; j < std::min(paths.size(), i + kRowChunk); ++j) {
+            const QString& path = paths[j];
+            const QString caption = path.mid(path.lastIndexOf('/') + 1);
+            auto entry = std::make_unique<ListFileInfo>();
+            entry->IsYutubeFile = false;
+            entry->FileName = path;
+            entry->CategoryTag = tag;
+            entry->formatInfo = params ? params->Clone() : nullptr;
+            rows << MakeRow(caption, OutputNameOf(caption), format, path, std::move(entry));
+        }
+        FileListView->setUpdatesEnabled(false);
+        FileListView->addTopLevelItems(rows);
+        FileListView->setUpdatesEnabled(true);
+        breather.Breathe();
     }
-    FileListView->addTopLevelItems(rows);
-    FileListView->setUpdatesEnabled(true);
 }
 
 void TfrmMain::GetVideoFileInfo() {
@@ -138,6 +167,7 @@ void TfrmMain::GetVideoFileInfo() {
     dlg.OnPassDone = [this] { FFmpegTasks->ClearTasks(); };
     dlg.VBitRate = params ? params->EncParam.VideoBitrate : 0;
     dlg.ABitRate = params ? params->EncParam.AudioBitrate : 0;
+    dlg.CacheFile = ProbeCacheFile();
     dlg.SetUIAndFFTasks(FileListView);
     dlg.exec();
     const QStringList failed = dlg.ErroFileList;
