@@ -1,6 +1,7 @@
 // The profile row and the dialogs that tune the output: the profile picker, the conversion
 // settings dialog, the profile tree and the preferences.
 #include <QScreen>
+#include <algorithm>
 
 #include "app/DialogLook.h"
 #include "app/DialogSeam.h"
@@ -138,9 +139,12 @@ void TfrmMain::giveRowsParameters(const TFormatInfo& params, bool categoryTag) {
         entry->formatInfo = params.Clone();
         if (categoryTag) entry->CategoryTag = tag;
         row->setText(TFileListItem::colFormat, params.Format);
-        row->setText(TFileListItem::colSize,
-                     EstimatedSizeText(params.EncParam.VideoBitrate, params.EncParam.AudioBitrate,
-                                       entry->EndTime - entry->StartTime));
+        const qint64 v = params.EncParam.VideoBitrate, a = params.EncParam.AudioBitrate;
+        const qint64 length = entry->FileDurTime > 0
+                                  ? entry->EndTime - entry->StartTime
+                                  : LengthFromFileSize(entry->FileSize, entry->BitRate,
+                                                       std::max<qint64>(v, 0) + std::max<qint64>(a, 0));
+        row->setText(TFileListItem::colSize, EstimatedSizeText(v, a, length));
     }
 }
 

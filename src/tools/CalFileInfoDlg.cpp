@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/DialogLook.h"
 #include "app/FileListItem.h"
@@ -46,10 +47,12 @@ void TCalFileInfo::run() {
             if (ProbeEntry(*probe_, *e, &probed)) {
                 // An audio-only source gives an audio-only output: its size is the audio's.
                 const int vBitRate = probed.hasVideo ? vBitRate_ : 0;
+                const qint64 length =
+                    e->FileDurTime > 0 ? e->FileDurTime
+                                       : LengthFromFileSize(e->FileSize, e->BitRate,
+                                                            std::max(vBitRate, 0) + std::max(aBitRate_, 0));
                 post([this, item = row.item, d = FormatTime(e->FileDurTime),
-                      sz = EstimatedSizeText(vBitRate, aBitRate_, e->FileDurTime)] {
-                    OnRowProbed(item, d, sz);
-                });
+                      sz = EstimatedSizeText(vBitRate, aBitRate_, length)] { OnRowProbed(item, d, sz); });
             } else {
                 // Failed files are named by their full path: two files of the same name in
                 // different folders are two entries of the list.

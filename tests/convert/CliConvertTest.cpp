@@ -85,13 +85,14 @@ TEST(CliConvert, OneResultLinePerFileAndLogLinesOnStandardError) {
     const std::string dir = home.file("out");
     std::string out, both;
     const std::string command = "HOME=" + fixtures::ShellQuote(home.path()) + " " + cli() +
-                                " convert --profile 1801 --jobs 1 --output-folder " + fixtures::ShellQuote(dir) +
-                                " " + fixtures::ShellQuote(sound) + " " + fixtures::ShellQuote(pictures) + " " +
+                                " convert --profile 1801 --jobs 1 --output-folder " +
+                                fixtures::ShellQuote(dir) + " " + fixtures::ShellQuote(sound) + " " +
+                                fixtures::ShellQuote(pictures) + " " +
                                 fixtures::ShellQuote(home.file("notes.txt"));
     // Pictures alone give an MP3 file nothing to hold: that file fails while it is set up.
     EXPECT_EQ(fixtures::Run(command + " 2>/dev/null", &out), 1);
-    EXPECT_EQ(out, "converted\t" + dir + "/cli_sound.mp3\nfailed\t" + dir + "/cli_pictures.mp3\nunreadable\t" +
-                       home.file("notes.txt") + "\n");
+    EXPECT_EQ(out, "converted\t" + dir + "/cli_sound.mp3\nfailed\t" + dir +
+                       "/cli_pictures.mp3\nunreadable\t" + home.file("notes.txt") + "\n");
     fixtures::Run(command + " --overwrite 2>&1 >/dev/null", &both);
     const size_t start = both.find("[2] start  " + dir + "/cli_pictures.mp3\n");
     EXPECT_NE(start, std::string::npos) << both;
@@ -119,9 +120,8 @@ TEST(CliConvert, EncoderGetsTheProcessorsTheRunLeavesIdle) {
     ASSERT_EQ(run(home, "convert --profile 1055 --jobs 2" + to + fixtures::ShellQuote(a)), 0);
     EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), processors);
     // Two files two at a time: the processors are shared.
-    ASSERT_EQ(run(home,
-                  "convert --profile 1055 --overwrite --jobs 2" + to + fixtures::ShellQuote(a) + " " +
-                      fixtures::ShellQuote(b)),
+    ASSERT_EQ(run(home, "convert --profile 1055 --overwrite --jobs 2" + to + fixtures::ShellQuote(a) + " " +
+                            fixtures::ShellQuote(b)),
               0);
     EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), std::max(1, processors / 2));
     EXPECT_EQ(X264Threads(dir + "/cli_2s.mp4"), std::max(1, processors / 2));
