@@ -131,7 +131,7 @@ std::string Full422() {
 
 // Sound from 0 s, pictures from 1 s.
 std::string SoundFirst() {
-    return fixtures::Make("rs_soundfirst.mp4",
+    return fixtures::Make("rs_soundfirst.mkv",
                           "-f lavfi -i sine=duration=4 -itsoffset 1 -f lavfi -i "
                           "testsrc=size=320x240:rate=25:duration=3 -map 1:v -map 0:a -c:v libx264 -c:a aac");
 }
