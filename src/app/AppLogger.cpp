@@ -18,8 +18,9 @@ std::once_flag g_initOnce;
 void ensureInitialised() {
     std::call_once(g_initOnce, [] {
         static log4cplus::Initializer initializer;
-        // Until a configuration is read, errors still go somewhere visible.
-        log4cplus::BasicConfigurator basic;
+        // Until a configuration is read, errors still go somewhere visible: standard error, so that
+        // the command-line program's standard output carries its results only.
+        log4cplus::BasicConfigurator basic(log4cplus::Logger::getDefaultHierarchy(), true);
         basic.configure();
         log4cplus::Logger::getRoot().setLogLevel(log4cplus::ERROR_LOG_LEVEL);
     });

@@ -41,5 +41,11 @@ std::unique_ptr<ListFileInfo> ListFileInfo::CloneObj() const {
 }
 
 QString EntrySizeEstimate(const ListFileInfo& entry, qint64 videoBitrate, qint64 audioBitrate) {
-    return EstimatedSizeText(entry.HasVideo ? videoBitrate : 0, audioBitrate, entry.EndTime - entry.StartTime);
+    const qint64 video = entry.HasVideo ? videoBitrate : 0;
+    // A source whose header gives no duration is measured by its size instead.
+    const qint64 length = entry.FileDurTime > 0
+                              ? entry.EndTime - entry.StartTime
+                              : LengthFromFileSize(entry.FileSize, entry.BitRate,
+                                                   std::max<qint64>(video, 0) + std::max<qint64>(audioBitrate, 0));
+    return EstimatedSizeText(video, audioBitrate, length);
 }

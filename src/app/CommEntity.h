@@ -54,5 +54,6 @@ public:
 
 // The estimated output size of `entry` with the given bit rates (bits per second) over its clip
 // range, as the list shows it. A source without pictures gives an output without pictures, so
-// only the sound's rate counts for it. Every place that shows an estimate uses this.
+// only the sound's rate counts for it; a source without a known duration is measured by its file
+// size (LengthFromFileSize). Every place that shows an estimate uses this.
 QString EntrySizeEstimate(const ListFileInfo& entry, qint64 videoBitrate, qint64 audioBitrate);

@@ -1,6 +1,7 @@
 // The profile row and the dialogs that tune the output: the profile picker, the conversion
 // settings dialog, the profile tree and the preferences.
 #include <QScreen>
+#include <algorithm>
 
 #include "app/DialogLook.h"
 #include "app/DialogSeam.h"

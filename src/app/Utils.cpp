@@ -146,6 +146,7 @@ QString FormatTimeMs(qint64 t) {
 }
 
 QString FormatTime(qint64 t) {
+    if (t < 0) return QStringLiteral("--:--:--");  // not known
     const qint64 hours = t / 1000000 / 60 / 60;
     const qint64 minutes = (t / 1000000 / 60) % 60;
     const qint64 seconds = (t / 1000000) % 60;
@@ -205,6 +206,12 @@ QString UrlDecode(const QString& text) {
         }
     }
     return out;
+}
+
+qint64 LengthFromFileSize(qint64 fileSize, qint64 sourceBitRate, qint64 outputBitRate) {
+    const qint64 rate = sourceBitRate > 0 ? sourceBitRate : outputBitRate;
+    if (fileSize <= 0 || rate <= 0) return 0;
+    return static_cast<qint64>(static_cast<double>(fileSize) * 8.0 * 1000000.0 / static_cast<double>(rate));
 }
 
 QString EstimatedSizeText(qint64 videoBitrate, qint64 audioBitrate, qint64 durationUs) {

@@ -64,6 +64,10 @@ qint64 HexToInt64(const QString& text);
 // (video + audio bit rate) x duration / 1,000,000 in 64-bit integers, then / 8 / 1024 / 1024
 // with two decimals and "MB".
 QString EstimatedSizeText(qint64 videoBitrate, qint64 audioBitrate, qint64 durationUs);
+// The length (microseconds) a size estimate takes for a source whose header gives no duration:
+// its file size read at its own bit rate, or, where that is unknown too, at the output's rate
+// (the output then as large as the source). 0 when nothing is known.
+qint64 LengthFromFileSize(qint64 fileSize, qint64 sourceBitRate, qint64 outputBitRate);
 
 // Fills the "%s" placeholders of a language text in order ("%%" is a literal "%").
 QString FormatText(const QString& format, const QStringList& args);

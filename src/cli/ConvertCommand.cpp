@@ -72,6 +72,8 @@ struct RowProgress {
         const QString tag = QStringLiteral("[%1] ").arg(row + 1);
         const QString name = r.OutputFile.isEmpty() ? r.Caption : r.OutputFile;
         if (r.State != TConvertQueue::RowState::Waiting) {
+            // A file that fails in its set-up is still announced before its end.
+            if (started.insert(row).second) status.Lasting(row, tag + QStringLiteral("start  ") + name);
             const QString end = r.State == TConvertQueue::RowState::Finished    ? QStringLiteral("done   ")
                                 : r.State == TConvertQueue::RowState::Cancelled ? QStringLiteral("cancelled ")
                                                                                 : QStringLiteral("failed ");
@@ -189,14 +191,14 @@ int Run(const std::vector<std::string>& args) {
 
     // Probe every file as the window's list does; unreadable ones are reported and skipped.
     std::vector<std::unique_ptr<ConvertRecord>> records;
-    int unreadable = 0;
+    QStringList unreadable;
     for (const QString& file : a.files) {
         auto entry = std::make_unique<ListFileInfo>();
         entry->FileName = QFileInfo(file).absoluteFilePath();
         if (!ProbeEntry(tasks.AVProbe(), *entry)) {
             std::fprintf(stderr, "vanto-convert convert: %s: can't be read as a media file\n",
                          file.toUtf8().constData());
-            ++unreadable;
+            unreadable << QFileInfo(file).absoluteFilePath();
             continue;
         }
         entry->formatInfo = profile->Clone();
@@ -209,7 +211,22 @@ int Run(const std::vector<std::string>& args) {
         record->PFileInfo = std::move(entry);
         records.push_back(std::move(record));
     }
-    if (records.empty()) return kExitFailed;
+    // Standard output: one line per file with its result, the unreadable inputs last.
+    auto listResults = [&unreadable](const decltype(TConvertQueue::Rows)& rows) {
+        for (const TConvertQueue::Row& r : rows) {
+            const char* state = r.State == TConvertQueue::RowState::Finished    ? "converted"
+                                : r.State == TConvertQueue::RowState::Cancelled ? "cancelled"
+                                                                                : "failed";
+            const QString path = r.OutputFile.isEmpty() ? r.Caption : r.OutputFile;
+            std::printf("%s\t%s\n", state, path.toUtf8().constData());
+        }
+        for (const QString& file : unreadable)
+            std::printf("unreadable\t%s\n", file.toUtf8().constData());
+    };
+    if (records.empty()) {
+        listResults({});
+        return kExitFailed;
+    }
 
     StatusLines status(stderr, ::isatty(::fileno(stderr)) == 1);
     RowProgress progress{status};
@@ -234,6 +251,7 @@ int Run(const std::vector<std::string>& args) {
         for (const QString& line : queue.FailureLines())
             std::fprintf(stderr, "vanto-convert convert: %s\n", line.toUtf8().constData());
         queue.Close();
+        listResults(queue.Rows);
         return kExitFailed;
     }
 
@@ -255,15 +273,10 @@ int Run(const std::vector<std::string>& args) {
 
     // Finished outputs are in place; what was cut short or never started is removed.
     queue.Close();
-    bool allDone = result == 1 && !queue.Failed && unreadable == 0;
-    for (const TConvertQueue::Row& r : queue.Rows) {
+    bool allDone = result == 1 && !queue.Failed && unreadable.isEmpty();
+    for (const TConvertQueue::Row& r : queue.Rows)
         if (r.State != TConvertQueue::RowState::Finished) allDone = false;
-        const char* state = r.State == TConvertQueue::RowState::Finished    ? "converted"
-                            : r.State == TConvertQueue::RowState::Cancelled ? "cancelled"
-                                                                            : "failed";
-        const QString path = r.OutputFile.isEmpty() ? r.Caption : r.OutputFile;
-        std::printf("%s\t%s\n", state, path.toUtf8().constData());
-    }
+    listResults(queue.Rows);
     for (const QString& line : queue.FailureLines() + queue.NoteLines())
         std::fprintf(stderr, "vanto-convert convert: %s\n", line.toUtf8().constData());
     return allDone ? kExitOk : kExitFailed;

@@ -444,9 +444,13 @@ bool TConvertQueue::CreateMergerToTarget() {
 void TConvertQueue::FFmpegTasksProgress(const TProgressInfo& info) {
     if (Result != 0 || info.TaskIndex < 0 || info.TaskIndex >= static_cast<int>(taskRows_.size())) return;
     const int row = taskRows_[info.TaskIndex];
-    Rows[row].Percent = QString::number(PercentFor(info.CurrentDuration, info.TotalDuration));
+    // A source of unknown length counts the bytes read instead; its time left follows from their rate.
+    const bool byBytes = info.TotalDuration <= 0 && info.InputSize > 0;
+    const int64_t done = byBytes ? info.InputBytesRead : info.CurrentDuration;
+    const int64_t total = byBytes ? info.InputSize : info.TotalDuration;
+    Rows[row].Percent = QString::number(PercentFor(done, total));
     Rows[row].Icon = (Rows[row].Icon + 1) % 4;
-    estimate_.Progress(info.TaskIndex, clock_.Elapsed(), info.CurrentDuration, info.TotalDuration);
+    estimate_.Progress(info.TaskIndex, clock_.Elapsed(), done, total);
     Rows[row].RemainingMs = estimate_.TaskRemainingMs(info.TaskIndex, clock_.Elapsed());
     if (RowChanged) RowChanged(row);
 }

@@ -13,6 +13,11 @@ std::string utf8(const QString& s) {
     return s.toUtf8().toStdString();
 }
 
+void AddOptionLine(std::string& text, const char* name, const char* value) {
+    if (!text.empty()) text += '\n';
+    text += std::string(name) + '=' + value;
+}
+
 bool isUnset(const QString& encoder) {
     return encoder.isEmpty() || encoder.compare(QLatin1String("auto"), Qt::CaseInsensitive) == 0;
 }
@@ -120,6 +125,8 @@ void TTaskOptionBuilder::CreateOptions(TOutputOptions& out, TInputOptions& in, c
             out.NormType = TOptionNormType::ntPAL;
         suffix = QStringLiteral("_") + f.mid(1) + QStringLiteral("_auto.mpg");
     }
+
+    if (!out.DisableVideo && !p.KeepPixelFormat) AddOptionLine(out.ExtOptions, "pix_fmt", "yuv420p");
 
     ApplyClipRange(entry, in, out);
     out.CustomHook = false;

@@ -186,7 +186,7 @@ std::string TCustomAVProbe::FileInfoText() {
         AddLine(text, "Duration: N/A");
     else
         AddLine(text, "Duration: " + FormatDuration(ctx->duration));
-    if (ctx->start_time != AV_NOPTS_VALUE && ctx->start_time >= 0)
+    if (ctx->start_time != AV_NOPTS_VALUE)
         AddLine(text, "StartTime: " + FormatSeconds(ctx->start_time));
     if (ctx->bit_rate < 1)
         AddLine(text, "Bit Rate: N/A");

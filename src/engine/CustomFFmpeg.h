@@ -244,6 +244,7 @@ public:
     int Fframe_topBand = 0, Fframe_bottomBand = 0, Fframe_leftBand = 0, Fframe_rightBand = 0;
     int64_t Fmax_frames[3] = {INT32_MAX, INT32_MAX, INT32_MAX};  // video, audio, data
     AVRational Fframe_rate{0, 0};
+    bool Fframe_rate_chosen = false;  // by option or target, not taken over from an input
     float Fvideo_qscale = 0.0f;
     std::vector<uint16_t> Fintra_matrix, Finter_matrix;
     std::string Fvideo_rc_override_string;
@@ -371,3 +372,7 @@ protected:
     FILE* FVstatsFile = nullptr;  // through the C runtime table
     uint64_t FQpHistogram[52] = {};
 };
+
+// Rounds a picture size down to what an encoder taking `format` codes: a whole number of
+// chroma samples each way (even for 4:2:0).
+void EncoderSizeFor(AVPixelFormat format, int& width, int& height);

@@ -15,6 +15,10 @@ extern "C" {
 
 namespace {
 
+// A packet time more than this far (microseconds, 30 hours) from where its stream stands is
+// taken for damage rather than a jump.
+constexpr int64_t kWildTimestampLimit = int64_t{30} * 3600 * AV_TIME_BASE;
+
 const char* TypeName(AVMediaType type) {
     const char* name = ff::av_get_media_type_string(type);
     return name ? name : "unknown";
@@ -203,6 +207,25 @@ void TCustomFFmpeg::ProcessInputPacket(TInputStream& ist, AVPacket* pkt) {
             if (Fverbose > 2)
                 LogFmt(TLogLevel::llVerbose, "timestamp discontinuity %" PRId64 ", new offset= %" PRId64,
                        delta, in.ts_offset);
+        }
+    }
+
+    // Elsewhere a time stamp far away from where the stream stands is wrong (a damaged packet):
+    // it is dropped and the decoder goes on from its neighbours' times.
+    if (ist.next_pts != AV_NOPTS_VALUE && !Fcopy_ts && !(in.ctx->iformat->flags & AVFMT_TS_DISCONT)) {
+        auto wild = [&](int64_t ts) {
+            if (ts == AV_NOPTS_VALUE) return false;
+            return std::llabs(ff::av_rescale_q(ts, tb, AV_TIME_BASE_Q) - ist.next_pts) > kWildTimestampLimit;
+        };
+        if (wild(pkt->dts)) {
+            LogFmt(TLogLevel::llVerbose, "DTS %" PRId64 " of stream %d.%d is invalid; dropped", pkt->dts,
+                   ist.file_index, ist.index);
+            pkt->dts = AV_NOPTS_VALUE;
+        }
+        if (wild(pkt->pts)) {
+            LogFmt(TLogLevel::llVerbose, "PTS %" PRId64 " of stream %d.%d is invalid; dropped", pkt->pts,
+                   ist.file_index, ist.index);
+            pkt->pts = AV_NOPTS_VALUE;
         }
     }
 
@@ -505,8 +528,13 @@ void TCustomFFmpeg::ReceivePackets(TAVOutputStream& ost, const char* failure) {
                     ost.error[i] += AV_RL64(stats + 8 + 8 * i);
             }
         }
-        if (ost.spec->type == AVMEDIA_TYPE_VIDEO)
+        if (ost.spec->type == AVMEDIA_TYPE_VIDEO) {
             WriteVideoStats(ost, pkt->size, pkt->flags & AV_PKT_FLAG_KEY);
+            if (auto d = ost.picture_durations.find(pkt->pts); d != ost.picture_durations.end()) {
+                if (pkt->duration <= 0) pkt->duration = d->second;
+                ost.picture_durations.erase(d);
+            }
+        }
         WritePacket(ost, pkt);
         // The statistics belong to the packet just received (the next encode call clears them).
         if (ost.logfile && enc->stats_out) ff::fprintf(ost.logfile, "%s", enc->stats_out);

@@ -138,6 +138,7 @@ void TCustomFFmpeg::ResetSettings() {
     for (int64_t& m : Fmax_frames)
         m = INT32_MAX;
     Fframe_rate = AVRational{0, 0};
+    Fframe_rate_chosen = false;
     Fvideo_qscale = 0.0f;
     Fintra_matrix.clear();
     Finter_matrix.clear();
@@ -282,6 +283,7 @@ void TCustomFFmpeg::OptFrameRate(const std::string& value) {
         if (text == value || ff::av_parse_video_rate(&rate, text.c_str()) < 0) Fail("Incorrect frame rate");
     }
     Fframe_rate = rate;
+    Fframe_rate_chosen = true;
 }
 
 void TCustomFFmpeg::OptFrameSize(const std::string& value) {

@@ -114,6 +114,7 @@ void TCustomFFmpeg::NewStream(TOutputFile& file, AVMediaType type) {
             spec.width = Fframe_width;
             spec.height = Fframe_height;
             spec.frame_rate = Fframe_rate;
+            spec.frame_rate_chosen = Fframe_rate_chosen;
             spec.aspect_ratio = Fframe_aspect_ratio;
             spec.pix_fmt = static_cast<AVPixelFormat>(Fframe_pix_fmt);
             spec.qscale = Fvideo_qscale;

@@ -145,6 +145,13 @@ void TCustomFFmpeg::PrintReport(bool isLastReport, int fileIndex) {
         info.CurrentSize = totalSize;
         info.CurrentDuration = static_cast<int64_t>(ti1 * AV_TIME_BASE);
         info.TotalDuration = FTotalOutputDuration;
+        // Inputs without a duration show their progress by the bytes read.
+        if (fileIndex >= 0 && fileIndex < static_cast<int>(Finput_files.size())) {
+            if (AVIOContext* pb = Finput_files[fileIndex]->ctx->pb) {
+                info.InputBytesRead = std::max<int64_t>(ff::avio_seek(pb, 0, SEEK_CUR), 0);
+                info.InputSize = ff::avio_size(pb) > 0 ? ff::avio_size(pb) : -1;
+            }
+        }
         FOnProgress(info);
         if (dups + drops != FReportedDrops) Log(TLogLevel::llVerbose, line);
     } else if (Fverbose >= 0) {

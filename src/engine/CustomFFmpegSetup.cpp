@@ -59,6 +59,55 @@ void NearestH263Size(int& width, int& height) {
     height = kSizes[best][1];
 }
 
+// Containers that store every picture's time (the MP4 family and Matroska, and those that say so).
+bool KeepsPictureTimes(const AVOutputFormat* format) {
+    if (format->flags & AVFMT_VARIABLE_FPS) return !(format->flags & AVFMT_NOTIMESTAMPS);
+    static const char* const kNames[] = {"mp4", "mov", "matroska", "webm", "ipod", "psp"};
+    for (const char* name : kNames)
+        if (std::strcmp(format->name, name) == 0) return true;
+    return false;
+}
+
+// Encoders that code a frame rate of their own and no picture times.
+bool FixedRateCodec(const AVCodec* codec) {
+    if (!codec) return true;
+    switch (codec->id) {
+        case AV_CODEC_ID_MPEG1VIDEO:
+        case AV_CODEC_ID_MPEG2VIDEO:
+        case AV_CODEC_ID_H261:
+        case AV_CODEC_ID_H263:
+        case AV_CODEC_ID_DVVIDEO:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The source's own time base where encoders take it (MPEG-4 part 2 holds at most 16 bits),
+// otherwise milliseconds; never coarser than the frame rate.
+AVRational PictureTimeBase(AVRational source, AVRational rate) {
+    int num = 0, den = 0;
+    if (source.num > 0 && source.den > 0) ff::av_reduce(&num, &den, source.num, source.den, INT_MAX);
+    const bool usable =
+        num == 1 && den <= 65535 && (rate.num <= 0 || den * static_cast<int64_t>(rate.den) >= rate.num);
+    return usable ? AVRational{1, den} : AVRational{1, 1000};
+}
+
+}  // namespace
+
+// Chroma planes of subsampled formats cover two (or four) pixels each, so encoders want the
+// picture to be a whole number of chroma samples: the size is rounded down to that multiple
+// (never below one multiple). The scaler keeps the picture's shape in its sample aspect ratio.
+void EncoderSizeFor(AVPixelFormat format, int& width, int& height) {
+    const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(format);
+    if (!desc) return;
+    const int mw = 1 << desc->log2_chroma_w, mh = 1 << desc->log2_chroma_h;
+    width = std::max(mw, width / mw * mw);
+    height = std::max(mh, height / mh * mh);
+}
+
+namespace {
+
 bool IsBitmapSubtitle(AVCodecID id) {
     const AVCodecDescriptor* d = ff::avcodec_descriptor_get(id);
     return d && (d->props & AV_CODEC_PROP_BITMAP_SUB);
@@ -404,6 +453,13 @@ void TCustomFFmpeg::SetupVideoEncoder(TAVOutputStream& ost, TInputStream& ist) {
         }
     }
     if (pixFmt == AV_PIX_FMT_NONE) pixFmt = AV_PIX_FMT_YUV420P;
+    {
+        const int w = width, h = height;
+        EncoderSizeFor(pixFmt, width, height);
+        if (w != width || h != height)
+            LogFmt(TLogLevel::llVerbose, "%s codes no %dx%d pictures; using %dx%d",
+                   ff::av_get_pix_fmt_name(pixFmt), w, h, width, height);
+    }
 
     AVRational rate = spec.frame_rate;
     if (rate.num <= 0 || rate.den <= 0) rate = ist.framerate;
@@ -425,6 +481,15 @@ void TCustomFFmpeg::SetupVideoEncoder(TAVOutputStream& ost, TInputStream& ist) {
     enc->pix_fmt = pixFmt;
     enc->framerate = rate;
     enc->time_base = av_inv_q(rate);
+    // Without a chosen frame rate, a container that stores each picture's time gets the pictures
+    // at their own times (a variable-rate source stays variable), in a time base fine enough
+    // to hold them; elsewhere pictures are duplicated or dropped to the constant rate.
+    const bool autoRate = !spec.frame_rate_chosen && !spec.force_fps && Fvideo_sync_method < 0;
+    if (autoRate && KeepsPictureTimes(ost.file->ctx->oformat) && !FixedRateCodec(ost.encoder)) {
+        ost.variable_rate = true;
+        enc->time_base =
+            first && first->enc ? first->enc->time_base : PictureTimeBase(ist.st->time_base, rate);
+    }
 
     if (spec.qscale > 0) {
         enc->flags |= AV_CODEC_FLAG_QSCALE;

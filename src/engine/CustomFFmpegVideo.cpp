@@ -126,6 +126,8 @@ void TCustomFFmpeg::DoVideoOut(TAVOutputStream& ost, TInputStream& ist, AVFrame*
             Fail("Cannot get resampling context");
     }
     frame->pts = ist.pts;
+    frame->pkt_duration =
+        ist.next_pts != AV_NOPTS_VALUE && ist.next_pts > ist.pts ? ist.next_pts - ist.pts : 0;
     if (ff::av_buffersrc_add_frame_flags(ost.buffersrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0)
         Fail("Error opening filters!");
     DrainFilteredVideo(ost);
@@ -139,7 +141,7 @@ void TCustomFFmpeg::DrainFilteredVideo(TAVOutputStream& ost) {
     AVCodecContext* enc = ost.enc.get();
     const AVOutputFormat* format = ost.file->ctx->oformat;
     int method = Fvideo_sync_method;
-    if (method < 0) method = (format->flags & AVFMT_VARIABLE_FPS) ? 2 : 1;
+    if (method < 0) method = ost.variable_rate || (format->flags & AVFMT_VARIABLE_FPS) ? 2 : 1;
 
     while (ff::av_buffersink_get_frame_flags(ost.buffersink, picture, 0) >= 0) {
         const double ipts =
@@ -183,7 +185,12 @@ void TCustomFFmpeg::DrainFilteredVideo(TAVOutputStream& ost) {
         }
         if (enc->flags & AV_CODEC_FLAG_QSCALE) picture->quality = enc->global_quality;
         picture->pict_type = AV_PICTURE_TYPE_NONE;
+        // A picture kept at its own time lasts until the next one; the last one as long as in the
+        // source, so that the pictures end where the source's do.
+        const int64_t duration =
+            picture->pkt_duration > 0 ? ff::av_rescale_q(picture->pkt_duration, sinkTb, enc->time_base) : 0;
         for (int64_t i = 0; i < copies && !FBroken; ++i) {
+            if (ost.variable_rate && duration > 0) ost.picture_durations[ost.sync_opts] = duration;
             picture->pts = ost.sync_opts;
             EncodeVideoFrame(ost, picture);
             ++ost.sync_opts;

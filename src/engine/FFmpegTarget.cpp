@@ -57,7 +57,10 @@ void TCustomFFmpeg::OptTarget(const std::string& value, const std::string& defau
 
     const bool pal = norm == nPAL;
     const AVRational rate = kFrameRates[norm];
-    auto setRate = [&] { Fframe_rate = rate; };
+    auto setRate = [&] {
+        Fframe_rate = rate;
+        Fframe_rate_chosen = true;
+    };
     auto assumeAspect = [&](float aspect, const char* text) {
         if (Fframe_aspect_ratio == 0.0f) {
             Fframe_aspect_ratio = aspect;

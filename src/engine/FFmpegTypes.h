@@ -106,6 +106,8 @@ struct TProgressInfo {
     int64_t CurrentSize = 0;      // bytes written
     int64_t CurrentDuration = 0;  // microseconds of output written
     int64_t TotalDuration = -1;   // expected output duration, -1 unknown
+    int64_t InputBytesRead = 0;   // position in the input being read
+    int64_t InputSize = -1;       // its size in bytes, -1 unknown (a stream)
 };
 
 struct TTerminateInfo {

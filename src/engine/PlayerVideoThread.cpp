@@ -118,6 +118,10 @@ void TVideoState::VideoLoop() {
     AVStream* st = ic_->streams[videoStream_.load()];
     AVRational tb = st->time_base;
     AVRational frameRate = ff::av_guess_frame_rate(ic_.get(), st, nullptr);
+    // A picture stamped more than this far (seconds) from the one before is damaged, not a jump.
+    constexpr double kWildGap = 30.0 * 3600.0;
+    double lastPts = NAN;
+    int lastSerial = -1;
     for (;;) {
         int got = viddec_.DecodeFrame(frame.get(), nullptr, true);
         if (got < 0) break;
@@ -126,6 +130,13 @@ void TVideoState::VideoLoop() {
         frame->sample_aspect_ratio = ff::av_guess_sample_aspect_ratio(ic_.get(), st, frame.get());
         double dpts = frame->pts == AV_NOPTS_VALUE ? NAN : static_cast<double>(frame->pts) * av_q2d(tb);
         double duration = frameRate.num && frameRate.den ? av_q2d(av_inv_q(frameRate)) : 0;
+        if (!std::isnan(dpts) && !std::isnan(lastPts) && serial == lastSerial &&
+            std::fabs(dpts - lastPts) > kWildGap)
+            dpts = lastPts + duration;  // shown in turn after the one before
+        if (!std::isnan(dpts)) {
+            lastPts = dpts;
+            lastSerial = serial;
+        }
 
         // After a time seek the pictures before the target are decoded but not shown.
         if (serial == seekSerialVideo_.load() && !std::isnan(dpts) &&

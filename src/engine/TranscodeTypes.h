@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +73,7 @@ struct TOutputStreamSpec {
     // Video
     int width = 0, height = 0;
     AVRational frame_rate{0, 0};
+    bool frame_rate_chosen = false;
     float aspect_ratio = 0.0f;
     AVPixelFormat pix_fmt = AV_PIX_FMT_NONE;
     float qscale = 0.0f;
@@ -147,6 +149,10 @@ struct TAVOutputStream {
     bool encoding_needed = false;
     int64_t frame_number = 0;
     int64_t sync_opts = 0;  // next output time in encoder time-base units
+    // Pictures keep their own times (no duplicates to a constant rate), in a fine time base.
+    bool variable_rate = false;
+    // Durations of the pictures handed to the encoder, by time, until their packets come out.
+    std::map<int64_t, int64_t> picture_durations;
     AVStream* st = nullptr;
     TOutputFile* file = nullptr;
     TOutputStreamSpec* spec = nullptr;

@@ -18,6 +18,10 @@ public:
     int Zoom = 1;
     QString VideoEncoder;  // empty or "Auto" (any case): the output type's default
     QString AudioEncoder;
+    // Device and web profiles write 4:2:0 pictures, which every player decodes; a profile that
+    // says <KeepPixelFormat>1</KeepPixelFormat> keeps the source's chroma format where its
+    // encoder takes it.
+    bool KeepPixelFormat = false;
     bool IsSplite = false;
     int SpliteSize = -1;
     int SpliteTime = -1;

@@ -47,6 +47,9 @@ void readEncParam(const XmlFileReader& xml, const QDomElement& e, TEncParam& p) 
     readInt(xml, e, QStringLiteral("Zoom"), p.Zoom);
     p.VideoEncoder = childText(e, QStringLiteral("VideoEncoder")).trimmed();
     p.AudioEncoder = childText(e, QStringLiteral("AudioEncoder")).trimmed();
+    int keep = 0;
+    readInt(xml, e, QStringLiteral("KeepPixelFormat"), keep);
+    p.KeepPixelFormat = keep != 0;
 }
 
 void readRecord(const XmlFileReader& xml, const QDomElement& e, int order) {

@@ -20,7 +20,9 @@ bool ProbeEntry(TAVProbe& probe, ListFileInfo& e, ProbeOutcome* outcome) {
     e.HasVideo = opened && probe.VideoStreamCount() > 0;
     e.StartTime = 0;
     e.EndTime = e.FileDurTime;
-    e.HasData = opened && e.FileDurTime > 0;
+    // A file without a duration in its header (a plain MPEG stream, a file cut short) still
+    // converts when it has pictures or sound; its length is known only once it has been read.
+    e.HasData = opened && (e.FileDurTime > 0 || probe.VideoStreamCount() > 0 || probe.AudioStreamCount() > 0);
     if (outcome) {
         outcome->hasVideo = e.HasVideo;
         if (!opened) {

@@ -16,6 +16,21 @@ TEST(UtilsTime, FormatsHoursMinutesSecondsAndMilliseconds) {
     EXPECT_EQ(FormatTime(90000000000LL), "25:00:00");  // hours are not wrapped at 24
     EXPECT_EQ(FormatTimeMs(999), "00:00:00.000");
     EXPECT_EQ(FormatTimeMs(59999999), "00:00:59.999");
+    EXPECT_EQ(FormatTime(-1), "--:--:--");  // a duration the file does not give
+}
+
+TEST(UtilsTime, LengthOfASourceWithoutDurationFromItsSize) {
+    struct Case {
+        qint64 size, sourceRate, outputRate, length;
+    } cases[] = {
+        {1000000, 800000, 2128000, 10000000},  // the source's own rate decides
+        {1000000, 0, 800000, 10000000},        // without it, the output's: as large as the source
+        {0, 800000, 800000, 0},
+        {1000000, 0, 0, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LengthFromFileSize(c.size, c.sourceRate, c.outputRate), c.length)
+            << c.size << " " << c.sourceRate;
 }
 
 TEST(UtilsTime, ParseTimeReadsThreeDecimalPiecesAndRefusesOthers) {

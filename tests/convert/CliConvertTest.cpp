@@ -79,6 +79,29 @@ TEST(CliConvert, FailuresAndWrongCommandLines) {
     EXPECT_EQ(run(home, "convert --profile 1058 --jobs 0 " + fixtures::ShellQuote(clip)), 2);
 }
 
+TEST(CliConvert, OneResultLinePerFileAndLogLinesOnStandardError) {
+    fixtures::TempDir home;
+    const std::string sound = fixtures::Clip("cli_sound.mp4", 1, 160, 120, 25, "", true, false);
+    const std::string pictures = fixtures::Clip("cli_pictures.mp4", 1, 160, 120, 25, "", false, true);
+    fixtures::WriteFile(home.file("notes.txt"), "text");
+    const std::string dir = home.file("out");
+    std::string out, both;
+    const std::string command = "HOME=" + fixtures::ShellQuote(home.path()) + " " + cli() +
+                                " convert --profile 1801 --jobs 1 --output-folder " +
+                                fixtures::ShellQuote(dir) + " " + fixtures::ShellQuote(sound) + " " +
+                                fixtures::ShellQuote(pictures) + " " +
+                                fixtures::ShellQuote(home.file("notes.txt"));
+    // Pictures alone give an MP3 file nothing to hold: that file fails while it is set up.
+    EXPECT_EQ(fixtures::Run(command + " 2>/dev/null", &out), 1);
+    EXPECT_EQ(out, "converted\t" + dir + "/cli_sound.mp3\nfailed\t" + dir +
+                       "/cli_pictures.mp3\nunreadable\t" + home.file("notes.txt") + "\n");
+    fixtures::Run(command + " --overwrite 2>&1 >/dev/null", &both);
+    const size_t start = both.find("[2] start  " + dir + "/cli_pictures.mp3\n");
+    EXPECT_NE(start, std::string::npos) << both;
+    EXPECT_LT(start, both.find("[2] failed " + dir + "/cli_pictures.mp3\n")) << both;
+    EXPECT_NE(both.find("convert failed"), std::string::npos) << "the log line goes to standard error";
+}
+
 namespace {
 // The thread count libx264 wrote into its settings text in the stream, -1 when there is none.
 int X264Threads(const std::string& file) {
@@ -99,9 +122,8 @@ TEST(CliConvert, EncoderGetsTheProcessorsTheRunLeavesIdle) {
     ASSERT_EQ(run(home, "convert --profile 1055 --jobs 2" + to + fixtures::ShellQuote(a)), 0);
     EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), processors);
     // Two files two at a time: the processors are shared.
-    ASSERT_EQ(run(home,
-                  "convert --profile 1055 --overwrite --jobs 2" + to + fixtures::ShellQuote(a) + " " +
-                      fixtures::ShellQuote(b)),
+    ASSERT_EQ(run(home, "convert --profile 1055 --overwrite --jobs 2" + to + fixtures::ShellQuote(a) + " " +
+                            fixtures::ShellQuote(b)),
               0);
     EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), std::max(1, processors / 2));
     EXPECT_EQ(X264Threads(dir + "/cli_2s.mp4"), std::max(1, processors / 2));

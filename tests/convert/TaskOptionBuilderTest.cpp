@@ -195,6 +195,17 @@ TEST_F(TaskOptionBuilderTest, AudioSourcesIgnoreTheirPictures) {
     EXPECT_EQ(in.ExtOptions, "");
 }
 
+TEST_F(TaskOptionBuilderTest, PicturesAre420UnlessTheProfileKeepsTheirFormat) {
+    auto e = entryFor({".mp4", 0, 0, 2000000, 0, 44100, 128000, 2, "libx264", "aac"});
+    build(*e);
+    EXPECT_EQ(o.ExtOptions, "pix_fmt=yuv420p");
+    e->formatInfo->EncParam.KeepPixelFormat = true;
+    build(*e);
+    EXPECT_EQ(o.ExtOptions, "");
+    build(*entryFor({".mp3", 0, 0, 0, 0, 44100, 128000}));  // no pictures to write
+    EXPECT_EQ(o.ExtOptions, "");
+}
+
 TEST_F(TaskOptionBuilderTest, ClipRangeOnlyWhenNotTheWholeFile) {
     auto e = entryFor({".mp4"});
     build(*e);

@@ -43,6 +43,10 @@ TEST_F(ConvertTest, DefaultsOfTheContainer) {
     EXPECT_NEAR(last.CurrentDuration, 2000000, 60000);
     EXPECT_NEAR(last.TotalDuration, fixtures::ProbeDuration(Avi25()) * 1000000, 1000);
     EXPECT_EQ(last.CurrentSize, fixtures::FileSize(out));
+    // Progress by bytes for sources without a duration: the whole input has been read.
+    EXPECT_EQ(last.InputSize, fixtures::FileSize(Avi25()));
+    EXPECT_GT(last.InputBytesRead, last.InputSize * 9 / 10);
+    EXPECT_LE(last.InputBytesRead, last.InputSize);
 }
 
 TEST_F(ConvertTest, ClipRange) {

@@ -59,4 +59,21 @@ TEST(PlayerCli, SyncOverTwentySecondsAndSeekToTheFrame) {
     EXPECT_NE(r.err.find("/nonexistent/file.mp4"), std::string::npos) << r.err;
 }
 
+TEST(PlayerCli, APictureWithAWildTimeDoesNotCountAsAGap) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    const std::string base = fixtures::Make("player-base.mkv",
+                                            "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i "
+                                            "sine=duration=3 -c:v mjpeg -c:a aac");
+    // The 40th picture stamped 1,996,492 s.
+    const std::string wild = fixtures::Make(
+        "player-wild.mkv", "-i " + fixtures::ShellQuote(base) +
+                               " -c copy -bsf:v \"setts=pts=if(eq(N\\,40)\\,1996492/TB\\,PTS)\"");
+    enginetest::CliResult r = enginetest::RunCli("play --no-window --stats " + fixtures::ShellQuote(wild));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(Figure(r.out, "frames shown"), 75, 3) << r.out;
+    const double gap = Figure(r.out, "max a/v gap");
+    EXPECT_GE(gap, 0) << r.out;
+    EXPECT_LT(gap, 1000) << r.out;
+}
+
 }  // namespace

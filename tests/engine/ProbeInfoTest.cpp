@@ -321,3 +321,14 @@ TEST(ProbeTextFormats, SizesDurationsAndRates) {
 }
 
 }  // namespace
+
+TEST_F(ProbeInfoTest, NegativeContainerStartTimeIsShown) {
+    // Opus in WebM starts before zero by its encoder delay.
+    const std::string file =
+        fixtures::Make("engine-info-opus.webm", "-f lavfi -i sine=duration=1 -c:a libopus");
+    ASSERT_TRUE(probe_.LoadFile(file)) << probe_.LastErrMsg();
+    const std::string oracle = fixtures::Probe(file, "", "format=start_time");
+    ASSERT_EQ(oracle.rfind("-0.", 0), 0u) << oracle;
+    const std::string text = probe_.FileInfoText();
+    EXPECT_NE(text.find("\r\nStartTime: " + oracle + "\r\n"), std::string::npos) << text;
+}
