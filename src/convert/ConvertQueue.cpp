@@ -539,8 +539,7 @@ void TConvertQueue::moveOn() {
     else if (MergFlag == 1)
         ok = CreateMergerToTarget();
     else {
-        CleamFFMPEG();
-        endRun(mrOk, false);
+        endRun(mrOk, false);  // stops the component and removes the merge's files
         return;
     }
     if (!ok) endRun(mrCancel, true);

@@ -155,10 +155,9 @@ QString TfrmDownload::CheckOutputFile(const QString& baseName, const QString& ex
         if (!newName) replace_.insert(path);
     }
     if (newName) {
-        for (int n = 1;; ++n) {
-            path = ReduceSeparators(folder + base + QStringLiteral("_(new_%1)").arg(n) + ext);
-            if (!taken(path)) break;
-        }
+        const QString wanted = path;
+        for (int n = 1; taken(path); ++n)
+            path = NumberedName(wanted, n);
     }
     reserved_.insert(path);
     return path;

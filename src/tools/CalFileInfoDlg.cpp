@@ -109,7 +109,7 @@ void TCalFileInfo::probeJobs(Queue& queue, TAVProbe* probe) {
             if (ProbeEntry(*probe, *e, &probed)) {
                 if (job.keyed) {
                     std::lock_guard lock(mutex_);
-                    toStore_.emplace_back(job.key, TProbeCache::FactsOf(*e, probed.hasVideo));
+                    toStore_.emplace_back(job.key, TProbeCache::FactsOf(*e));
                 }
                 // An audio-only source gives an audio-only output: the one estimate rule says so.
                 settle(job.row, Done, FormatTime(e->FileDurTime), EntrySizeEstimate(*e, vBitRate_, aBitRate_));

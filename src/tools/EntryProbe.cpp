@@ -24,7 +24,6 @@ bool ProbeEntry(TAVProbe& probe, ListFileInfo& e, ProbeOutcome* outcome) {
     // converts when it has pictures or sound; its length is known only once it has been read.
     e.HasData = opened && (e.FileDurTime > 0 || probe.VideoStreamCount() > 0 || probe.AudioStreamCount() > 0);
     if (outcome) {
-        outcome->hasVideo = e.HasVideo;
         if (!opened) {
             // The engine's message is "<file>: <reason>"; the list shows the file already.
             QString reason = QString::fromStdString(probe.LastErrMsg());

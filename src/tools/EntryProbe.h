@@ -9,10 +9,9 @@
 class ListFileInfo;
 class TAVProbe;
 
-// What a probe found beyond the entry: why a file can't be used, and whether it has pictures.
+// Why a probed file can't be used (whether it has pictures is in the entry).
 struct ProbeOutcome {
     QString reason;  // empty when the entry has data
-    bool hasVideo = false;
 };
 
 // True when the file opened and has a positive duration (the entry then has data).

@@ -178,7 +178,7 @@ void TProbeCache::Store(const std::vector<std::pair<Key, Facts>>& records) {
     db.commit();
 }
 
-TProbeCache::Facts TProbeCache::FactsOf(const ListFileInfo& e, bool hasVideo) {
+TProbeCache::Facts TProbeCache::FactsOf(const ListFileInfo& e) {
     Facts f;
     f.bitRate = e.BitRate;
     f.duration = e.FileDurTime;
@@ -187,7 +187,7 @@ TProbeCache::Facts TProbeCache::FactsOf(const ListFileInfo& e, bool hasVideo) {
     f.info = e.FileInfo;
     f.vWidth = e.VWidth;
     f.vHeight = e.VHeight;
-    f.hasVideo = hasVideo;
+    f.hasVideo = e.HasVideo;
     return f;
 }
 

@@ -55,7 +55,7 @@ public:
     // Where the last damaged database was moved (empty when none was found).
     QString SetAsideFile() const { return setAside_; }
 
-    static Facts FactsOf(const ListFileInfo& entry, bool hasVideo);
+    static Facts FactsOf(const ListFileInfo& entry);
     static void Apply(const Facts& facts, ListFileInfo& entry);
 
 private:
