@@ -1,14 +1,7 @@
 #include "online/PageAnalysis.h"
 
-#include <QMutex>
-
 #include "app/CommEntity.h"
 #include "online/YouTubePage.h"
-
-namespace {
-// Guards client_ of every analysis between the worker and Cancel().
-QMutex g_clientMutex;
-}  // namespace
 
 namespace PageAnalysis {
 
@@ -50,8 +43,8 @@ TPageAnalysis::~TPageAnalysis() {
 
 void TPageAnalysis::Cancel() {
     cancelled_.store(true);
-    QMutexLocker lock(&g_clientMutex);
-    if (THttpClient* c = client_.load()) c->Cancel();
+    QMutexLocker lock(&clientLock_);
+    if (client_) client_->Cancel();
 }
 
 void TPageAnalysis::run() {
@@ -59,8 +52,8 @@ void TPageAnalysis::run() {
     PageAnalysis::ConfigurePageClient(http, proxy_);
     http.OnWork = [this](qint64 n) { emit Received(n); };
     {
-        QMutexLocker lock(&g_clientMutex);
-        client_.store(&http);
+        QMutexLocker lock(&clientLock_);
+        client_ = &http;
         if (cancelled_.load()) http.Cancel();
     }
     try {
@@ -76,6 +69,6 @@ void TPageAnalysis::run() {
     } catch (const std::exception& e) {
         error_ = QString::fromUtf8(e.what());
     }
-    QMutexLocker lock(&g_clientMutex);
-    client_.store(nullptr);
+    QMutexLocker lock(&clientLock_);
+    client_ = nullptr;
 }

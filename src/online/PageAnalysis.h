@@ -6,6 +6,7 @@
 // program.
 
 #include <QString>
+#include <QMutex>
 #include <QThread>
 #include <atomic>
 #include <memory>
@@ -56,5 +57,6 @@ private:
     QString error_;
     bool refused_ = false;
     std::atomic<bool> cancelled_{false};
-    std::atomic<THttpClient*> client_{nullptr};
+    QMutex clientLock_;  // between the worker setting client_ and Cancel() using it
+    THttpClient* client_ = nullptr;
 };
