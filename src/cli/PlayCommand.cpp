@@ -228,10 +228,14 @@ int Run(const std::vector<std::string>& args) {
                 std::printf(" %s%.3f", s.DropEarly[i] ? "-" : "", s.DropTimes[i] / 1e6);
             std::printf("\n");
         }
-        if (s.AVGapSamples > 0)
+        if (s.AVGapSamples > 0) {
             std::printf("max a/v gap: %.1f ms\n", static_cast<double>(s.MaxAVGap) / 1000.0);
-        else
+            std::printf("pictures over %lld ms from the sound: %lld of %lld\n",
+                        static_cast<long long>(TPlayerStats::kAVGapBound / 1000),
+                        static_cast<long long>(s.AVGapsOverBound), static_cast<long long>(s.AVGapSamples));
+        } else {
             std::printf("max a/v gap: -\n");
+        }
         if (s.SeekCount > 0)
             std::printf("seek latency: %.1f ms (picture at %.3f s)\n",
                         static_cast<double>(s.LastSeekLatency) / 1000.0,

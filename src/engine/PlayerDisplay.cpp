@@ -212,6 +212,7 @@ void TVideoState::VideoDisplay(bool newPicture) {
             auto gap = static_cast<int64_t>(std::fabs(vp->PTS - audio) * 1e6);
             stats_.MaxAVGap = std::max(stats_.MaxAVGap, gap);
             ++stats_.AVGapSamples;
+            if (gap > TPlayerStats::kAVGapBound) ++stats_.AVGapsOverBound;
         }
     }
 }

@@ -60,6 +60,10 @@ struct TPlayerStats {
     // that moment (only while audio plays and the picture belongs to the current position).
     int64_t MaxAVGap = 0;
     int64_t AVGapSamples = 0;
+    // Pictures shown more than kAVGapBound away from the audio clock. One picture held back by
+    // the scheduler makes the largest gap jump; only a drift makes many pictures late.
+    static constexpr int64_t kAVGapBound = 45000;
+    int64_t AVGapsOverBound = 0;
     int64_t SeekCount = 0;         // seeks that reached their first picture
     int64_t LastSeekLatency = -1;  // from Seek to the first picture at the new position
     int64_t MaxSeekLatency = -1;
