@@ -331,6 +331,13 @@ int TCustomFFmpeg::DecodeVideo(TInputStream& ist, const AVPacket* pkt) {
             : ist.framerate.num > 0 ? ff::av_rescale_q(1, av_inv_q(ist.framerate), AV_TIME_BASE_Q)
                                     : 40000;
         duration += duration * frame->repeat_pict / 2;
+        // A picture stamped with the time of the one before it (or a little earlier: muxers that
+        // round times repeat or swap neighbours) takes the next picture's place instead of being
+        // dropped; a jump back of more than two pictures is a new time line and stays as it is.
+        if (pts != AV_NOPTS_VALUE && ist.last_picture_pts != AV_NOPTS_VALUE && pts <= ist.last_picture_pts &&
+            ist.last_picture_pts - pts < 2 * duration)
+            pts = ist.last_picture_pts + duration;
+        ist.last_picture_pts = pts;
         ist.pts = pts;
         ist.next_pts = pts + duration;
 

@@ -128,6 +128,7 @@ struct TInputStream {
     const AVCodec* decoder = nullptr;
     TCodecContextPtr dec;
     int64_t next_pts = AV_NOPTS_VALUE;  // microseconds: time of the next decoded data
+    int64_t last_picture_pts = AV_NOPTS_VALUE;  // microseconds: time given to the last picture
     int64_t pts = 0;                    // microseconds: time of the current decoded data
     bool is_start = true;
     bool is_past_recording_time = false;

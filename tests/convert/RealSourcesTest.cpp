@@ -143,7 +143,7 @@ const Kind kKinds[] = {
     {"variable rate, WebM", Variable, 1066, ".webm", nullptr, true, 0, 0},
     {"variable rate, AVI (constant rate)", Variable, 1058, ".avi", nullptr, false, 0, 0},
     {"wild time stamp, MP4", Wild, 1055, ".mp4", Base, true, 0, 0},
-    {"repeated time stamps, MP4", Repeated, 1055, ".mp4", Base, false, 0, 0},
+    {"repeated time stamps, MP4", Repeated, 1055, ".mp4", Base, true, 0, 0},
     {"backwards time stamps, MP4", Backwards, 1055, ".mp4", Part, false, 0, 0, 2},
     {"truncated, no duration, MP4", Truncated, 1055, ".mp4", nullptr, true, 0, 0},
     {"4:4:4 H.264, MP4", Full444, 1055, ".mp4", nullptr, true, 0, 0},
