@@ -127,6 +127,12 @@ void TTaskOptionBuilder::CreateOptions(TOutputOptions& out, TInputOptions& in, c
     }
 
     if (!out.DisableVideo && !p.KeepPixelFormat) AddOptionLine(out.ExtOptions, "pix_fmt", "yuv420p");
+    // A device's H.264 profile and level: the names are libx264's, so another encoder chosen in
+    // the settings goes without them.
+    if (!out.DisableVideo && out.VideoCodec == "libx264") {
+        if (!p.VideoProfile.isEmpty()) AddOptionLine(out.ExtOptions, "profile", utf8(p.VideoProfile).c_str());
+        if (!p.VideoLevel.isEmpty()) AddOptionLine(out.ExtOptions, "level", utf8(p.VideoLevel).c_str());
+    }
 
     ApplyClipRange(entry, in, out);
     out.CustomHook = false;

@@ -22,6 +22,11 @@ public:
     // says <KeepPixelFormat>1</KeepPixelFormat> keeps the source's chroma format where its
     // encoder takes it.
     bool KeepPixelFormat = false;
+    // The encoder profile and level a device decodes (<VideoProfile>main</VideoProfile>,
+    // <VideoLevel>3.1</VideoLevel>); empty: the encoder's own choice. Used with the encoder the
+    // profile was written for only.
+    QString VideoProfile;
+    QString VideoLevel;
     bool IsSplite = false;
     int SpliteSize = -1;
     int SpliteTime = -1;

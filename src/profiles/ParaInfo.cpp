@@ -1,6 +1,7 @@
 #include "profiles/ParaInfo.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include "app/DialogSeam.h"
 #include "app/Utils.h"
@@ -50,6 +51,14 @@ void readEncParam(const XmlFileReader& xml, const QDomElement& e, TEncParam& p) 
     int keep = 0;
     readInt(xml, e, QStringLiteral("KeepPixelFormat"), keep);
     p.KeepPixelFormat = keep != 0;
+    // Plain names and numbers only: they become encoder options.
+    static const QRegularExpression kName(QStringLiteral("^[A-Za-z0-9.]{1,16}$"));
+    const auto plain = [&](const char* name) {
+        const QString text = childText(e, QLatin1String(name)).trimmed();
+        return kName.match(text).hasMatch() ? text : QString();
+    };
+    p.VideoProfile = plain("VideoProfile");
+    p.VideoLevel = plain("VideoLevel");
 }
 
 void readRecord(const XmlFileReader& xml, const QDomElement& e, int order) {

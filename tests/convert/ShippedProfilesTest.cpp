@@ -173,6 +173,15 @@ TEST_P(ShippedProfile, ConvertsAClipAsTheProfileSays) {
                   size);
         const double got = rateOf(fixtures::Probe(file, "v:0", "stream=avg_frame_rate"));
         EXPECT_NEAR(got, rate, rate * 0.02) << "frame rate";
+        // Pictures every player decodes, in the H.264 profile and level the device takes.
+        const TEncParam& p = entry.formatInfo->EncParam;
+        if (!p.KeepPixelFormat) EXPECT_EQ(fixtures::Probe(file, "v:0", "stream=pix_fmt"), "yuv420p");
+        if (video == "h264" && !p.VideoProfile.isEmpty()) {
+            QString level = p.VideoLevel;
+            EXPECT_TRUE(QString::fromStdString(fixtures::Probe(file, "v:0", "stream=profile"))
+                            .endsWith(p.VideoProfile, Qt::CaseInsensitive));
+            EXPECT_EQ(fixtures::Probe(file, "v:0", "stream=level"), level.remove(QLatin1Char('.')).toStdString());
+        }
     }
     const std::string audio = fixtures::Probe(file, "a:0", "stream=codec_name");
     ASSERT_FALSE(audio.empty()) << "no sound";
