@@ -175,6 +175,15 @@ void TProbeCache::Store(const std::vector<std::pair<Key, Facts>>& records) {
             return;
         }
     }
+    // A record stored gets the next row number (a replaced one too), so the lowest numbers are
+    // the oldest results; gaps left by replaced records only make the cache keep fewer.
+    QSqlQuery prune(db);
+    prune.prepare(QStringLiteral("DELETE FROM probe WHERE rowid <= (SELECT MAX(rowid) FROM probe) - ?"));
+    prune.bindValue(0, maxRecords_);
+    if (!prune.exec()) {
+        db.rollback();
+        return;
+    }
     db.commit();
 }
 

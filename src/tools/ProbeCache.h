@@ -49,8 +49,11 @@ public:
     static bool KeyOf(const QString& path, Key& key);
 
     bool Lookup(const Key& key, Facts& facts);
-    // Records are written together in one transaction.
+    // Records are written together in one transaction. The cache keeps at most MaxRecords: the
+    // records stored longest ago go first.
     void Store(const std::vector<std::pair<Key, Facts>>& records);
+    static constexpr qint64 kMaxRecords = 100000;
+    void SetMaxRecords(qint64 count) { maxRecords_ = count; }
 
     // Where the last damaged database was moved (empty when none was found).
     QString SetAsideFile() const { return setAside_; }
@@ -69,4 +72,5 @@ private:
     QString connection_;
     QString setAside_;
     bool open_ = false;
+    qint64 maxRecords_ = kMaxRecords;
 };

@@ -243,3 +243,26 @@ TEST_F(ProbePoolTest, ADamagedCacheIsSetAsideAndRebuilt) {
     EXPECT_EQ(column(TFileListItem::colDuration), (QStringList{"00:00:02", "00:00:01"}));
 }
 }  // namespace
+
+TEST_F(ProbePoolTest, TheCacheKeepsItsNewestRecordsOnly) {
+    TProbeCache cache(dir + "/bounded.db");
+    ASSERT_TRUE(cache.Open());
+    cache.SetMaxRecords(3);
+    auto record = [](int n) {
+        TProbeCache::Key key;
+        key.path = QStringLiteral("/media/%1.mp4").arg(n);
+        key.size = 1000 + n;
+        TProbeCache::Facts facts;
+        facts.duration = n;
+        return std::make_pair(key, facts);
+    };
+    cache.Store({record(1), record(2), record(3)});
+    cache.Store({record(1), record(4)});  // 1 stored again: newer than 2 and 3
+    cache.Store({record(5)});
+    QStringList kept;
+    for (int n = 1; n <= 5; ++n) {
+        TProbeCache::Facts facts;
+        if (cache.Lookup(record(n).first, facts)) kept << QString::number(facts.duration);
+    }
+    EXPECT_EQ(kept, (QStringList{"1", "4", "5"}));
+}
