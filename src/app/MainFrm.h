@@ -29,6 +29,7 @@ class ListFileInfo;
 class TAVProbe;
 class TConvertDlg;
 class TFFmpegTasks;
+class ListFileInfo;
 class TFileListItem;
 class TFormatInfo;
 class TFFPlayer;
@@ -302,6 +303,8 @@ private:
     // The play, pause, stop and snapshot buttons as the player's state `state` wants them.
     void showPreviewState(TPlayState state);
     void moveSelectedRow(int delta);
+    // Starts measuring a constant-quality entry's output size off the user-interface thread.
+    void measureQualitySize(const ListFileInfo* entry);
     void setPreviewTitle(const QString& caption);
     static QStringList droppedPaths(const QMimeData* mime);
     void createTray();

@@ -1,12 +1,17 @@
 // The profile row and the dialogs that tune the output: the profile picker, the conversion
 // settings dialog, the profile tree and the preferences.
+#include <QApplication>
+#include <QPointer>
 #include <QScreen>
+#include <QThreadPool>
 #include <algorithm>
+#include <memory>
 
 #include "app/DialogLook.h"
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
 #include "app/MainFrm.h"
+#include "convert/QualityEstimate.h"
 #include "app/Utils.h"
 #include "profiles/IconUtils.h"
 #include "profiles/ParaInfo.h"
@@ -141,7 +146,37 @@ void TfrmMain::giveRowsParameters(const TFormatInfo& params, bool categoryTag) {
         row->setText(TFileListItem::colFormat, params.Format);
         row->setText(TFileListItem::colSize,
                      EntrySizeEstimate(*entry, params.EncParam.VideoBitrate, params.EncParam.AudioBitrate));
+        if (NeedsQualityEstimate(*entry)) measureQualitySize(entry);
     }
+}
+
+// Encodes the entry's samples on a pool thread; the row's "~" becomes "~12.34MB" unless the row
+// is gone or its settings changed meanwhile.
+void TfrmMain::measureQualitySize(const ListFileInfo* entry) {
+    std::shared_ptr<ListFileInfo> copy(entry->CloneObj().release());
+    QPointer<TfrmMain> window(this);
+    QThreadPool::globalInstance()->start([copy, window, entry] {
+        const qint64 bytes = EstimateQualitySize(*copy);
+        QMetaObject::invokeMethod(
+            qApp,
+            [copy, window, entry, bytes] {
+                if (!window) return;
+                for (int i = 0; i < window->RowCount(); ++i) {
+                    TFileListItem* row = window->Row(i);
+                    if (!row || row->Entry() != entry || !entry->formatInfo) continue;
+                    const TEncParam& now = entry->formatInfo->EncParam;
+                    const TEncParam& then = copy->formatInfo->EncParam;
+                    if (now.Quality != then.Quality || now.VideoEncoder != then.VideoEncoder ||
+                        entry->StartTime != copy->StartTime || entry->EndTime != copy->EndTime)
+                        return;
+                    if (bytes >= 0)
+                        row->setText(TFileListItem::colSize,
+                                     QStringLiteral("~") + QString::asprintf("%.2f", bytes / 1048576.0) +
+                                         QStringLiteral("MB"));
+                }
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TfrmMain::profileMenuItemClick(TProfilePopuMenuBigItem* item) {

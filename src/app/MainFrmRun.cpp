@@ -8,6 +8,7 @@
 #include "app/Platform.h"
 #include "app/Utils.h"
 #include "convert/ConvertDlg.h"
+#include "convert/TaskOptionBuilder.h"
 #include "convert/ConvertRecord.h"
 #include "engine/FFmpegTasks.h"
 #include "settings/Lang.h"
@@ -93,6 +94,14 @@ void TfrmMain::BtnStartClick() {
     }
     if (records.empty()) {
         ShowInfo(GetLangText(QStringLiteral("DlgNoConvertTitle")));
+        return;
+    }
+    // A size limit too small for a file's length is refused before anything starts.
+    QStringList refusals;
+    for (const auto& record : records)
+        if (const QString r = TTaskOptionBuilder::FitRefusal(*record->PFileInfo); !r.isEmpty()) refusals << r;
+    if (!refusals.isEmpty() && !(CkbMerge->isChecked() && records.size() > 1)) {
+        ShowInfo(refusals.join('\n'));
         return;
     }
 

@@ -18,11 +18,13 @@
 #include "cli/CatalogueLoading.h"
 #include "cli/StatusLines.h"
 #include "convert/ConvertQueue.h"
+#include "convert/TaskOptionBuilder.h"
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegTasks.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
+#include "profiles/QualityScale.h"
 #include "settings/Options.h"
 #include "tools/EntryProbe.h"
 
@@ -35,13 +37,18 @@ void onSignal(int) {
 void PrintHelp(std::FILE* out) {
     std::fputs(
         "usage: vanto-convert convert --profile ID [--output-folder DIR] [--jobs N] [--merge]\n"
-        "                             [--overwrite] FILE...\n\n"
+        "                             [--quality N | --fit-size SIZE] [--overwrite] FILE...\n\n"
         "Converts every FILE with the output profile ID (see 'vanto-convert profiles'), exactly as\n"
         "the window program does: same option builder, output naming and engine.\n\n"
         "  --profile ID          the output profile\n"
         "  --output-folder DIR   where the outputs go (default: the program's output folder)\n"
         "  --jobs N              conversions at the same time (default: the program's setting)\n"
         "  --merge               join all files into one output named MergerVideo\n"
+        "  --quality N           constant quality N on the video encoder's own scale (x264/x265,\n"
+        "                        VP9, SVT-AV1, libaom: CRF, lower is better; MPEG-1/2/4: qscale)\n"
+        "                        instead of the profile's bit rate\n"
+        "  --fit-size SIZE       each output (or the merged one) fits into SIZE: bytes, or with K, M\n"
+        "                        or G (1 M = 1,048,576 bytes), such as 25M\n"
         "  --overwrite           replace existing outputs; otherwise an existing output's name gets\n"
         "                        a \"_(new_N)\" suffix\n\n"
         "Progress goes to standard error: each file once as it starts and once as it ends, and a\n"
@@ -95,6 +102,8 @@ struct Arguments {
     int jobs = 0;
     bool merge = false;
     bool overwrite = false;
+    int quality = -1;
+    qint64 fitSize = 0;
     QStringList files;
 };
 
@@ -130,6 +139,25 @@ bool parse(const std::vector<std::string>& args, Arguments& a) {
                 std::fprintf(stderr, "vanto-convert convert: --jobs needs a number of at least 1\n");
                 return false;
             }
+        } else if (arg == "--quality") {
+            const std::string* v = value("--quality");
+            if (!v) return false;
+            bool ok = false;
+            a.quality = QString::fromStdString(*v).toInt(&ok);
+            if (!ok || a.quality < 0) {
+                std::fprintf(stderr, "vanto-convert convert: --quality needs a number of at least 0\n");
+                return false;
+            }
+        } else if (arg == "--fit-size") {
+            const std::string* v = value("--fit-size");
+            if (!v) return false;
+            const std::optional<qint64> size = ParseSizeText(QString::fromStdString(*v));
+            if (!size) {
+                std::fprintf(stderr, "vanto-convert convert: --fit-size needs a size such as 25M, 800K or 1G: %s\n",
+                             v->c_str());
+                return false;
+            }
+            a.fitSize = *size;
         } else if (arg == "--merge") {
             a.merge = true;
         } else if (arg == "--overwrite") {
@@ -143,6 +171,10 @@ bool parse(const std::vector<std::string>& args, Arguments& a) {
         } else {
             a.files << QString::fromStdString(arg);
         }
+    }
+    if (a.quality >= 0 && a.fitSize > 0) {
+        std::fputs("vanto-convert convert: --quality and --fit-size exclude each other\n", stderr);
+        return false;
     }
     if (a.profile < 0 || a.files.isEmpty()) {
         std::fputs("vanto-convert convert: a profile and at least one file are needed\n", stderr);
@@ -171,6 +203,26 @@ int Run(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vanto-convert convert: there is no profile %d (see 'vanto-convert profiles')\n",
                      a.profile);
         return kExitUsage;
+    }
+    if (a.quality >= 0) {
+        const QString encoder = EffectiveVideoEncoder(*profile);
+        const TQualityScale* scale = QualityScaleFor(encoder);
+        if (!scale) {
+            std::fprintf(stderr, "vanto-convert convert: the profile's video encoder %s has no constant quality\n",
+                         encoder.isEmpty() ? "(none)" : encoder.toUtf8().constData());
+            return kExitUsage;
+        }
+        if (a.quality < scale->Best || a.quality > scale->Smallest) {
+            std::fprintf(stderr, "vanto-convert convert: %s takes a quality from %d (best) to %d (smallest)\n",
+                         scale->Encoder, scale->Best, scale->Smallest);
+            return kExitUsage;
+        }
+        profile->EncParam.Quality = a.quality;
+        profile->EncParam.FitSize = 0;
+    }
+    if (a.fitSize > 0) {
+        profile->EncParam.FitSize = a.fitSize;
+        profile->EncParam.Quality = -1;
     }
     const TCategory* category = FindCategory(profile->Categoryid);
     const QString tag = category ? category->CategoryTag : QString();
@@ -210,6 +262,18 @@ int Run(const std::vector<std::string>& args) {
         record->ProfileName = profile->Format;
         record->PFileInfo = std::move(entry);
         records.push_back(std::move(record));
+    }
+    // A size limit too small for a file's length is refused before anything starts.
+    QStringList refusals;
+    for (const auto& record : records) {
+        if (a.merge && records.size() > 1) break;  // the merged output's limit is checked by its step
+        const QString refusal = TTaskOptionBuilder::FitRefusal(*record->PFileInfo);
+        if (!refusal.isEmpty()) refusals << refusal;
+    }
+    if (!refusals.isEmpty()) {
+        for (const QString& line : refusals)
+            std::fprintf(stderr, "vanto-convert convert: %s\n", line.toUtf8().constData());
+        return kExitUsage;
     }
     // Standard output: one line per file with its result, the unreadable inputs last.
     auto listResults = [&unreadable](const decltype(TConvertQueue::Rows)& rows) {

@@ -8,5 +8,6 @@ TCodecThreadRule::TCodecThreadRule(int processors)
 
 int TCodecThreadRule::ThreadsFor(int processors, int runWidth, int unfinished) {
     const int atOnce = std::max(1, std::min(runWidth, unfinished));
+    if (atOnce == 1 && processors > 1) return 0;
     return std::max(1, processors / atOnce);
 }

@@ -119,6 +119,8 @@ bool TConvertQueue::queueTask(int row, TInputOptions& in, TOutputOptions& out) {
         failRow(row, error.replace(work, finalPath));
         return false;
     }
+    // What the output can't hold of its source, shown with the row.
+    Rows[row].Note = builder.Notes.join(QStringLiteral("; "));
     taskRows_.push_back(row);
     return true;
 }
@@ -199,10 +201,11 @@ void TConvertQueue::checkOutputLength(int row) {
     if (!probe.LoadFile(Rows[row].OutputFile.toUtf8().toStdString())) return;
     const int64_t length = probe.FileStreamInfo().Duration;
     probe.CloseFile();
-    Rows[row].Note = ShortOutputNote(length, expected);
-    if (!Rows[row].Note.isEmpty()) {
-        Rows[row].Percent = Rows[row].Note;
-        FFMPEGLog.Error(Rows[row].Caption + QStringLiteral(": ") + Rows[row].Note);
+    const QString shortNote = ShortOutputNote(length, expected);
+    if (!shortNote.isEmpty()) {
+        Rows[row].Note = Rows[row].Note.isEmpty() ? shortNote : shortNote + QStringLiteral("; ") + Rows[row].Note;
+        Rows[row].Percent = shortNote;
+        FFMPEGLog.Error(Rows[row].Caption + QStringLiteral(": ") + shortNote);
     }
 }
 

@@ -2,11 +2,14 @@
 
 #include <QFileInfo>
 #include <QSet>
+#include <cmath>
 
 #include "app/CommEntity.h"
 #include "app/Utils.h"
 #include "convert/OutputNaming.h"
 #include "engine/FFmpegTasks.h"
+#include "engine/SourceTracks.h"
+#include "profiles/QualityScale.h"
 
 namespace {
 std::string utf8(const QString& s) {
@@ -28,6 +31,23 @@ QString containerFor(const QString& format) {
                                                {".f4v", "flv"},  {".trp", "mpeg"}, {".ts", "mpeg"},
                                                {".ape", "mpeg"}};
     return table.value(format);
+}
+
+// The pixel format an option text asks for ("" when none).
+QString pixelFormatOf(const std::string& options) {
+    for (const QString& line : QString::fromStdString(options).split('\n'))
+        if (line.startsWith(QLatin1String("pix_fmt="))) return line.mid(8).trimmed();
+    return {};
+}
+
+// Outputs of the MP4/QuickTime family: their index goes to the front so they play while they
+// download.
+bool isMovFamily(const QString& format, const std::string& container) {
+    static const QSet<QString> family{".mp4", ".mov", ".m4v", ".m4a", ".psp", ".ipod", ".3gp", ".3g2", ".dpg"};
+    if (!container.empty())
+        return container == "mp4" || container == "mov" || container == "psp" || container == "ipod" ||
+               container == "3gp" || container == "3g2";
+    return family.contains(format);
 }
 }  // namespace
 
@@ -101,7 +121,8 @@ void TTaskOptionBuilder::CreateOptions(TOutputOptions& out, TInputOptions& in, c
         out.VideoCodec = "wmv2";
         out.AudioCodec = "wmav2";
     } else if (f == QLatin1String(".mkv")) {
-        out.VideoPreset = "libx264-default";
+        // The x264 preset's generic settings (GOP, quantiser range, B-frames) are x264's only.
+        if (out.VideoCodec.empty() || out.VideoCodec == "libx264") out.VideoPreset = "libx264-default";
     } else if (f == QLatin1String(".wma")) {
         out.DisableVideo = true;
         out.AudioCodec = "wmav2";
@@ -126,20 +147,199 @@ void TTaskOptionBuilder::CreateOptions(TOutputOptions& out, TInputOptions& in, c
         suffix = QStringLiteral("_") + f.mid(1) + QStringLiteral("_auto.mpg");
     }
 
-    if (!out.DisableVideo && !p.KeepPixelFormat) AddOptionLine(out.ExtOptions, "pix_fmt", "yuv420p");
+    if (!out.DisableVideo && !p.PixelFormat.isEmpty())
+        AddOptionLine(out.ExtOptions, "pix_fmt", utf8(p.PixelFormat).c_str());
+    else if (!out.DisableVideo && !p.KeepPixelFormat)
+        AddOptionLine(out.ExtOptions, "pix_fmt", "yuv420p");
     // A device's H.264 profile and level: the names are libx264's, so another encoder chosen in
     // the settings goes without them.
     if (!out.DisableVideo && out.VideoCodec == "libx264") {
         if (!p.VideoProfile.isEmpty()) AddOptionLine(out.ExtOptions, "profile", utf8(p.VideoProfile).c_str());
         if (!p.VideoLevel.isEmpty()) AddOptionLine(out.ExtOptions, "level", utf8(p.VideoLevel).c_str());
     }
+    const QString videoCodec = QString::fromStdString(out.VideoCodec).toLower();
+    // Phones and Apple players play HEVC in MP4/MOV only under the tag "hvc1".
+    if (videoCodec == QLatin1String("libx265") && isMovFamily(f, out.FileFormat)) out.VideoTag = "hvc1";
+    // x265 writes its own report to standard error unless told otherwise; the log has ours.
+    if (videoCodec == QLatin1String("libx265")) AddOptionLine(out.ExtOptions, "x265-params", "log-level=error");
+    // SVT-AV1's own default preset is slow for a desktop converter; 8 is its balanced speed.
+    if (videoCodec == QLatin1String("libsvtav1")) AddOptionLine(out.ExtOptions, "preset", "8");
+    if (!out.DisableVideo && p.Quality >= 0 && p.FitSize <= 0) ApplyQuality(profile, out);
+    if (isMovFamily(f, out.FileFormat)) AddOptionLine(out.ExtOptions, "movflags", "+faststart");
+    if (p.FitSize > 0) applyFit(entry, out);
 
+    // The source's title, artist, date and other tags.
+    AddOptionLine(out.ExtOptions, "map_meta_data", "0:0");
     ApplyClipRange(entry, in, out);
     out.CustomHook = false;
     out.FileExt = utf8(profile.Format);
     out.FileName =
         utf8(naming_.CheckOutputFile(OutputFolder, entry.OutPutFileName, false, entry.CategoryTag + suffix));
     out.DisableSubtitle = true;
+}
+
+bool TTaskOptionBuilder::ApplyQuality(const TFormatInfo& profile, TOutputOptions& out) {
+    const QString encoder =
+        out.VideoCodec.empty() ? EffectiveVideoEncoder(profile) : QString::fromStdString(out.VideoCodec).toLower();
+    const std::string options = QualityOptionText(encoder, profile.EncParam.Quality);
+    if (options.empty()) return false;  // this encoder has no constant quality: its bit rate stays
+    if (out.VideoCodec.empty()) out.VideoCodec = utf8(encoder);
+    out.VideoBitrate = -1;
+    if (!out.ExtOptions.empty()) out.ExtOptions += '\n';
+    out.ExtOptions += options;
+    return true;
+}
+
+namespace {
+constexpr int kLeastVideoRate = 32000;
+constexpr int kLeastAudioRate = 24000;
+constexpr double kOverheadShare = 0.03;  // container index, headers, interleaving
+constexpr qint64 kOverheadBytes = 16384;
+
+double clipSeconds(const ListFileInfo& entry) {
+    return static_cast<double>(entry.EndTime - entry.StartTime) / 1e6;
+}
+
+bool hasSound(const ListFileInfo& entry) {
+    return entry.SampleRate > 0 || entry.Channel > 0 || entry.AudioBitRate > 0;
+}
+
+// Bytes rounded up to the next tenth of a megabyte, as the smallest size is offered.
+qint64 roundedUp(qint64 bytes) {
+    const qint64 tenth = 1048576 / 10;
+    return (bytes + tenth - 1) / tenth * tenth;
+}
+
+int soundRate(const TOutputOptions& out, bool sound) {
+    if (!sound || out.DisableAudio) return 0;
+    return out.AudioBitrate > 0 ? out.AudioBitrate : 128000;
+}
+}  // namespace
+
+TTaskOptionBuilder::TFitPlan TTaskOptionBuilder::PlanFit(qint64 limit, double seconds, bool video, int audioBitrate,
+                                                         int videoCeiling) {
+    TFitPlan plan;
+    plan.AudioBitrate = audioBitrate;
+    if (limit <= 0 || seconds <= 0) return plan;
+    const double budget = (static_cast<double>(limit) * (1.0 - kOverheadShare) - kOverheadBytes) * 8.0 / seconds;
+    auto smallest = [&](double rate) {
+        return static_cast<qint64>(std::ceil((rate * seconds / 8.0 + kOverheadBytes) / (1.0 - kOverheadShare)));
+    };
+    if (!video) {
+        if (audioBitrate > budget) plan.AudioBitrate = static_cast<int>(budget);
+        plan.Possible = plan.AudioBitrate >= kLeastAudioRate || audioBitrate <= 0;
+        plan.Smallest = smallest(kLeastAudioRate);
+        return plan;
+    }
+    const double videoRate = budget - audioBitrate;
+    plan.Possible = videoRate >= kLeastVideoRate;
+    plan.Smallest = smallest(kLeastVideoRate + audioBitrate);
+    plan.VideoBitrate = static_cast<int>(std::min<double>(videoRate, INT32_MAX));
+    if (videoCeiling > 0) plan.VideoBitrate = std::min(plan.VideoBitrate, videoCeiling);
+    return plan;
+}
+
+bool TTaskOptionBuilder::HasTwoPass(const QString& encoder) {
+    static const QSet<QString> twoPass{"libx264", "libvpx", "libvpx-vp9", "libaom-av1",
+                                       "mpeg4", "mpeg2video", "mpeg1video"};
+    return twoPass.contains(encoder.toLower());
+}
+
+QString TTaskOptionBuilder::FitRefusal(const ListFileInfo& entry) {
+    if (!entry.formatInfo || entry.formatInfo->EncParam.FitSize <= 0) return {};
+    const TEncParam& p = entry.formatInfo->EncParam;
+    const bool video = entry.HasVideo && !IsAudioSource(entry.FileName) &&
+                       !(p.Width <= 0 && p.Height <= 0 && p.FrameRate <= 0 && p.VideoBitrate <= 0 &&
+                         isUnset(p.VideoEncoder));
+    TOutputOptions sound;
+    sound.AudioBitrate = p.AudioBitrate;
+    const TFitPlan plan =
+        PlanFit(p.FitSize, clipSeconds(entry), video, soundRate(sound, hasSound(entry)), p.VideoBitrate);
+    if (plan.Possible) return {};
+    return QStringLiteral("%1: %2 is too small for %3 of %4; the smallest size that works is %5")
+        .arg(QFileInfo(entry.FileName).fileName(), SizeMbText(p.FitSize), FormatTime(entry.EndTime - entry.StartTime),
+             video ? QStringLiteral("video") : QStringLiteral("sound"), SizeMbText(roundedUp(plan.Smallest)));
+}
+
+void TTaskOptionBuilder::applyFit(const ListFileInfo& entry, TOutputOptions& out) {
+    const TEncParam& p = entry.formatInfo->EncParam;
+    const bool video = !out.DisableVideo && entry.HasVideo && !IsAudioSource(entry.FileName);
+    const TFitPlan plan = PlanFit(p.FitSize, clipSeconds(entry), video, soundRate(out, hasSound(entry)), p.VideoBitrate);
+    out.SizeLimit = p.FitSize;
+    if (plan.AudioBitrate > 0) out.AudioBitrate = plan.AudioBitrate;
+    if (!video || plan.VideoBitrate <= 0) return;
+    out.VideoBitrate = plan.VideoBitrate;
+    const QString encoder =
+        out.VideoCodec.empty() ? EffectiveVideoEncoder(*entry.formatInfo) : QString::fromStdString(out.VideoCodec);
+    if (out.VideoCodec.empty()) out.VideoCodec = utf8(encoder.toLower());
+    out.TwoPass = HasTwoPass(encoder);
+}
+
+void TTaskOptionBuilder::KeepColour(const TSourceTracks& tracks, const QString& pixelFormat, TOutputOptions& out) {
+    if ((!tracks.HdrPQ && !tracks.HdrHLG) || out.DisableVideo) return;
+    const QString codec = QString::fromStdString(out.VideoCodec).toLower();
+    const bool deep = pixelFormat.contains(QLatin1String("10")) || pixelFormat.contains(QLatin1String("12"));
+    const bool hdrEncoder = codec == QLatin1String("libx265") || codec == QLatin1String("libsvtav1") ||
+                            codec == QLatin1String("libaom-av1") || codec == QLatin1String("libvpx-vp9");
+    if (deep && hdrEncoder) {
+        AddOptionLine(out.ExtOptions, "color_primaries", "bt2020");
+        AddOptionLine(out.ExtOptions, "color_trc", tracks.HdrPQ ? "smpte2084" : "arib-std-b67");
+        AddOptionLine(out.ExtOptions, "colorspace", "bt2020nc");
+        return;
+    }
+    // Linear light, Hable's curve down to standard range, then BT.709 4:2:0.
+    const std::string toneMap =
+        std::string("zscale=tin=") + (tracks.HdrPQ ? "smpte2084" : "arib-std-b67") +
+        ":pin=bt2020:min=bt2020nc:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=hable:desat=0,"
+        "zscale=t=bt709:m=bt709:r=tv,format=" +
+        (pixelFormat.isEmpty() ? std::string("yuv420p") : utf8(pixelFormat));
+    out.VideoFilters = out.VideoFilters.empty() ? toneMap : out.VideoFilters + ',' + toneMap;
+    AddOptionLine(out.ExtOptions, "color_primaries", "bt709");
+    AddOptionLine(out.ExtOptions, "color_trc", "bt709");
+    AddOptionLine(out.ExtOptions, "colorspace", "bt709");
+}
+
+void TTaskOptionBuilder::KeepTracks(const TSourceTracks& tracks, const QString& format, TOutputOptions& out,
+                                    QStringList& notes) {
+    const std::string container = out.FileFormat;
+    const bool mkv = format == QLatin1String(".mkv") && container.empty();
+    const bool movFamily = isMovFamily(format, container);
+    const QString name = format == QLatin1String(".psp") || format == QLatin1String(".ipod")
+                             ? QStringLiteral("MP4")
+                             : format.mid(1).toUpper();
+    const int subtitles = tracks.TextSubtitles + tracks.PictureSubtitles;
+    bool subtitleKept = false;
+    if (subtitles > 0) {
+        if (mkv || (movFamily && !tracks.FirstSubtitleIsPicture)) {
+            out.DisableSubtitle = false;
+            // MP4 and QuickTime name no subtitle encoder of their own; Matroska's is ASS.
+            if (movFamily) out.SubtitleCodec = "mov_text";
+            subtitleKept = true;
+            if (subtitles > 1) notes << QStringLiteral("%1 more subtitle tracks not kept").arg(subtitles - 1);
+        } else if (movFamily) {
+            notes << QStringLiteral("picture subtitles not kept: %1 cannot hold them").arg(name);
+        } else {
+            notes << QStringLiteral("subtitles not kept: %1 cannot hold them").arg(name);
+        }
+    }
+    if (tracks.Chapters > 0 && !mkv && !movFamily)
+        notes << QStringLiteral("chapters not kept: %1 cannot hold them").arg(name);
+    if (tracks.Audio > 1 && !out.DisableAudio) {
+        if (mkv && tracks.Video >= 0 && !out.DisableVideo) {
+            // Output streams are made picture, sound, subtitles, then one more sound stream each
+            // for the further tracks; the maps name their sources in that order.
+            auto map = [&out](int index) { AddOptionLine(out.ExtOptions, "map", ("0." + std::to_string(index)).c_str()); };
+            map(tracks.Video);
+            map(tracks.AudioIndexes[0]);
+            if (subtitleKept) map(tracks.Subtitle);
+            for (size_t i = 1; i < tracks.AudioIndexes.size(); ++i) {
+                map(tracks.AudioIndexes[i]);
+                AddOptionLine(out.ExtOptions, "newaudio", "1");
+            }
+        } else {
+            notes << QStringLiteral("%1 more sound tracks not kept: only MKV keeps them all").arg(tracks.Audio - 1);
+        }
+    }
 }
 
 bool TTaskOptionBuilder::AddTask(TInputOptions& in, TOutputOptions& out, QString* error) {
@@ -151,6 +351,15 @@ bool TTaskOptionBuilder::AddTask(TInputOptions& in, TOutputOptions& out, QString
         if (error) *error = err;
         return false;
     }
+    Notes.clear();
+    if (const TFFmpeg* task = tasks_.Task(index); task && task->InputCount() > 0)
+    {
+        const TSourceTracks tracks = SourceTracksOf(task->InputContext(0));
+        KeepTracks(tracks, QString::fromStdString(out.FileExt).toLower(), out, Notes);
+        KeepColour(tracks, pixelFormatOf(out.ExtOptions), out);
+    }
+    for (const QString& note : Notes)
+        log_.Warning(input + QStringLiteral(": ") + note);
     const QString output = ReduceSeparators(QString::fromStdString(out.FileName));
     if (!tasks_.SetOutputFile(index, utf8(output), out)) {
         const QString err = QString::fromStdString(tasks_.LastErrMsg());

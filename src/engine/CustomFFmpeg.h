@@ -88,8 +88,9 @@ public:
     int Verbose() const { return Fverbose; }
     void SetVerbose(int verbose) { Fverbose = verbose; }
     int ThreadCount() const { return Fthread_count; }
-    // Codec threads of the decoders, encoders and picture filters; applies to the inputs opened
-    // already too, so it may change until the run starts.
+    // Codec threads of the decoders, encoders and picture filters (0: each library chooses its
+    // own count, as the ffmpeg command line does); applies to the inputs opened already too, so
+    // it may change until the run starts.
     void SetThreadCount(int count);
     // Report interval of progress in microseconds.
     int64_t ReportInterval() const { return FReportInterval; }

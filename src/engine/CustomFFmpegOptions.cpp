@@ -196,7 +196,7 @@ void TCustomFFmpeg::ResetSettings() {
 }
 
 void TCustomFFmpeg::SetThreadCount(int count) {
-    Fthread_count = count > 0 ? count : 1;
+    Fthread_count = count >= 0 ? count : 1;
     for (auto& input : Finput_files)
         input->thread_count = Fthread_count;
 }
@@ -427,7 +427,7 @@ void TCustomFFmpeg::OptBitrate(const std::string& name, const std::string& value
     const AVCodecContext* ctx =
         FOptions->CodecContext(name[0] == 'a' ? AVMEDIA_TYPE_AUDIO : AVMEDIA_TYPE_VIDEO);
     int64_t rate = 0;
-    if (ctx && ff::av_opt_get_int(const_cast<AVCodecContext*>(ctx), "b", 0, &rate) >= 0 && rate < 1000)
+    if (ctx && ff::av_opt_get_int(const_cast<AVCodecContext*>(ctx), "b", 0, &rate) >= 0 && rate > 0 && rate < 1000)
         Log(TLogLevel::llWarning,
             "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
 }

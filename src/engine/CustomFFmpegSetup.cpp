@@ -2,6 +2,7 @@
 // parameters, two-pass log files, opening encoders and decoders, and writing the headers.
 #include <strings.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -29,10 +30,9 @@ bool MuxerRefusesForeignTags(const AVOutputFormat* format) {
 
 // Whether the muxer takes the tag for the codec (the muxers' own tag tables decide).
 bool MuxerAcceptsTag(const AVOutputFormat* format, AVCodecID id, uint32_t tag) {
-    if (MuxerRefusesForeignTags(format)) {
-        uint32_t own = 0;
-        return format->codec_tag && ff::av_codec_get_tag2(format->codec_tag, id, &own) && own == tag;
-    }
+    // A strict muxer takes any of its own tags for the codec (MP4: "hvc1" as well as "hev1").
+    if (MuxerRefusesForeignTags(format))
+        return format->codec_tag && ff::av_codec_get_id(format->codec_tag, tag) == id;
     if (!format->codec_tag) return true;
     const AVCodecID tagged = ff::av_codec_get_id(format->codec_tag, tag);
     if (tagged == id) return true;
@@ -111,6 +111,35 @@ namespace {
 bool IsBitmapSubtitle(AVCodecID id) {
     const AVCodecDescriptor* d = ff::avcodec_descriptor_get(id);
     return d && (d->props & AV_CODEC_PROP_BITMAP_SUB);
+}
+
+// The source's chapters, moved by its time offset and cut to the recorded length (microseconds,
+// INT64_MAX: all), for an output that has none of its own. Formats without chapters ignore them.
+void CopyChapters(AVFormatContext* oc, const TInputFile& in, int64_t recording) {
+    const AVFormatContext* ic = in.ctx.get();
+    if (!ic || oc->nb_chapters > 0) return;
+    for (unsigned i = 0; i < ic->nb_chapters; ++i) {
+        const AVChapter* c = ic->chapters[i];
+        const int64_t start = ff::av_rescale_q(c->start, c->time_base, AV_TIME_BASE_Q) + in.ts_offset;
+        const int64_t end = ff::av_rescale_q(c->end, c->time_base, AV_TIME_BASE_Q) + in.ts_offset;
+        if (end <= 0) continue;
+        if (start >= recording) break;
+        auto* copy = static_cast<AVChapter*>(ff::av_mallocz(sizeof(AVChapter)));
+        auto** grown = copy ? static_cast<AVChapter**>(
+                                  ff::av_realloc(oc->chapters, (oc->nb_chapters + 1) * sizeof(AVChapter*)))
+                            : nullptr;
+        if (!grown) {
+            ff::av_free(copy);
+            return;
+        }
+        oc->chapters = grown;
+        copy->id = c->id;
+        copy->time_base = AV_TIME_BASE_Q;
+        copy->start = std::max<int64_t>(0, start);
+        copy->end = std::min(recording, end);
+        ff::av_dict_copy(&copy->metadata, c->metadata, 0);
+        oc->chapters[oc->nb_chapters++] = copy;
+    }
 }
 
 }  // namespace
@@ -791,6 +820,7 @@ void TCustomFFmpeg::WriteHeaders() {
     for (int k = 0; k < static_cast<int>(Foutput_files.size()); ++k) {
         TOutputFile& file = *Foutput_files[k].file;
         if (file.header_written) continue;
+        if (!FJoinMode && !Finput_files.empty()) CopyChapters(file.ctx.get(), *Finput_files[0], Frecording_time);
         AVDictionary* opts = nullptr;
         ff::av_dict_copy(&opts, file.format_opts.get(), 0);
         const int ret = ff::avformat_write_header(file.ctx.get(), &opts);

@@ -183,6 +183,14 @@ bool TFFmpeg::AddOutput(const std::string& fileName, const TOutputOptions& optio
         if (!slot.VideoPreset.empty()) SetOption("vpre", slot.VideoPreset);
         if (!slot.SubtitlePreset.empty()) SetOption("spre", slot.SubtitlePreset);
         ApplyExtOptions(slot.ExtOptions, 5);
+        if (slot.SizeLimit > 0 && FFitFile.empty()) {
+            FFitFile = fileName;
+            if (slot.TwoPass) {
+                FPassLog = fileName + ".pass";
+                SetOption("pass", "2");
+                SetOption("passlogfile", FPassLog);
+            }
+        }
         ApplyOutputFields(slot);
         ApplyExtOptions(slot.ExtOptions, 3);
         if (!slot.FrameSize.empty()) SetOption("s", slot.FrameSize);
@@ -215,6 +223,7 @@ void TFFmpeg::Run() {
     try {
         if (Foutput_files.empty()) Fail("At least one output file must be specified");
         if (Finput_files.empty()) Fail("At least one input file must be specified");
+        if (!FPassLog.empty()) RunFirstPass();
         Transcode();
     } catch (const std::exception& e) {
         FFatalException = true;
@@ -229,6 +238,7 @@ void TFFmpeg::Run() {
     } catch (const std::exception& e) {
         GetFFLogger().Log(this, TLogLevel::llQuiet, e.what());
     }
+    if (!FFitFile.empty()) FitAfterwards();
     FConverting = false;
     if (FOnTerminating) FOnTerminating(*this);
     FTerminated = true;

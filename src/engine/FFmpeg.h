@@ -65,6 +65,18 @@ public:
     std::thread FThread;
 
 private:
+    // Fit into a size (an output record with SizeLimit; FFmpegFit.cpp).
+    void RunFirstPass();
+    void FitAfterwards();
+    // Runs a copy of this task's inputs with `out` into `fileName` on this thread, its progress
+    // shown as part `part` of `parts`, following this task's stop and pause. False when it
+    // failed (FFatalMessage) or was stopped.
+    bool RunSubTask(TOutputOptions out, const std::string& fileName, int part, int parts);
+    void RemovePassLogs() const;
+    std::string FFitFile;  // the output that must fit ("" when none must)
+    std::string FPassLog;  // prefix of the two passes' statistics files
+    std::function<void(const TProgressInfo&)> FRunProgress;  // the caller's progress handler
+
     void ApplyExtOptions(const std::string& text, int phase);
     void ApplyOutputFields(const TOutputOptions& o);
     void ReleaseProbes();

@@ -91,6 +91,12 @@ struct TOutputOptions {
     TOptionNormDefault NormDefault = TOptionNormType::ntPAL;
     bool CustomHook = false;  // raise OnCustomHook for this output
     bool Join = false;        // join all inputs into this one output
+    // Fit into a size: the finished output may not be larger than SizeLimit bytes (0: no
+    // limit). The task checks the file, encodes it again at a video rate lowered by the measured
+    // excess when it is over (twice at most), and fails rather than deliver a larger file.
+    // TwoPass runs an analysis pass first (encoders with two-pass statistics only).
+    int64_t SizeLimit = 0;
+    bool TwoPass = false;
     std::string ExtOptions;
     int32_t Tag = 0;
     void* Data = nullptr;

@@ -3,6 +3,7 @@
 // gives an independent object.
 
 #include <QString>
+#include <cstdint>
 
 class TEncParam {
 public:
@@ -27,6 +28,15 @@ public:
     // profile was written for only.
     QString VideoProfile;
     QString VideoLevel;
+    // A pixel format the profile asks for by name ("yuv420p10le" for 10-bit); empty: the rule
+    // above. <PixelFormat> in the parameter file.
+    QString PixelFormat;
+    // Constant quality on the video encoder's own scale (see QualityScale.h); < 0: the bit rate
+    // decides. <Quality> in the parameter file.
+    int Quality = -1;
+    // The whole output must fit into this many bytes; <= 0: no limit. <FitSize> in the parameter
+    // file, written like "25M". Takes the place of the video bit rate and of Quality.
+    int64_t FitSize = 0;
     bool IsSplite = false;
     int SpliteSize = -1;
     int SpliteTime = -1;

@@ -6,6 +6,7 @@
 #include "app/DialogSeam.h"
 #include "app/Utils.h"
 #include "profiles/ProfileMenu.h"
+#include "profiles/QualityScale.h"
 #include "profiles/XmlReading.h"
 #include "settings/Lang.h"
 
@@ -59,6 +60,14 @@ void readEncParam(const XmlFileReader& xml, const QDomElement& e, TEncParam& p) 
     };
     p.VideoProfile = plain("VideoProfile");
     p.VideoLevel = plain("VideoLevel");
+    p.PixelFormat = childText(e, QStringLiteral("PixelFormat")).trimmed();
+    readInt(xml, e, QStringLiteral("Quality"), p.Quality);
+    const QDomElement fit = e.firstChildElement(QStringLiteral("FitSize"));
+    if (!fit.isNull() && !fit.text().trimmed().isEmpty()) {
+        const std::optional<qint64> bytes = ParseSizeText(fit.text());
+        if (!bytes) throw xml.error(fit, QStringLiteral("\"FitSize\" is not a size: %1").arg(fit.text()));
+        p.FitSize = *bytes;
+    }
 }
 
 void readRecord(const XmlFileReader& xml, const QDomElement& e, int order) {

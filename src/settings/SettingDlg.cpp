@@ -7,6 +7,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <algorithm>
 #include <QVBoxLayout>
 
 #include "app/DialogLook.h"
@@ -14,6 +17,7 @@
 #include "profiles/IconUtils.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
+#include "profiles/QualityScale.h"
 #include "settings/SettingRules.h"
 
 namespace {
@@ -68,7 +72,7 @@ void addRow(QGridLayout* grid, int row, int column, const QString& key, const QS
 TDlgSetting::TDlgSetting(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("DlgSetting"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    DialogLook::Apply(this, 499, 428);
+    DialogLook::Apply(this, 499, 476);
 
     auto* profilePanel = new QFrame;
     profilePanel->setObjectName(QStringLiteral("PanelProfile"));
@@ -99,6 +103,16 @@ TDlgSetting::TDlgSetting(QWidget* parent) : QDialog(parent) {
     cmbChannel = fixedList("cmbChannel");
     cmbAudioEncoder = fixedList("cmbAudioEncoder");
     cmbAudioBitRate = fixedList("cmbAudioBitRate");
+    cmbRateMode = fixedList("cmbRateMode");
+    cmbRateMode->addItems({DialogLook::TextOr(QStringLiteral("SetRateBitrate"), QStringLiteral("Bit rate")),
+                           DialogLook::TextOr(QStringLiteral("SetRateQuality"), QStringLiteral("Constant quality")),
+                           DialogLook::TextOr(QStringLiteral("SetRateFit"), QStringLiteral("Fit into"))});
+    cmbQuality = fixedList("cmbQuality");
+    spnFitSize = new QSpinBox;
+    spnFitSize->setObjectName(QStringLiteral("spnFitSize"));
+    spnFitSize->setRange(1, 1024 * 1024);
+    spnFitSize->setValue(25);
+    spnFitSize->setSuffix(QStringLiteral(" MB"));
 
     gbVideo = new QGroupBox(DialogLook::TextOr(QStringLiteral("SetVideoGroup"), QStringLiteral("Video")));
     auto* video = new QGridLayout(gbVideo);
@@ -106,6 +120,12 @@ TDlgSetting::TDlgSetting(QWidget* parent) : QDialog(parent) {
     addRow(video, 0, 1, QStringLiteral("SetFrameRate"), QStringLiteral("Frame rate:"), cmbFrameRate);
     addRow(video, 1, 0, QStringLiteral("SetVideoEncoder"), QStringLiteral("Encoder:"), cmbEncoder);
     addRow(video, 1, 1, QStringLiteral("SetVideoBitRate"), QStringLiteral("Bit rate:"), cmbBitRate);
+    addRow(video, 2, 0, QStringLiteral("SetRateMode"), QStringLiteral("Size by:"), cmbRateMode);
+    addRow(video, 2, 1, QStringLiteral("SetQuality"), QStringLiteral("Quality:"), cmbQuality);
+    auto* fitLabel = new QLabel(DialogLook::TextOr(QStringLiteral("SetFitSize"), QStringLiteral("Fit into:")));
+    fitLabel->setBuddy(spnFitSize);
+    video->addWidget(fitLabel, 3, 2);
+    video->addWidget(spnFitSize, 3, 3);
     gbAudio = new QGroupBox(DialogLook::TextOr(QStringLiteral("SetAudioGroup"), QStringLiteral("Audio")));
     auto* audio = new QGridLayout(gbAudio);
     addRow(audio, 0, 0, QStringLiteral("SetSampleRate"), QStringLiteral("Sample rate:"), cmbSampleRate);
@@ -150,6 +170,10 @@ TDlgSetting::TDlgSetting(QWidget* parent) : QDialog(parent) {
     page->addLayout(buttons);
 
     connect(btnOk, &QPushButton::clicked, this, &TDlgSetting::btnOkClick);
+    connect(cmbRateMode, &QComboBox::currentIndexChanged, this, &TDlgSetting::rateModeChanged);
+    connect(cmbEncoder, &QComboBox::currentIndexChanged, this, [this] {
+        fillQuality(ReadQualityEntry(cmbQuality->currentText()).value_or(-1));
+    });
     connect(btnDefault, &QPushButton::clicked, this, &TDlgSetting::btnDefaultClick);
     connect(btnCancel, &QPushButton::clicked, this, &TDlgSetting::btnCancelClick);
     DialogLook::CentreOverMainWindow(this);
@@ -222,6 +246,45 @@ void TDlgSetting::fillFrom(const TFormatInfo& info) {
     for (QComboBox* list : {cmbResolution, cmbFrameRate, cmbEncoder, cmbBitRate, cmbSampleRate, cmbChannel,
                             cmbAudioEncoder, cmbAudioBitRate})
         list->setEnabled(list->count() > 0);
+
+    {
+        const QSignalBlocker block(cmbRateMode);
+        cmbRateMode->setCurrentIndex(p.FitSize > 0 ? kRateFit : p.Quality >= 0 ? kRateQuality : kRateBitrate);
+    }
+    if (p.FitSize > 0) spnFitSize->setValue(static_cast<int>(std::max<int64_t>(1, (p.FitSize + 1048575) / 1048576)));
+    fillQuality(p.Quality);
+}
+
+void TDlgSetting::fillQuality(int quality) {
+    cmbQuality->clear();
+    TFormatInfo chosen;
+    chosen.Format = SettingObj ? SettingObj->Format : QString();
+    chosen.EncParam.VideoEncoder = ReadEncoderEntry(cmbEncoder->currentText());
+    if (chosen.EncParam.VideoEncoder.isEmpty() && SettingObj) chosen.VideoEnclist = SettingObj->VideoEnclist;
+    const TQualityScale* scale = QualityScaleFor(EffectiveVideoEncoder(chosen));
+    if (scale) {
+        cmbQuality->addItems(QualityEntries(*scale));
+        // The encoder's default ("Balanced") unless a number of this scale was chosen.
+        int index = 2;
+        if (quality >= scale->Best && quality <= scale->Smallest) {
+            index = -1;
+            for (int i = 0; i < 5; ++i)
+                if (scale->Points[i] == quality) index = i;
+            if (index < 0) {
+                cmbQuality->addItem(QString::number(quality));
+                index = cmbQuality->count() - 1;
+            }
+        }
+        cmbQuality->setCurrentIndex(index);
+    }
+    rateModeChanged();
+}
+
+void TDlgSetting::rateModeChanged() {
+    const int mode = cmbRateMode->currentIndex();
+    cmbBitRate->setEnabled(mode == kRateBitrate && cmbBitRate->count() > 0);
+    cmbQuality->setEnabled(mode == kRateQuality && cmbQuality->count() > 0);
+    spnFitSize->setEnabled(mode == kRateFit);
 }
 
 void TDlgSetting::btnOkClick() {
@@ -240,6 +303,10 @@ void TDlgSetting::btnOkClick() {
         if (!channels.Keep) p.Channels = channels.Channels;
         p.VideoEncoder = ReadEncoderEntry(cmbEncoder->currentText());
         p.AudioEncoder = ReadEncoderEntry(cmbAudioEncoder->currentText());
+        // Constant quality needs an encoder with a quality scale; without one the bit rate stays.
+        const std::optional<int> quality = ReadQualityEntry(cmbQuality->currentText());
+        p.Quality = cmbRateMode->currentIndex() == kRateQuality && cmbQuality->count() > 0 && quality ? *quality : -1;
+        p.FitSize = cmbRateMode->currentIndex() == kRateFit ? int64_t(spnFitSize->value()) * 1048576 : 0;
     }
     done(mrOk);
 }

@@ -14,6 +14,7 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 
 class TDlgSetting : public QDialog {
     Q_OBJECT
@@ -50,6 +51,11 @@ public:
     QComboBox* cmbChannel;
     QComboBox* cmbAudioEncoder;
     QComboBox* cmbAudioBitRate;
+    // How the video's size is decided: kRateBitrate, kRateQuality or kRateFit.
+    QComboBox* cmbRateMode;
+    QComboBox* cmbQuality;  // "Smallest (32)" ... "Best (17)" on the chosen encoder's scale
+    QSpinBox* spnFitSize;   // MB (1,048,576 bytes)
+    enum { kRateBitrate = 0, kRateQuality = 1, kRateFit = 2 };
     QCheckBox* CkbMerge;
     QPushButton* btnDefault;
     QPushButton* btnOk;
@@ -57,4 +63,8 @@ public:
 
 private:
     void fillFrom(const TFormatInfo& info);
+    // Refills the quality list for the encoder chosen now, keeping `quality` selected.
+    void fillQuality(int quality);
+    // Enables the bit rate, the quality or the size as the rate mode says.
+    void rateModeChanged();
 };

@@ -71,12 +71,12 @@ TEST_F(ProfileChoiceTest, ThePickerShowsTheCatalogueAndFollowsTheKeyboard) {
     size_t profiles = 0;
     for (TProfilePopuMenuSmallItem* item : menu->SubItems)
         profiles += item->SubItems.size();
-    EXPECT_EQ(profiles, 71u);
+    EXPECT_EQ(profiles, 81u);
     // Long category titles widen the left column instead of being cut off.
     EXPECT_EQ(menu->width(), 475 + menu->LeftWidth() - 155);
     for (TProfilePopuMenuSmallItem* item : menu->SubItems)
         EXPECT_LE(item->WidthForCaption(), item->width()) << item->Caption().toStdString();
-    EXPECT_EQ(menu->height(), 380);  // 36 + 9 x 24 is below the minimum
+    EXPECT_EQ(menu->height(), 380);  // 36 + 10 x 24 is below the minimum
     EXPECT_EQ(w.PaneProfile->Tag, 1055);
     EXPECT_EQ(w.lbProfile()->text(), FindMenuInfo(1055)->Name);
     EXPECT_FALSE(w.PaneProfile->ImageProfile->pixmap().isNull());
@@ -304,7 +304,8 @@ TEST_F(ProfileChoiceTest, EveryPathShowsTheSameSizeEstimate) {
     w.AddVideFiles({clip("estimate_video.mp4", 2, 160), sound});
     ASSERT_EQ(w.RowCount(), 2);
     auto sizes = [&w] { return QStringList{w.Row(0)->text(TFileListItem::colSize), w.Row(1)->text(TFileListItem::colSize)}; };
-    const TEncParam& p = w.Row(0)->Entry()->formatInfo->EncParam;
+    // A copy: choosing a profile gives the entry new parameters and frees the old ones.
+    const TEncParam p = w.Row(0)->Entry()->formatInfo->EncParam;
     ASSERT_GT(p.VideoBitrate, 0);
     const ListFileInfo* video = w.Row(0)->Entry();
     const ListFileInfo* audio = w.Row(1)->Entry();

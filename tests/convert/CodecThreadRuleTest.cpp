@@ -8,15 +8,15 @@ TEST(CodecThreadRule, SharesIdleProcessorsAmongTheTasksRunningAtOnce) {
         int files, processors, cpuCount, finished, expected;
     };
     const Case cases[] = {
-        {1, 2, 2, 0, 2},    // one file on two processors: both for its codecs
-        {1, 8, 8, 0, 8},    // one file, eight processors
-        {1, 16, 1, 0, 16},  // one at a time: every task gets all processors
+        {1, 2, 2, 0, 0},    // one file on two processors: its codecs choose (automatic)
+        {1, 8, 8, 0, 0},    // one file, eight processors
+        {1, 16, 1, 0, 0},   // one at a time: every task has all processors
         {2, 2, 2, 0, 1},    // as many files as processors: one thread each
         {8, 2, 2, 0, 1},    // a batch: parallelism comes from the files
         {8, 2, 2, 6, 1},    // the last of the batch starts while one other still runs
         {3, 8, 8, 0, 2},    // three files at once on eight processors: 8 / 3
         {8, 8, 2, 0, 4},    // two at a time on eight processors
-        {3, 8, 8, 2, 8},    // a task started when it alone is unfinished
+        {3, 8, 8, 2, 0},    // a task started when it alone is unfinished
         {4, 2, 9, 0, 1},    // more tasks at once than processors: never below one
         {1, 1, 4, 0, 1},
     };

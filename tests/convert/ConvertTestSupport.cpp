@@ -3,7 +3,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <gtest/gtest.h>
+
 #include "app/Utils.h"
+#include "convert/OutputNaming.h"
+#include "convert/TaskOptionBuilder.h"
 #include "common/MediaFixtures.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
@@ -45,4 +49,30 @@ std::unique_ptr<ConvertRecord> ConvertFixture::Record(const QString& source, int
     record->ProfileName = entry->formatInfo ? entry->formatInfo->Format : QString();
     record->PFileInfo = std::move(entry);
     return record;
+}
+
+std::string ConvertFixture::Convert(ListFileInfo& entry, QStringList* notes) {
+    TOutputNaming naming;
+    AppLogger log;
+    TTaskOptionBuilder builder(tasks, naming, log);
+    builder.OutputFolder = out;
+    TOutputOptions o;
+    TInputOptions in;
+    builder.CreateOptions(o, in, entry);
+    tasks.ClearTasks();
+    if (!builder.AddTask(in, o)) {
+        ADD_FAILURE() << tasks.LastErrMsg();
+        return {};
+    }
+    if (notes) *notes = builder.Notes;
+    TTerminateInfo result;
+    tasks.OnTerminate = [&](TCustomFFmpegTasks*, const TTerminateInfo& info) {
+        if (info.TaskIndex == 0) result = info;
+    };
+    tasks.Start(0);
+    if (!result.Finished || result.Exception) {
+        ADD_FAILURE() << entry.OutPutFileName.toStdString() << ": " << result.ExceptionMsg;
+        return {};
+    }
+    return o.FileName;
 }

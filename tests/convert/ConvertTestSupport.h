@@ -3,6 +3,7 @@
 // component with its libraries, generated clips and conversion records made from them.
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -21,6 +22,10 @@ public:
     static QString Clip(const char* name, double seconds, int width = 160, int height = 120, int fps = 25);
     // A record for the source file with the profile `profileId`, output base name `target`.
     std::unique_ptr<ConvertRecord> Record(const QString& source, int profileId, const QString& target);
+    // Converts the entry with its own parameters into `out` through the option builder and the
+    // engine, on this thread. The output's path, or "" with a test failure; `notes` receives what
+    // the output could not keep of its source.
+    std::string Convert(ListFileInfo& entry, QStringList* notes = nullptr);
 
     TestSandbox sandbox;
     ScriptedDialogs dialogs;

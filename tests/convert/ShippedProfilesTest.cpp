@@ -63,6 +63,8 @@ std::string containerOf(const std::string& format, const std::string& forced) {
 std::string codecOf(const std::string& encoder) {
     static const std::map<std::string, std::string> codecs{{"libx264", "h264"},
                                                            {"libx265", "hevc"},
+                                                           {"libsvtav1", "av1"},
+                                                           {"libaom-av1", "av1"},
                                                            {"libxvid", "mpeg4"},
                                                            {"mpeg4", "mpeg4"},
                                                            {"libvpx-vp9", "vp9"},
@@ -182,6 +184,18 @@ TEST_P(ShippedProfile, ConvertsAClipAsTheProfileSays) {
                             .endsWith(p.VideoProfile, Qt::CaseInsensitive));
             EXPECT_EQ(fixtures::Probe(file, "v:0", "stream=level"), level.remove(QLatin1Char('.')).toStdString());
         }
+    }
+    // MP4 and QuickTime files keep their index at the front, so they play while they download.
+    if (containerOf(format, o.FileFormat) == "mov,mp4,m4a,3gp,3g2,mj2") {
+        const std::string bytes = fixtures::ReadFile(file);
+        EXPECT_LT(bytes.find("moov"), bytes.find("mdat")) << "index at the front";
+    }
+    const TEncParam& p = entry.formatInfo->EncParam;
+    if (!p.PixelFormat.isEmpty()) {
+        EXPECT_EQ(fixtures::Probe(file, "v:0", "stream=pix_fmt"), p.PixelFormat.toStdString());
+    }
+    if (o.VideoTag == "hvc1") {
+        EXPECT_EQ(fixtures::Probe(file, "v:0", "stream=codec_tag_string"), "hvc1");
     }
     const std::string audio = fixtures::Probe(file, "a:0", "stream=codec_name");
     ASSERT_FALSE(audio.empty()) << "no sound";

@@ -197,13 +197,44 @@ TEST_F(TaskOptionBuilderTest, AudioSourcesIgnoreTheirPictures) {
 
 TEST_F(TaskOptionBuilderTest, PicturesAre420UnlessTheProfileKeepsTheirFormat) {
     auto e = entryFor({".mp4", 0, 0, 2000000, 0, 44100, 128000, 2, "libx264", "aac"});
+    // MP4 also puts its index at the front; every output takes the source's tags.
     build(*e);
-    EXPECT_EQ(o.ExtOptions, "pix_fmt=yuv420p");
+    EXPECT_EQ(o.ExtOptions, "pix_fmt=yuv420p\nmovflags=+faststart\nmap_meta_data=0:0");
     e->formatInfo->EncParam.KeepPixelFormat = true;
     build(*e);
-    EXPECT_EQ(o.ExtOptions, "");
+    EXPECT_EQ(o.ExtOptions, "movflags=+faststart\nmap_meta_data=0:0");
+    e->formatInfo->EncParam.PixelFormat = "yuv420p10le";
+    build(*e);
+    EXPECT_EQ(o.ExtOptions, "pix_fmt=yuv420p10le\nmovflags=+faststart\nmap_meta_data=0:0");
     build(*entryFor({".mp3", 0, 0, 0, 0, 44100, 128000}));  // no pictures to write
-    EXPECT_EQ(o.ExtOptions, "");
+    EXPECT_EQ(o.ExtOptions, "map_meta_data=0:0");
+}
+
+TEST_F(TaskOptionBuilderTest, QualityTakesThePlaceOfTheBitRate) {
+    auto e = entryFor({".mkv", 0, 0, 2000000, 0, 48000, 128000, 2, "libx265", "aac"});
+    e->formatInfo->EncParam.Quality = 26;
+    build(*e);
+    EXPECT_EQ(o.VideoBitrate, -1);
+    EXPECT_NE(o.ExtOptions.find("crf=26"), std::string::npos) << o.ExtOptions;
+    EXPECT_EQ(o.VideoPreset, "");  // the x264 preset is x264's only
+    // An encoder without a quality scale keeps its bit rate; HEVC in MP4 is tagged hvc1.
+    e = entryFor({".mp4", 0, 0, 2000000, 0, 48000, 128000, 2, "libx265", "aac"});
+    build(*e);
+    EXPECT_EQ(o.VideoTag, "hvc1");
+    e = entryFor({".webm", 0, 0, 900000, 0, 48000, 128000, 2, "libvpx", "libvorbis"});
+    e->formatInfo->EncParam.Quality = 30;
+    build(*e);
+    EXPECT_EQ(o.VideoBitrate, 900000);
+    EXPECT_EQ(o.ExtOptions.find("crf"), std::string::npos);
+    // Fit into a size: a rate computed from the length; two passes for x264.
+    e = entryFor({".mp4", 0, 0, 0, 0, 44100, 128000, 2, "libx264", "aac"});
+    e->HasVideo = true;
+    e->SampleRate = 44100;  // the source has sound: its bits come off the picture's
+    e->formatInfo->EncParam.FitSize = 10 * 1048576;
+    build(*e);
+    EXPECT_EQ(o.SizeLimit, 10 * 1048576);
+    EXPECT_TRUE(o.TwoPass);
+    EXPECT_NEAR(o.VideoBitrate, (10 * 1048576 * 0.97 - 16384) * 8 / 10 - 128000, 2);
 }
 
 TEST_F(TaskOptionBuilderTest, ClipRangeOnlyWhenNotTheWholeFile) {

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QSpinBox>
 
 #include "app/Utils.h"
 #include "common/TestSandbox.h"
@@ -170,4 +171,48 @@ TEST(SettingDialog, DefaultRestoresTheProfilesOwnValues) {
     other.SetFormatInfo(std::move(unknown));
     other.btnDefaultClick();
     EXPECT_EQ(other.cmbResolution->currentText(), "176x144");
+}
+
+// The size of the video: bit rate, constant quality on the chosen encoder's named scale, or a
+// size to fit into; each written back, and the quality scale following the encoder.
+TEST(SettingDialog, RateModeQualityAndFitInto) {
+    TDlgSetting dlg;
+    auto f = profile();
+    f->EncParam.Quality = 20;  // x264's "High" point
+    dlg.SetFormatInfo(std::move(f));
+    EXPECT_EQ(dlg.cmbRateMode->currentIndex(), TDlgSetting::kRateQuality);
+    EXPECT_EQ(items(dlg.cmbQuality),
+              QStringList({"Smallest (32)", "Small (28)", "Balanced (23)", "High (20)", "Best (17)"}));
+    EXPECT_EQ(dlg.cmbQuality->currentText(), "High (20)");
+    EXPECT_TRUE(dlg.cmbQuality->isEnabled());
+    EXPECT_FALSE(dlg.cmbBitRate->isEnabled());
+    EXPECT_FALSE(dlg.spnFitSize->isEnabled());
+
+    // Another encoder brings its own scale; MPEG-4 Part 2's runs on qscale.
+    dlg.cmbEncoder->setCurrentText("mpeg4");
+    EXPECT_EQ(dlg.cmbQuality->itemText(0), "Smallest (12)");
+    dlg.cmbQuality->setCurrentIndex(4);
+    dlg.btnOkClick();
+    EXPECT_EQ(dlg.SettingObj->EncParam.Quality, 2);
+    EXPECT_EQ(dlg.SettingObj->EncParam.FitSize, 0);
+
+    dlg.cmbRateMode->setCurrentIndex(TDlgSetting::kRateFit);
+    EXPECT_TRUE(dlg.spnFitSize->isEnabled());
+    EXPECT_FALSE(dlg.cmbQuality->isEnabled());
+    dlg.spnFitSize->setValue(8);
+    dlg.btnOkClick();
+    EXPECT_EQ(dlg.SettingObj->EncParam.FitSize, 8 * 1048576);
+    EXPECT_EQ(dlg.SettingObj->EncParam.Quality, -1);
+
+    // Shown again, the limit comes back; the bit rate mode clears both.
+    auto again = dlg.SettingObj->Clone();
+    TDlgSetting second;
+    second.SetFormatInfo(std::move(again));
+    EXPECT_EQ(second.cmbRateMode->currentIndex(), TDlgSetting::kRateFit);
+    EXPECT_EQ(second.spnFitSize->value(), 8);
+    second.cmbRateMode->setCurrentIndex(TDlgSetting::kRateBitrate);
+    EXPECT_TRUE(second.cmbBitRate->isEnabled());
+    second.btnOkClick();
+    EXPECT_EQ(second.SettingObj->EncParam.FitSize, 0);
+    EXPECT_EQ(second.SettingObj->EncParam.Quality, -1);
 }
