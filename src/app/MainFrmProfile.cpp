@@ -41,6 +41,7 @@ void TfrmMain::SetTFormatMenuItem(int id) {
     lbProfile()->setText(chosen.Entry->Name);
     PaneProfile->ImageProfile->setPixmap(chosen.Icon.isNull() ? QPixmap() : QPixmap::fromImage(chosen.Icon));
     PaneProfile->Tag = chosen.ID;
+    ListChanged();
     if (TFileListItem* row = SelectedRow(); row && row->Entry()) {
         row->Entry()->formatInfo = GetFormatInfo(chosen.ID);
         if (row->Entry()->formatInfo)
@@ -142,6 +143,7 @@ void TfrmMain::giveRowsParameters(const TFormatInfo& params, bool categoryTag) {
         row->setText(TFileListItem::colSize,
                      EntrySizeEstimate(*entry, params.EncParam.VideoBitrate, params.EncParam.AudioBitrate));
     }
+    ListChanged();
 }
 
 void TfrmMain::profileMenuItemClick(TProfilePopuMenuBigItem* item) {
