@@ -18,6 +18,7 @@
 #include "app/Platform.h"
 #include "app/Utils.h"
 #include "app/HelpWindow.h"
+#include "app/ListJournal.h"
 #include "convert/ConvertDlg.h"
 #include "online/UpdateFrm.h"
 #include "profiles/ProfilePopupMeneu.h"
@@ -176,6 +177,7 @@ void TfrmMain::FormCreate() {
     connect(lbBottom, &TClickLabel::clicked, this, [this] { openAddress(GetOptions().HomePage); });
     connect(EditMenu, &QMenu::aboutToShow, this, &TfrmMain::LockMainEditMenu);
     connect(BtnEdit, &QToolButton::clicked, this, Guarded(&TfrmMain::BtnEditClick, "BtnEditClick"));
+    step(QStringLiteral("List journal"), [this] { StartListJournal(TListJournal::DefaultFile()); });
 }
 
 void TfrmMain::RunGuarded(const QString& where, const std::function<void()>& fn) {
@@ -487,6 +489,9 @@ bool TfrmMain::FormCloseQuery() {
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("FormCloseQuery: ") + QString::fromUtf8(e.what()));
     }
+    // Ending on a signal (a log-out, a shut-down) is not the user closing the list: the journal
+    // keeps it for the next start.
+    if (ListJournal) closingBySignal_ ? ListJournal->Flush() : ListJournal->CloseCleanly();
     GetFFLogger().SetOnLog(nullptr);
     ResetOptions();
     FreeProfileMenu();

@@ -32,6 +32,8 @@ class TFFmpegTasks;
 class ListFileInfo;
 class TFileListItem;
 class TFormatInfo;
+class TListJournal;
+struct TJournalContent;
 class TFFPlayer;
 class TFrameSinkWidget;
 class TProfilePopupMeneu;
@@ -149,6 +151,14 @@ public:
     TAVProbe* Probe();
     // Where probing results are kept between runs (the per-user data folder).
     static QString ProbeCacheFile();
+
+    // The list's journal (MainFrmJournal.cpp). Start-up journals into `file`; every change of
+    // the list is reported with ListChanged; RestoreLastSession asks to bring back the list
+    // an unclean end left in the journal (main calls it once the window shows).
+    void StartListJournal(const QString& file);
+    void ListChanged();
+    void RestoreLastSession();
+    TListJournal* ListJournal = nullptr;
 
     // The output folder row and the start of a run.
     void spSkinBtnBrowerClick();
@@ -305,6 +315,10 @@ private:
     void moveSelectedRow(int delta);
     // Starts measuring a constant-quality entry's output size off the user-interface thread.
     void measureQualitySize(const ListFileInfo* entry);
+    // The window's state after rows were added: list shown, clip and merge enabled as fits.
+    void showListAfterAdding();
+    QByteArray listJournalSnapshot() const;
+    void restoreRows(TJournalContent& content);
     void setPreviewTitle(const QString& caption);
     static QStringList droppedPaths(const QMimeData* mime);
     void createTray();

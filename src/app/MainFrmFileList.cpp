@@ -11,6 +11,7 @@
 #include "app/DialogLook.h"
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
+#include "app/ListJournal.h"
 #include "app/MainFrm.h"
 #include "app/UiBreather.h"
 #include "app/Utils.h"
@@ -169,7 +170,10 @@ void TfrmMain::GetVideoFileInfo() {
     dlg.ABitRate = params ? params->EncParam.AudioBitrate : 0;
     dlg.CacheFile = ProbeCacheFile();
     dlg.SetUIAndFFTasks(FileListView);
+    // The probe's workers fill the entries: the journal waits until they are done.
+    if (ListJournal) ListJournal->Hold();
     dlg.exec();
+    if (ListJournal) ListJournal->Release();
     const QStringList failed = dlg.ErroFileList;
     FFMPEGLog.Info(
         QStringLiteral("File list: %1 files, %2 could not be read").arg(RowCount()).arg(failed.size()));
@@ -183,6 +187,10 @@ void TfrmMain::GetVideoFileInfo() {
         errors.SetErroFiles(failed, dlg.ErroReasonList);
         MessageDialogs().ExecDialog(&errors);
     }
+    showListAfterAdding();
+}
+
+void TfrmMain::showListAfterAdding() {
     const int count = RowCount();
     if (count > 0) {
         ShowFileListState();

@@ -46,6 +46,7 @@ void TfrmMain::SetTFormatMenuItem(int id) {
     lbProfile()->setText(chosen.Entry->Name);
     PaneProfile->ImageProfile->setPixmap(chosen.Icon.isNull() ? QPixmap() : QPixmap::fromImage(chosen.Icon));
     PaneProfile->Tag = chosen.ID;
+    ListChanged();
     if (TFileListItem* row = SelectedRow(); row && row->Entry()) {
         row->Entry()->formatInfo = GetFormatInfo(chosen.ID);
         if (row->Entry()->formatInfo)
@@ -148,6 +149,7 @@ void TfrmMain::giveRowsParameters(const TFormatInfo& params, bool categoryTag) {
                      EntrySizeEstimate(*entry, params.EncParam.VideoBitrate, params.EncParam.AudioBitrate));
         if (NeedsQualityEstimate(*entry)) measureQualitySize(entry);
     }
+    ListChanged();
 }
 
 // Encodes the entry's samples on a pool thread; the row's "~" becomes "~12.34MB" unless the row

@@ -212,6 +212,7 @@ void TfrmMain::btnClipClick() {
         entry->EndTime = dlg.EndTime();
         const qint64 length = entry->EndTime - entry->StartTime;
         row->setText(TFileListItem::colDuration, FormatTime(length));
+        ListChanged();
         const TFormatInfo* params = entry->formatInfo.get();
         row->setText(TFileListItem::colSize, EntrySizeEstimate(*entry, params ? params->EncParam.VideoBitrate : 0,
                                                                params ? params->EncParam.AudioBitrate : 0));

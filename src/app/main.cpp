@@ -80,9 +80,12 @@ int main(int argc, char** argv) {
         QObject::connect(&termination, &TerminationSignals::terminationRequested, &mainWindow,
                          &TfrmMain::TerminateBySignal);
         mainWindow.show();
-        // Once the window is up, so the probe's progress dialog opens over it.
-        if (!paths.isEmpty())
-            QTimer::singleShot(0, &mainWindow, [&mainWindow, paths] { mainWindow.AddStartupPaths(paths); });
+        // Once the window is up, so the restore question and the probe's progress dialog open
+        // over it. The last session's list comes first, the files named here after it.
+        QTimer::singleShot(0, &mainWindow, [&mainWindow, paths] {
+            mainWindow.RestoreLastSession();
+            if (!paths.isEmpty()) mainWindow.AddStartupPaths(paths);
+        });
         rc = QApplication::exec();
     } catch (...) {
         dialogs.MessageBox(QStringLiteral("System error,please restart application"),

@@ -16,9 +16,11 @@
 #include "app/QtDispatcher.h"
 #include "app/Utils.h"
 #include "cli/CatalogueLoading.h"
+#include "cli/ResumableFiles.h"
 #include "cli/StatusLines.h"
 #include "convert/ConvertQueue.h"
 #include "convert/TaskOptionBuilder.h"
+#include "convert/ResumableConversion.h"
 #include "engine/FFmpegLoader.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegTasks.h"
@@ -50,7 +52,15 @@ void PrintHelp(std::FILE* out) {
         "  --fit-size SIZE       each output (or the merged one) fits into SIZE: bytes, or with K, M\n"
         "                        or G (1 M = 1,048,576 bytes), such as 25M\n"
         "  --overwrite           replace existing outputs; otherwise an existing output's name gets\n"
-        "                        a \"_(new_N)\" suffix\n\n"
+        "                        a \"_(new_N)\" suffix\n"
+        "  --resumable           convert every file with pictures resumably (default: sources of\n"
+        "                        5 minutes or more)\n"
+        "  --no-resumable        convert every file in one piece\n"
+        "  --resume              continue the resumable files a killed run (same arguments) left\n"
+        "                        unfinished, from their last finished piece\n\n"
+        "A resumable file is encoded as its sound in one piece and its pictures in pieces of about\n"
+        "60 s, in a hidden working folder beside the output (\".NAME.vanto-resume\"), joined by\n"
+        "stream copy at the end; finished, failed or cancelled, the folder is removed.\n\n"
         "Progress goes to standard error: each file once as it starts and once as it ends, and a\n"
         "status line per running file with its time left, plus the run's time left (rewritten in\n"
         "place on a terminal; elsewhere at most one line a second per file). Ctrl-C stops cleanly\n"
@@ -104,6 +114,8 @@ struct Arguments {
     bool overwrite = false;
     int quality = -1;
     qint64 fitSize = 0;
+    int resumable = 0;
+    bool resume = false;
     QStringList files;
 };
 
@@ -162,6 +174,10 @@ bool parse(const std::vector<std::string>& args, Arguments& a) {
             a.merge = true;
         } else if (arg == "--overwrite") {
             a.overwrite = true;
+        } else if (arg == "--resumable" || arg == "--no-resumable") {
+            a.resumable = arg == "--resumable" ? 1 : -1;
+        } else if (arg == "--resume") {
+            a.resume = true;
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp(stdout);
             std::exit(kExitOk);
@@ -287,9 +303,21 @@ int Run(const std::vector<std::string>& args) {
         for (const QString& file : unreadable)
             std::printf("unreadable\t%s\n", file.toUtf8().constData());
     };
+    g_interrupted = 0;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(sig, onSignal);
+    // Long files first, each resumable on its own; a merge is one output made of all files.
+    ResumableOutcome resumable;
+    if (!(a.merge && records.size() > 1)) {
+        const ResumableChoice choice{a.resumable, a.resume, TResumableConversion::kDefaultThresholdUs};
+        records = ConvertResumableFiles(std::move(records), tasks, folder, a.overwrite, choice,
+                                        [] { return g_interrupted != 0; }, resumable);
+    }
+    for (const QString& line : resumable.lines)
+        std::printf("%s\n", line.toUtf8().constData());
     if (records.empty()) {
         listResults({});
-        return kExitFailed;
+        return resumable.lines.isEmpty() || !resumable.allDone || !unreadable.isEmpty() ? kExitFailed : kExitOk;
     }
 
     StatusLines status(stderr, ::isatty(::fileno(stderr)) == 1);
@@ -319,9 +347,6 @@ int Run(const std::vector<std::string>& args) {
         return kExitFailed;
     }
 
-    g_interrupted = 0;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(sig, onSignal);
     QTimer interruptWatch;
     QObject::connect(&interruptWatch, &QTimer::timeout, [&] {
         if (g_interrupted && result == 0) {
@@ -337,7 +362,7 @@ int Run(const std::vector<std::string>& args) {
 
     // Finished outputs are in place; what was cut short or never started is removed.
     queue.Close();
-    bool allDone = result == 1 && !queue.Failed && unreadable.isEmpty();
+    bool allDone = result == 1 && !queue.Failed && unreadable.isEmpty() && resumable.allDone;
     for (const TConvertQueue::Row& r : queue.Rows)
         if (r.State != TConvertQueue::RowState::Finished) allDone = false;
     listResults(queue.Rows);

@@ -34,6 +34,16 @@ void readInt(const XmlFileReader& xml, const QDomElement& encParam, const QStrin
     field = xml.decimal(e, name, text);
 }
 
+}  // namespace
+
+QString PlainOptionValue(const QString& text) {
+    static const QRegularExpression kPlain(QStringLiteral("^[A-Za-z0-9._]{1,24}$"));
+    const QString t = text.trimmed();
+    return kPlain.match(t).hasMatch() ? t : QString();
+}
+
+namespace {
+
 void readEncParam(const XmlFileReader& xml, const QDomElement& e, TEncParam& p) {
     readInt(xml, e, QStringLiteral("Width"), p.Width);
     readInt(xml, e, QStringLiteral("Height"), p.Height);
@@ -52,15 +62,9 @@ void readEncParam(const XmlFileReader& xml, const QDomElement& e, TEncParam& p) 
     int keep = 0;
     readInt(xml, e, QStringLiteral("KeepPixelFormat"), keep);
     p.KeepPixelFormat = keep != 0;
-    // Plain names and numbers only: they become encoder options.
-    static const QRegularExpression kName(QStringLiteral("^[A-Za-z0-9.]{1,16}$"));
-    const auto plain = [&](const char* name) {
-        const QString text = childText(e, QLatin1String(name)).trimmed();
-        return kName.match(text).hasMatch() ? text : QString();
-    };
-    p.VideoProfile = plain("VideoProfile");
-    p.VideoLevel = plain("VideoLevel");
-    p.PixelFormat = childText(e, QStringLiteral("PixelFormat")).trimmed();
+    p.VideoProfile = PlainOptionValue(childText(e, QStringLiteral("VideoProfile")));
+    p.VideoLevel = PlainOptionValue(childText(e, QStringLiteral("VideoLevel")));
+    p.PixelFormat = PlainOptionValue(childText(e, QStringLiteral("PixelFormat")));
     readInt(xml, e, QStringLiteral("Quality"), p.Quality);
     const QDomElement fit = e.firstChildElement(QStringLiteral("FitSize"));
     if (!fit.isNull() && !fit.text().trimmed().isEmpty()) {

@@ -24,3 +24,6 @@ std::unique_ptr<TFormatInfo> GetFormatInfo(int id);
 const std::map<int, std::unique_ptr<TFormatInfo>>& FormatInfoMap();
 bool ParaInfoLoaded();
 void FreeParaInfo();
+// `text` when it is a plain name or number (letters, digits, '.', '_'; it becomes an encoder
+// option), else empty.
+QString PlainOptionValue(const QString& text);

@@ -147,12 +147,21 @@ TEST(DataSafety, CancelLeavesOnlyFinishedOutputs) {
     for (const char* name : {"s1", "s2"}) list.push_back(f.Record(shortClip, kAviProfile, name));
     for (const char* name : {"l1", "l2", "l3", "l4"}) list.push_back(f.Record(longClip, kAviProfile, name));
     f.dialogs.answers = {mrYes, mrYes};  // replace l3; then the cancel question
+    // The folder as Cancel leaves it, before the window or the queue is closed (closing repeats
+    // the clean-up and would hide a Cancel that removes nothing).
+    std::map<QString, QByteArray> afterCancel;
+    int runningAtCancel = 0;
     std::function<void(TConvertDlg&)> cancelAfterTwo = [&](TConvertDlg& dlg) {
-        int finished = 0;
-        for (const auto& r : dlg.Queue.Rows) finished += r.State == TConvertQueue::RowState::Finished;
-        if (finished >= 2)
+        int finished = 0, running = 0;
+        for (const auto& r : dlg.Queue.Rows) {
+            finished += r.State == TConvertQueue::RowState::Finished;
+            running += r.State == TConvertQueue::RowState::Waiting && !r.WorkFile.isEmpty() && QFile::exists(r.WorkFile);
+        }
+        if (finished >= 2 && running > 0) {
+            runningAtCancel = running;
             dlg.btnCancelClick();
-        else
+            afterCancel = snapshot(f.out);
+        } else
             QTimer::singleShot(50, &dlg, [&] { cancelAfterTwo(dlg); });
     };
     TConvertDlg dlg;
@@ -164,8 +173,12 @@ TEST(DataSafety, CancelLeavesOnlyFinishedOutputs) {
     for (const auto& r : dlg.Queue.Rows) cancelled += r.State == TConvertQueue::RowState::Cancelled;
     EXPECT_GE(cancelled, 3);
     EXPECT_EQ(dlg.ListViewConvertList->topLevelItem(5)->text(2), GetLangText("ConvertCancelled"));
+    EXPECT_GE(runningAtCancel, 1);
+    const std::map<QString, QByteArray> afterExec = snapshot(f.out);
     dlg.Queue.Close();
-    const QStringList fresh = added(before, snapshot(f.out));
+    EXPECT_EQ(afterCancel, afterExec);
+    EXPECT_EQ(afterCancel, snapshot(f.out)) << "closing removed what Cancel left";
+    const QStringList fresh = added(before, afterCancel);
     EXPECT_GE(fresh.size(), 2);
     for (const QString& name : fresh) {
         EXPECT_FALSE(name.startsWith('.')) << name.toStdString();

@@ -1,0 +1,369 @@
+#include "app/ListJournal.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "app/CommEntity.h"
+#include "app/SafeFiles.h"
+#include "app/Utils.h"
+#include "profiles/ParaInfo.h"
+
+namespace {
+constexpr int kVersion = 1;
+
+// A field added to the parameter records must be journaled below too, or a restored row would
+// silently lose it.
+static_assert(sizeof(TEncParam) == 200, "journal every field of TEncParam");
+static_assert(sizeof(TFormatInfo) == 536, "journal every field of TFormatInfo");
+static_assert(sizeof(ListFileInfo) == 432, "journal every field of ListFileInfo");
+
+QJsonObject paramsToJson(const TFormatInfo& f) {
+    const TEncParam& e = f.EncParam;
+    return QJsonObject{
+        {"ID", f.ID},
+        {"Format", f.Format},
+        {"FourCC", f.FourCC},
+        {"Icon", f.Icon},
+        {"Categoryid", f.Categoryid},
+        {"Name", f.Name},
+        {"Description", f.Description},
+        {"Resolution", f.Resolution},
+        {"FrameRate", f.FrameRate},
+        {"VideoBitrate", f.VideoBitrate},
+        {"AudioBitrate", f.AudioBitrate},
+        {"SampleRate", f.SampleRate},
+        {"Channel", f.Channel},
+        {"VideoEnclist", f.VideoEnclist},
+        {"AudioEncList", f.AudioEncList},
+        {"Enc",
+         QJsonObject{{"Width", e.Width},
+                     {"Height", e.Height},
+                     {"VideoBitrate", e.VideoBitrate},
+                     {"FrameRate", e.FrameRate},
+                     {"SampleRate", e.SampleRate},
+                     {"AudioBitrate", e.AudioBitrate},
+                     {"Channels", e.Channels},
+                     {"Interpolation", e.Interpolation},
+                     {"ResizeStyle", e.ResizeStyle},
+                     {"Zoom", e.Zoom},
+                     {"VideoEncoder", e.VideoEncoder},
+                     {"AudioEncoder", e.AudioEncoder},
+                     {"KeepPixelFormat", e.KeepPixelFormat},
+                     {"VideoProfile", e.VideoProfile},
+                     {"VideoLevel", e.VideoLevel},
+                     {"PixelFormat", e.PixelFormat},
+                     {"Quality", e.Quality},
+                     {"FitSize", QString::number(e.FitSize)},
+                     {"IsSplite", e.IsSplite},
+                     {"SpliteSize", e.SpliteSize},
+                     {"SpliteTime", e.SpliteTime}}},
+    };
+}
+
+std::unique_ptr<TFormatInfo> paramsFromJson(const QJsonObject& o) {
+    auto f = std::make_unique<TFormatInfo>();
+    f->ID = o["ID"].toInt();
+    f->Format = o["Format"].toString();
+    f->FourCC = o["FourCC"].toString();
+    f->Icon = o["Icon"].toString();
+    f->Categoryid = o["Categoryid"].toInt();
+    f->Name = o["Name"].toString();
+    f->Description = o["Description"].toString();
+    f->Resolution = o["Resolution"].toString();
+    f->FrameRate = o["FrameRate"].toString();
+    f->VideoBitrate = o["VideoBitrate"].toString();
+    f->AudioBitrate = o["AudioBitrate"].toString();
+    f->SampleRate = o["SampleRate"].toString();
+    f->Channel = o["Channel"].toString();
+    f->VideoEnclist = o["VideoEnclist"].toString();
+    f->AudioEncList = o["AudioEncList"].toString();
+    const QJsonObject e = o["Enc"].toObject();
+    TEncParam& p = f->EncParam;
+    p.Width = e["Width"].toInt();
+    p.Height = e["Height"].toInt();
+    p.VideoBitrate = e["VideoBitrate"].toInt();
+    p.FrameRate = e["FrameRate"].toInt();
+    p.SampleRate = e["SampleRate"].toInt();
+    p.AudioBitrate = e["AudioBitrate"].toInt();
+    p.Channels = e["Channels"].toInt(1);
+    p.Interpolation = e["Interpolation"].toInt();
+    p.ResizeStyle = e["ResizeStyle"].toInt();
+    p.Zoom = e["Zoom"].toInt(1);
+    p.VideoEncoder = e["VideoEncoder"].toString();
+    p.AudioEncoder = e["AudioEncoder"].toString();
+    p.KeepPixelFormat = e["KeepPixelFormat"].toBool();
+    // These become encoder options: plain names only, as from the parameter file.
+    p.VideoProfile = PlainOptionValue(e["VideoProfile"].toString());
+    p.VideoLevel = PlainOptionValue(e["VideoLevel"].toString());
+    p.PixelFormat = PlainOptionValue(e["PixelFormat"].toString());
+    p.Quality = e["Quality"].toInt(-1);
+    p.FitSize = std::max<qint64>(0, e["FitSize"].toString().toLongLong());
+    p.IsSplite = e["IsSplite"].toBool();
+    p.SpliteSize = e["SpliteSize"].toInt(-1);
+    p.SpliteTime = e["SpliteTime"].toInt(-1);
+    return f;
+}
+
+// 64-bit numbers travel as text: a JSON number is a double and would round microseconds of
+// long files.
+QString big(qint64 v) {
+    return QString::number(v);
+}
+qint64 bigOf(const QJsonValue& v, qint64 fallback = 0) {
+    bool ok = false;
+    const qint64 n = v.toString().toLongLong(&ok);
+    return ok ? n : fallback;
+}
+
+QJsonObject entryToJson(const ListFileInfo& e) {
+    return QJsonObject{
+        {"FileName", e.FileName},
+        {"FileSize", big(e.FileSize)},
+        {"FileDurTime", big(e.FileDurTime)},
+        {"BitRate", e.BitRate},
+        {"Width", e.Width},
+        {"Height", e.Height},
+        {"FrameRate", e.FrameRate},
+        {"FileFormat", e.FileFormat},
+        {"OutPutFileName", e.OutPutFileName},
+        {"ProfileName", e.ProfileName},
+        {"SampleRate", e.SampleRate},
+        {"Channel", e.Channel},
+        {"AudioBitRate", e.AudioBitRate},
+        {"FileInfo", e.FileInfo},
+        {"NormType", e.NormType},
+        {"StartTime", big(e.StartTime)},
+        {"EndTime", big(e.EndTime)},
+        {"VWidth", e.VWidth},
+        {"VHeight", e.VHeight},
+        {"CategoryTag", e.CategoryTag},
+        {"YoutubeVideId", e.YoutubeVideId},
+        {"YoutubeThumbnailUrl", e.YoutubeThumbnailUrl},
+        {"YoutubeLength", e.YoutubeLength},
+        {"YoutubeVideoUrl", e.YoutubeVideoUrl},
+        {"YoutubeUrl", e.YoutubeUrl},
+        {"YoutubeTitle", e.YoutubeTitle},
+        {"YoutubeFlvUrl", e.YoutubeFlvUrl},
+        {"YoutubeMp4Url", e.YoutubeMp4Url},
+        {"HadDownloaded", e.HadDownloaded},
+        {"IsYutubeFile", e.IsYutubeFile},
+        {"HasData", e.HasData},
+        {"HasVideo", e.HasVideo},
+    };
+}
+
+std::unique_ptr<ListFileInfo> entryFromJson(const QJsonObject& o) {
+    auto e = std::make_unique<ListFileInfo>();
+    e->FileName = o["FileName"].toString();
+    e->FileSize = bigOf(o["FileSize"]);
+    e->FileDurTime = bigOf(o["FileDurTime"]);
+    e->BitRate = o["BitRate"].toInt();
+    e->Width = o["Width"].toInt();
+    e->Height = o["Height"].toInt();
+    e->FrameRate = o["FrameRate"].toInt();
+    e->FileFormat = o["FileFormat"].toString();
+    e->OutPutFileName = o["OutPutFileName"].toString();
+    e->ProfileName = o["ProfileName"].toString();
+    e->SampleRate = o["SampleRate"].toInt();
+    e->Channel = o["Channel"].toInt();
+    e->AudioBitRate = o["AudioBitRate"].toInt();
+    e->FileInfo = o["FileInfo"].toString();
+    e->NormType = o["NormType"].toInt();
+    e->StartTime = bigOf(o["StartTime"]);
+    e->EndTime = bigOf(o["EndTime"]);
+    e->VWidth = o["VWidth"].toInt();
+    e->VHeight = o["VHeight"].toInt();
+    e->CategoryTag = o["CategoryTag"].toString();
+    e->YoutubeVideId = o["YoutubeVideId"].toString();
+    e->YoutubeThumbnailUrl = o["YoutubeThumbnailUrl"].toString();
+    e->YoutubeLength = o["YoutubeLength"].toString();
+    e->YoutubeVideoUrl = o["YoutubeVideoUrl"].toString();
+    e->YoutubeUrl = o["YoutubeUrl"].toString();
+    e->YoutubeTitle = o["YoutubeTitle"].toString();
+    e->YoutubeFlvUrl = o["YoutubeFlvUrl"].toString();
+    e->YoutubeMp4Url = o["YoutubeMp4Url"].toString();
+    e->HadDownloaded = o["HadDownloaded"].toBool();
+    e->IsYutubeFile = o["IsYutubeFile"].toBool();
+    e->HasData = o["HasData"].toBool();
+    e->HasVideo = o["HasVideo"].toBool();
+    return e;
+}
+}  // namespace
+
+QString TListJournal::DefaultFile() {
+    return GetAppDataFolder() + QStringLiteral("listjournal.json");
+}
+
+TListJournal::TListJournal(QString file, std::function<QByteArray()> snapshot, QObject* parent)
+    : QObject(parent), file_(std::move(file)), snapshot_(std::move(snapshot)) {
+    timer_.setSingleShot(true);
+    timer_.setInterval(kIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, &TListJournal::Flush);
+}
+
+TListJournal::~TListJournal() = default;
+
+bool TListJournal::Acquire() {
+    if (acquired_) return true;
+    lock_ = std::make_unique<QLockFile>(file_ + QStringLiteral(".lock"));
+    // A lock left by a process that no longer runs is taken over at once.
+    lock_->setStaleLockTime(0);
+    acquired_ = lock_->tryLock(0);
+    if (!acquired_)
+        lock_.reset();
+    else
+        readPrevious();
+    return acquired_;
+}
+
+void TListJournal::readPrevious() {
+    previous_ = Previous{};
+    QFile file(file_);
+    if (!file.exists()) return;
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
+        file.close();
+        if (bytes.trimmed().isEmpty()) return;
+        if (DecodeList(bytes, previous_.content, &previous_.error)) {
+            previous_.state = previous_.content.rows.empty() ? State::Empty : State::HasRows;
+            return;
+        }
+    } else {
+        previous_.error = file.errorString();
+    }
+    // Never trusted, never deleted: moved aside under a name of its own.
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString target = file_ + QStringLiteral(".unreadable-") + stamp;
+    for (int n = 2; SafeFiles::EntryExists(target); ++n)
+        target = file_ + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
+    QString moveError;
+    if (SafeFiles::MoveNoReplace(file_, target, &moveError) == SafeFiles::MoveResult::Moved)
+        previous_.setAside = target;
+    previous_.content = TJournalContent{};
+    previous_.state = State::Unreadable;
+}
+
+void TListJournal::Changed() {
+    if (!acquired_ || closed_) return;
+    pending_ = true;
+    // The first change starts the interval and later ones ride along, so a burst of changes
+    // costs one write per interval.
+    if (!held_ && !timer_.isActive()) timer_.start();
+}
+
+void TListJournal::Flush() {
+    timer_.stop();
+    if (!pending_ || held_ || closed_) return;
+    pending_ = false;
+    write(snapshot_ ? snapshot_() : QByteArray());
+}
+
+void TListJournal::Hold() {
+    Flush();
+    held_ = true;
+}
+
+void TListJournal::Release() {
+    held_ = false;
+    if (pending_ && !closed_) timer_.start();
+}
+
+void TListJournal::CloseCleanly() {
+    if (!acquired_ || closed_) return;
+    timer_.stop();
+    pending_ = false;
+    write(QByteArray());
+    closed_ = true;
+}
+
+void TListJournal::Discard() {
+    if (!acquired_ || closed_) return;
+    timer_.stop();
+    pending_ = false;
+    write(QByteArray());
+}
+
+void TListJournal::write(const QByteArray& bytes) {
+    QString error;
+    if (SafeFiles::WriteAtomically(file_, bytes, &error))
+        ++writes_;
+    else
+        lastError_ = error;
+}
+
+QByteArray TListJournal::EncodeList(int profileId, bool merge, const std::vector<TJournalRowView>& rows) {
+    // Rows mostly share one parameter set; each distinct set is written once.
+    QJsonArray params;
+    QHash<QByteArray, int> paramIndex;
+    QJsonArray rowArray;
+    for (const TJournalRowView& row : rows) {
+        if (!row.entry) continue;
+        QJsonObject r = entryToJson(*row.entry);
+        int index = -1;
+        if (row.entry->formatInfo) {
+            const QJsonObject p = paramsToJson(*row.entry->formatInfo);
+            const QByteArray key = QJsonDocument(p).toJson(QJsonDocument::Compact);
+            auto it = paramIndex.find(key);
+            if (it == paramIndex.end()) {
+                it = paramIndex.insert(key, int(params.size()));
+                params.append(p);
+            }
+            index = it.value();
+        }
+        r["params"] = index;
+        r["caption"] = row.caption;
+        r["output"] = row.output;
+        r["checked"] = row.checked;
+        const QFileInfo source(row.entry->FileName);
+        if (!row.entry->IsYutubeFile && source.exists()) {
+            r["sourceSize"] = big(source.size());
+            r["sourceMtime"] = big(source.lastModified().toMSecsSinceEpoch());
+        }
+        rowArray.append(r);
+    }
+    const QJsonObject root{{"journal", "vanto-list"}, {"version", kVersion},   {"profile", profileId},
+                           {"merge", merge},          {"params", params},      {"rows", rowArray},
+                           {"rowCount", int(rowArray.size())}};
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content, QString* error) {
+    auto fail = [error](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
+    if (doc.isNull()) return fail(parse.errorString());
+    const QJsonObject root = doc.object();
+    if (root["journal"].toString() != QLatin1String("vanto-list")) return fail(QStringLiteral("not a list journal"));
+    if (root["version"].toInt() != kVersion) return fail(QStringLiteral("unknown journal version"));
+    const QJsonArray params = root["params"].toArray();
+    const QJsonArray rows = root["rows"].toArray();
+    if (root["rowCount"].toInt(-1) != rows.size()) return fail(QStringLiteral("incomplete journal"));
+    TJournalContent out;
+    out.profileId = root["profile"].toInt(-1);
+    out.merge = root["merge"].toBool();
+    for (const QJsonValue& value : rows) {
+        const QJsonObject r = value.toObject();
+        TJournalRow row;
+        row.entry = entryFromJson(r);
+        if (row.entry->FileName.isEmpty() && !row.entry->IsYutubeFile) return fail(QStringLiteral("row without a file"));
+        const int index = r["params"].toInt(-1);
+        if (index >= params.size()) return fail(QStringLiteral("row with an unknown parameter set"));
+        if (index >= 0) row.entry->formatInfo = paramsFromJson(params[index].toObject());
+        row.caption = r["caption"].toString();
+        row.output = r["output"].toString();
+        row.checked = r["checked"].toBool(true);
+        row.sourceSize = bigOf(r["sourceSize"], -1);
+        row.sourceMtime = bigOf(r["sourceMtime"], -1);
+        out.rows.push_back(std::move(row));
+    }
+    content = std::move(out);
+    return true;
+}

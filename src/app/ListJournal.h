@@ -1,0 +1,117 @@
+#pragma once
+// The list's journal: everything needed to rebuild the main list after the program ended
+// without closing (a crash, a power loss, kill -9). The main window reports every change of
+// the list; the journal writes the whole list at most a few times a second, each time in one
+// step (a private temporary file, flushed, renamed over the journal), so the file on disk is
+// always one complete list. A clean exit leaves it empty.
+//
+// The file (JSON) holds: the current profile ID, the merge choice, the distinct output
+// parameter sets, and per row its check mark, output name, caption and every field of its
+// entry (path, probe facts, clip range, category tag, parameter set, online fields), in list
+// order, plus the source's size and modification time when it was listed.
+//
+// A lock file beside the journal keeps a second instance of the program from writing the same
+// journal or offering to restore a list that is still open elsewhere.
+// Everything here runs on the user-interface thread.
+
+#include <QByteArray>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class ListFileInfo;
+
+// One row as the list shows it.
+struct TJournalRowView {
+    QString caption;
+    QString output;  // the output-name column, which the run uses
+    bool checked = true;
+    const ListFileInfo* entry = nullptr;
+};
+
+struct TJournalRow {
+    QString caption;
+    QString output;
+    bool checked = true;
+    std::unique_ptr<ListFileInfo> entry;
+    // The source's size and modification time (ms since the epoch) when it was journaled;
+    // -1 when unknown.
+    qint64 sourceSize = -1;
+    qint64 sourceMtime = -1;
+};
+
+struct TJournalContent {
+    int profileId = -1;
+    bool merge = false;
+    std::vector<TJournalRow> rows;
+};
+
+class TListJournal : public QObject {
+    Q_OBJECT
+public:
+    // Where the main window keeps its journal: the program's data folder.
+    static QString DefaultFile();
+
+    // `snapshot` gives the whole list as it is now, encoded (EncodeList); it is asked only when
+    // a write is due.
+    TListJournal(QString file, std::function<QByteArray()> snapshot, QObject* parent = nullptr);
+    ~TListJournal() override;
+
+    // Takes the journal for this process. False when another running instance has it; this
+    // journal then neither reads nor writes anything.
+    bool Acquire();
+    bool Acquired() const { return acquired_; }
+
+    enum class State { Empty, HasRows, Unreadable };
+    // What the previous session left, read once when the journal is acquired (before anything
+    // of this session can be written over it). An unreadable journal is moved aside under a new
+    // name (kept, never deleted), given in setAside.
+    struct Previous {
+        State state = State::Empty;
+        TJournalContent content;
+        QString setAside;
+        QString error;
+    };
+    Previous& PreviousSession() { return previous_; }
+
+    // The list changed: a write follows within the coalescing interval.
+    void Changed();
+    // Writes now when a change is pending.
+    void Flush();
+    // While held, changes are remembered but not written (the entries are being filled by a
+    // worker thread); Release writes what was held back.
+    void Hold();
+    void Release();
+    // A clean end: the journal becomes empty and no later change is written.
+    void CloseCleanly();
+    // Empties the journal now (the user declined the restore); later changes are written again.
+    void Discard();
+
+    int Writes() const { return writes_; }
+    QString File() const { return file_; }
+    QString LastError() const { return lastError_; }
+    static constexpr int kIntervalMs = 300;
+
+    static QByteArray EncodeList(int profileId, bool merge, const std::vector<TJournalRowView>& rows);
+    // False for anything that is not one complete journal (a torn or foreign file).
+    static bool DecodeList(const QByteArray& bytes, TJournalContent& content, QString* error);
+
+private:
+    void write(const QByteArray& bytes);
+    void readPrevious();
+    Previous previous_;
+    QString file_;
+    std::function<QByteArray()> snapshot_;
+    std::unique_ptr<QLockFile> lock_;
+    QTimer timer_;
+    bool acquired_ = false;
+    bool closed_ = false;
+    bool held_ = false;
+    bool pending_ = false;
+    int writes_ = 0;
+    QString lastError_;
+};

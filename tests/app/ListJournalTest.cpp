@@ -1,0 +1,325 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include "app/FileListItem.h"
+#include "app/ListJournal.h"
+#include "app/MainFrm.h"
+#include "app/VantoAskDlg.h"
+#include "app/WidgetDialogs.h"
+#include "common/MediaFixtures.h"
+#include "common/ScriptedDialogs.h"
+#include "common/TestSandbox.h"
+#include "common/WaitFor.h"
+#include "convert/RenameDlg.h"
+#include "profiles/ParaInfo.h"
+#include "settings/Lang.h"
+#include "settings/Options.h"
+#include "settings/SettingDlg.h"
+#include "tools/ClipTimeDlg.h"
+
+namespace {
+QString copyOfClip(const QString& folder, const QString& name, double seconds = 2) {
+    const QString source = QString::fromStdString(
+        fixtures::Clip(QStringLiteral("journal_%1s.mp4").arg(seconds).toStdString(), seconds, 160, 120, 25));
+    QDir().mkpath(folder);
+    const QString target = folder + '/' + name;
+    QFile::remove(target);
+    EXPECT_TRUE(QFile::copy(source, target));
+    return target;
+}
+
+// One line per row with everything a restore must bring back.
+QString describe(const QString& caption, const QString& output, bool checked, const ListFileInfo& e) {
+    const TFormatInfo* f = e.formatInfo.get();
+    return QStringLiteral("%1|%2|%3|%4|%5-%6|%7|%8|%9|%10")
+        .arg(caption, output, checked ? "on" : "off", e.FileName)
+        .arg(e.StartTime)
+        .arg(e.EndTime)
+        .arg(e.CategoryTag)
+        .arg(f ? f->ID : -1)
+        .arg(f ? QStringLiteral("%1x%2@%3 q%4 fit%5 %6/%7")
+                     .arg(f->EncParam.Width)
+                     .arg(f->EncParam.Height)
+                     .arg(f->EncParam.VideoBitrate)
+                     .arg(f->EncParam.Quality)
+                     .arg(f->EncParam.FitSize)
+                     .arg(f->EncParam.VideoProfile, f->EncParam.PixelFormat)
+               : QString())
+        .arg(e.HasData ? QString::number(e.FileDurTime) : QStringLiteral("unprobed"));
+}
+QStringList describe(const TfrmMain& w) {
+    QStringList rows{QStringLiteral("profile %1 merge %2").arg(w.PaneProfile->Tag).arg(w.CkbMerge->isChecked())};
+    for (int i = 0; i < w.RowCount(); ++i)
+        rows << describe(w.Row(i)->text(TFileListItem::colName), w.Row(i)->text(TFileListItem::colOutput),
+                         w.Row(i)->checkState(0) == Qt::Checked, *w.Row(i)->Entry());
+    return rows;
+}
+QStringList describeJournal(const QString& file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return {"no journal"};
+    TJournalContent content;
+    QString error;
+    if (!TListJournal::DecodeList(f.readAll(), content, &error)) return {"undecodable: " + error};
+    QStringList rows{QStringLiteral("profile %1 merge %2").arg(content.profileId).arg(content.merge)};
+    for (const TJournalRow& r : content.rows)
+        rows << describe(r.caption, r.output, r.checked, *r.entry);
+    return rows;
+}
+QByteArray readAll(const QString& file) {
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+}
+void writeFile(const QString& file, const QByteArray& bytes) {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+class ListJournalTest : public ::testing::Test {
+protected:
+    void SetUp() override { folder = sandbox.root() + "/media"; }
+    QString journal() const { return TListJournal::DefaultFile(); }
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    QString folder;
+};
+}  // namespace
+
+// Every kind of change reaches the journal, and an unclean end followed by Yes gives the list
+// back exactly.
+TEST_F(ListJournalTest, EveryKindOfChangeIsJournaledAndRestoredExactly) {
+    QStringList lastState;
+    QByteArray lastJournal;
+    {
+        TfrmMain w;
+        ASSERT_TRUE(w.ListJournal && w.ListJournal->Acquired());
+        // Each step changes the list through the window's own handler; the change must be pending
+        // (Flush writes only then) and the journal must then describe the window.
+        auto step = [&](const char* what, const std::function<void()>& change) {
+            change();
+            const int before = w.ListJournal->Writes();
+            w.ListJournal->Flush();
+            EXPECT_EQ(w.ListJournal->Writes(), before + 1) << what << ": not journaled";
+            EXPECT_EQ(describeJournal(journal()), describe(w)) << what;
+        };
+        step("add", [&] {
+            w.AddVideFiles({copyOfClip(folder, "a.mp4"), copyOfClip(folder, "b.mp4"), copyOfClip(folder, "c.mp4"),
+                            copyOfClip(folder, "d.mp4")});
+        });
+        ASSERT_EQ(w.RowCount(), 4);
+        step("remove", [&] {
+            w.FileListView->setCurrentItem(w.Row(3));
+            w.spSkinBtnRemoveClick();
+        });
+        step("rename", [&] {
+            w.FileListView->setCurrentItem(w.Row(1));
+            dialogs.dialogHandlers << [](QDialog* d) {
+                static_cast<TRenameDlg*>(d)->txtNewName->setText("renamed");
+                return 1;
+            };
+            w.SubmenuItemRenameClick();
+        });
+        step("clip", [&] {
+            dialogs.dialogHandlers << [](QDialog* d) {
+                auto* dlg = qobject_cast<TClipTimeDlg*>(d);
+                dlg->txtEndTime->setText("00:00:02");
+                dlg->BtnEndOkClick();
+                dlg->txtStartTime->setText("00:00:01");
+                dlg->btnStartOkClick();
+                dlg->BtnOkClick();
+                return dlg->result();
+            };
+            w.btnClipClick();
+        });
+        step("reorder", [&] { w.spSkinBtnMoveUpClick(); });
+        step("check", [&] { w.Row(2)->setCheckState(0, Qt::Unchecked); });
+        step("settings", [&] {
+            dialogs.dialogHandlers << [](QDialog* d) {
+                auto* dlg = qobject_cast<TDlgSetting*>(d);
+                dlg->CkbMerge->setChecked(true);
+                dlg->cmbResolution->setCurrentIndex(dlg->cmbResolution->findText("320x240"));
+                dlg->cmbRateMode->setCurrentIndex(2);  // fit into
+                dlg->spnFitSize->setValue(7);
+                dlg->btnOkClick();
+                return dlg->result();
+            };
+            w.spSkinBtnSettingClick();
+        });
+        step("one row's profile", [&] { w.SetTFormatMenuItem(1056); });
+        ASSERT_EQ(w.Row(0)->text(TFileListItem::colOutput), "renamed");
+        ASSERT_EQ(w.Row(0)->Entry()->StartTime, 1000000);
+        ASSERT_EQ(w.Row(0)->Entry()->formatInfo->ID, 1056);
+        ASSERT_EQ(w.Row(1)->Entry()->formatInfo->EncParam.FitSize, 7 << 20);
+        lastState = describe(w);
+        lastJournal = readAll(journal());
+    }
+    // A clean exit empties the journal; a crash would have left the last write.
+    EXPECT_EQ(readAll(journal()), QByteArray());
+    writeFile(journal(), lastJournal);
+
+    dialogs.answers << 6;
+    TfrmMain w;
+    w.RestoreLastSession();
+    EXPECT_EQ(dialogs.texts("AskQuestion"), QStringList{"Restore the 3 files of the last session?"});
+    EXPECT_EQ(describe(w), lastState);
+    EXPECT_FALSE(w.FileListView->isHidden());
+    EXPECT_TRUE(w.btnClip->isEnabled());
+    w.RestoreLastSession();  // asked once only
+    EXPECT_EQ(dialogs.count("AskQuestion"), 1);
+}
+
+TEST_F(ListJournalTest, BurstsAreCoalescedAndAnsweringNoStartsEmpty) {
+    QByteArray crashed;
+    {
+        TfrmMain w;
+        w.AddVideFiles({copyOfClip(folder, "a.mp4"), copyOfClip(folder, "b.mp4")});
+        PumpEvents(TListJournal::kIntervalMs + 100);
+        const int before = w.ListJournal->Writes();
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 400; ++i) {  // a second of quick toggles
+            w.Row(i % 2)->setCheckState(0, i % 3 ? Qt::Checked : Qt::Unchecked);
+            PumpEvents(2);
+        }
+        w.Row(0)->setCheckState(0, Qt::Unchecked);
+        const qint64 elapsed = clock.elapsed();
+        EXPECT_TRUE(WaitFor([&] { return describeJournal(journal()) == describe(w); }, 2000));
+        const int writes = w.ListJournal->Writes() - before;
+        EXPECT_GE(writes, 1);
+        EXPECT_LE(writes, elapsed / TListJournal::kIntervalMs + 2) << "in " << elapsed << " ms";
+        crashed = readAll(journal());
+    }
+    writeFile(journal(), crashed);
+    dialogs.answers << 7;
+    {
+        TfrmMain w;
+        w.RestoreLastSession();
+        EXPECT_EQ(dialogs.count("AskQuestion"), 1);
+        EXPECT_EQ(w.RowCount(), 0);
+        EXPECT_EQ(readAll(journal()), QByteArray());  // declined: not offered again
+    }
+    TfrmMain again;
+    again.RestoreLastSession();
+    EXPECT_EQ(dialogs.count("AskQuestion"), 1);
+}
+
+// A journal that can't be used is set aside with its bytes intact, reported once, and never
+// restored from.
+TEST_F(ListJournalTest, TornAndForeignJournalsAreSetAsideAndReportedOnce) {
+    QByteArray whole;
+    {
+        TfrmMain w;
+        w.AddVideFiles({copyOfClip(folder, "a.mp4")});
+        w.ListJournal->Flush();
+        whole = readAll(journal());
+    }
+    ASSERT_GT(whole.size(), 100);
+    const QByteArray cases[] = {whole.left(whole.size() / 2), whole.left(whole.size() - 1),
+                                QByteArray("\x00\x01garbage", 9), QByteArray("{\"journal\":\"other\"}")};
+    for (const QByteArray& bad : cases) {
+        writeFile(journal(), bad);
+        dialogs.calls.clear();
+        {
+            TfrmMain w;
+            w.RestoreLastSession();
+            EXPECT_EQ(w.RowCount(), 0);
+            EXPECT_EQ(dialogs.count("AskQuestion"), 0);
+            ASSERT_EQ(dialogs.count("ShowInfo"), 1);
+            EXPECT_TRUE(dialogs.texts("ShowInfo")[0].contains("could not be read"));
+        }
+        const QStringList aside =
+            QDir(QFileInfo(journal()).path()).entryList({"listjournal.json.unreadable-*"}, QDir::Files);
+        ASSERT_FALSE(aside.isEmpty());
+        bool kept = false;
+        for (const QString& name : aside)
+            kept = kept || readAll(QFileInfo(journal()).path() + '/' + name) == bad;
+        EXPECT_TRUE(kept) << "the unreadable journal's bytes were not kept";
+        dialogs.calls.clear();
+        TfrmMain next;
+        next.RestoreLastSession();
+        EXPECT_EQ(dialogs.count("ShowInfo"), 0);  // reported once
+        for (const QString& name : aside)
+            QFile::remove(QFileInfo(journal()).path() + '/' + name);
+    }
+}
+
+TEST_F(ListJournalTest, GoneAndChangedFilesAtRestore) {
+    const QString a = copyOfClip(folder, "a.mp4"), b = copyOfClip(folder, "b.mp4"), c = copyOfClip(folder, "c.mp4");
+    QByteArray crashed;
+    {
+        TfrmMain w;
+        w.AddVideFiles({a, b, c});
+        w.ListJournal->Flush();
+        crashed = readAll(journal());
+    }
+    writeFile(journal(), crashed);
+    ASSERT_TRUE(QFile::remove(b));
+    // c is replaced by a longer file: it is read again rather than trusted.
+    QFile::remove(c);
+    copyOfClip(folder, "c.mp4", 3);
+    dialogs.answers << 6;
+    TfrmMain w;
+    w.RestoreLastSession();
+    ASSERT_EQ(w.RowCount(), 2);
+    EXPECT_EQ(w.Row(0)->Entry()->FileName, a);
+    EXPECT_EQ(w.Row(1)->Entry()->FileName, c);
+    EXPECT_NEAR(w.Row(1)->Entry()->FileDurTime, 3000000, 100000);
+    EXPECT_EQ(w.Row(1)->text(TFileListItem::colDuration), "00:00:03");
+    ASSERT_EQ(dialogs.count("ShowInfo"), 1);
+    EXPECT_TRUE(dialogs.texts("ShowInfo")[0].contains(b));
+    EXPECT_FALSE(dialogs.texts("ShowInfo")[0].contains(a));
+}
+
+// A second window while the first still runs keeps no journal and asks nothing; the first's
+// journal stays its own.
+TEST_F(ListJournalTest, ASecondInstanceLeavesTheJournalAlone) {
+    TfrmMain first;
+    first.AddVideFiles({copyOfClip(folder, "a.mp4")});
+    first.ListJournal->Flush();
+    const QByteArray before = readAll(journal());
+    {
+        TfrmMain second;
+        EXPECT_FALSE(second.ListJournal->Acquired());
+        second.RestoreLastSession();
+        second.AddVideFiles({copyOfClip(folder, "b.mp4")});
+        PumpEvents(TListJournal::kIntervalMs + 100);
+    }
+    EXPECT_EQ(readAll(journal()), before);
+    EXPECT_EQ(dialogs.count("AskQuestion"), 0);
+}
+
+// The real question window under the offscreen platform, in Chinese.
+TEST_F(ListJournalTest, TheRestoreQuestionWindowInChinese) {
+    QByteArray crashed;
+    {
+        TfrmMain w;
+        w.AddVideFiles({copyOfClip(folder, "a.mp4"), copyOfClip(folder, "b.mp4")});
+        w.ListJournal->Flush();
+        crashed = readAll(journal());
+    }
+    writeFile(journal(), crashed);
+    TestSandbox::ResetStores();
+    GetOptions().LangValue = "zh";
+    WidgetDialogs real;
+    InstallMessageDialogs(&real);
+    TfrmMain w;
+    w.show();
+    QString shown;
+    QTimer::singleShot(50, [&] {
+        auto* ask = qobject_cast<TVantoAskDlg*>(QApplication::activeModalWidget());
+        if (!ask) return;
+        shown = ask->lbInformation->text();
+        ask->suiBtnOk->click();
+    });
+    w.RestoreLastSession();
+    InstallMessageDialogs(&dialogs);
+    EXPECT_EQ(shown, QString::fromUtf8("要恢复上次会话中的 2 个文件吗？"));
+    EXPECT_EQ(w.RowCount(), 2);
+}
