@@ -193,10 +193,10 @@ void TfrmMain::createComponents() {
 
     VideoTracer = new QSlider(Qt::Horizontal, this);
     VideoTracer->setObjectName(QStringLiteral("VideoTracer"));
-    VideoTracer->setGeometry(576, 381, 172, 20);
+    VideoTracer->setGeometry(576, 381, 150, 20);
     lbPlayTime = new QLabel(this);
     lbPlayTime->setObjectName(QStringLiteral("lbPlayTime"));
-    lbPlayTime->setGeometry(752, 381, 116, 20);
+    lbPlayTime->setGeometry(730, 381, 138, 20);
     lbPlayTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     BtnPlay = imageButton(this, "BtnPlay", Glyph::Play, QString(), QRect(QPoint(575, 409), iconButtonSize()));
     BtnPlay->setToolTip(QStringLiteral("Play"));
@@ -293,7 +293,10 @@ void TfrmMain::applyLayout(QSize size) {
         w->setGeometry(g.x() + x, g.y() + y, g.width() + width, g.height() + height);
     };
     ImageBackGround->setGeometry(0, 0, size.width(), size.height());
-    ImageBackGround->setPixmap(ButtonArt::Background(size.width(), size.height()));
+    const int listExtra = to.dx - to.pw;
+    ImageBackGround->setPixmap(ButtonArt::Background(size.width(), size.height(),
+                                                     QRect(6, 100, 546 + listExtra, 350 + to.dy),
+                                                     QRect(560 + listExtra, 100, 312 + to.pw, 350 + to.ph)));
     shift(ToolBar, 0, 0, dx, 0);
     MainMenu->setGeometry(0, 0, ToolBar->width(), ToolBar->height());
     for (QWidget* w : {static_cast<QWidget*>(lbProductTitle), static_cast<QWidget*>(lbBottom)})
