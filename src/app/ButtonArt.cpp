@@ -134,7 +134,7 @@ QPixmap BigAdd(int size) {
     return pm;
 }
 
-QPixmap Background(int width, int height) {
+QPixmap Background(int width, int height, QRect listPanel, QRect previewPanel) {
     QPixmap pm(width, height);
     QPainter p(&pm);
     QLinearGradient g(0, 0, 0, height);
@@ -155,8 +155,8 @@ QPixmap Background(int width, int height) {
     // Panels behind the list and the preview.
     p.setPen(QColor(170, 185, 205));
     p.setBrush(QColor(245, 248, 252));
-    p.drawRoundedRect(QRect(6, 100, 546, 350), 6, 6);
-    p.drawRoundedRect(QRect(560, 100, 312, 350), 6, 6);
+    p.drawRoundedRect(listPanel, 6, 6);
+    p.drawRoundedRect(previewPanel, 6, 6);
     return pm;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <QRect>
 #include <QString>
 
 namespace ButtonArt {
@@ -12,7 +13,10 @@ enum class Glyph { Add, Clip, Online, Play, Pause, Stop, Snapshot, Folder, Speak
 
 QIcon Icon(Glyph glyph, int size = 24);
 QPixmap BigAdd(int size);
-QPixmap Background(int width, int height);
+// The window's background with the panels behind the list and the preview (their places at the
+// smallest window size unless given).
+QPixmap Background(int width, int height, QRect listPanel = QRect(6, 100, 546, 350),
+                   QRect previewPanel = QRect(560, 100, 312, 350));
 QIcon TrayFrame(int index);
 QIcon StatusIcon(int index);
 }  // namespace ButtonArt

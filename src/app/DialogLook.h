@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QString>
+#include <initializer_list>
+#include <utility>
 
 class QWidget;
 
@@ -11,6 +13,13 @@ namespace DialogLook {
 constexpr QColor kBackground{220, 220, 220};
 // Applies the background colour and fixes the client size.
 void Apply(QWidget* dialog, int width, int height);
+// The edges of the dialog a control keeps its distance to when the dialog is resized: a control
+// held by both left and right (top and bottom) grows with the dialog, one held by the right
+// (bottom) only moves with that edge.
+enum Anchor { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+// Lets a dialog laid out by Apply be resized, its designed size being the smallest; controls not
+// named stay at the top left.
+void Resizable(QWidget* dialog, std::initializer_list<std::pair<QWidget*, int>> anchors);
 // Centres the dialog over its parent window, or over the active window, or on the screen.
 void CentreOverMainWindow(QWidget* dialog);
 // The language text of a key, or `fallback` when the table lacks it, so that a dialog still

@@ -1,7 +1,13 @@
 #include "app/FileListItem.h"
 
 #include <QTreeWidget>
+#include <atomic>
 #include <unordered_set>
+
+TFileListItem::TFileListItem() {
+    static std::atomic<quint64> next{1};
+    serial_ = next++;
+}
 
 ListFileInfo* TFileListItem::EntryOf(QTreeWidgetItem* item) {
     auto* row = dynamic_cast<TFileListItem*>(item);

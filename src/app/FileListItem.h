@@ -12,11 +12,14 @@ class TFileListItem : public QTreeWidgetItem {
 public:
     enum Column { colName = 0, colDuration = 1, colSize = 2, colOutput = 3, colFormat = 4 };
 
-    TFileListItem() = default;
+    TFileListItem();
     ListFileInfo* Entry() const { return entry_.get(); }
     void SetEntry(std::unique_ptr<ListFileInfo> entry) { entry_ = std::move(entry); }
     // Marked by the probe when the file can't be read; such rows are deleted after the pass.
     bool Failed = false;
+    // A number no other row of this run has (moving the row keeps it): the key of its still
+    // picture.
+    quint64 Serial() const { return serial_; }
 
     // The entry of a row of the main list (nullptr for a foreign item).
     static ListFileInfo* EntryOf(QTreeWidgetItem* item);
@@ -25,4 +28,5 @@ public:
 
 private:
     std::unique_ptr<ListFileInfo> entry_;
+    quint64 serial_;
 };

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QMetaObject>
 #include <QPainter>
+#include <QMouseEvent>
 #include <QResizeEvent>
 
 namespace {
@@ -92,6 +93,78 @@ void TFrameSinkWidget::ClearFrame() {
     RequestUpdate();
 }
 
+void TFrameSinkWidget::ShowSound(const TSinkSound& sound) {
+    const QSize size(panelWidth_.load(), panelHeight_.load());
+    if (size.isEmpty() || sound.Channels <= 0 || sound.Count <= 0) return;
+    QImage image = DrawSound(sound, size);
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        image_ = std::move(image);
+        rect_ = QRect(QPoint(0, 0), size);
+    }
+    RequestUpdate();
+}
+
+QImage TFrameSinkWidget::DrawSound(const TSinkSound& sound, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    const int channels = sound.Channels;
+    const int count = sound.Count;
+    if (channels <= 0 || count <= 0 || sound.Values.size() < static_cast<size_t>(channels) * count) return image;
+    const int w = size.width();
+    const int laneHeight = size.height() / channels;
+    QPainter painter(&image);
+    for (int c = 0; c < channels; ++c) {
+        const float* v = sound.Values.data() + static_cast<size_t>(c) * count;
+        const int top = c * laneHeight;
+        if (sound.Kind == TSinkSound::Shape::Wave) {
+            // Each column spans the lowest and the highest sample that falls into it.
+            painter.setPen(QColor(255, 255, 255));
+            const int middle = top + laneHeight / 2;
+            const double half = (laneHeight - 2) / 2.0;
+            for (int x = 0; x < w; ++x) {
+                const int from = static_cast<int>(static_cast<int64_t>(x) * count / w);
+                const int to = std::max(from + 1, static_cast<int>(static_cast<int64_t>(x + 1) * count / w));
+                float lo = v[from], hi = v[from];
+                for (int i = from + 1; i < to && i < count; ++i) {
+                    lo = std::min(lo, v[i]);
+                    hi = std::max(hi, v[i]);
+                }
+                painter.drawLine(x, middle - static_cast<int>(hi * half), x, middle - static_cast<int>(lo * half));
+            }
+        } else {
+            // Bands from low (left) to high (right), louder is taller and warmer.
+            for (int x = 0; x < w; ++x) {
+                const float level = std::clamp(v[static_cast<int64_t>(x) * count / w], 0.0f, 1.0f);
+                const int h = static_cast<int>(level * (laneHeight - 1));
+                if (h <= 0) continue;
+                painter.setPen(QColor::fromHsvF((1.0f - level) * 0.33f, 1.0f, 1.0f));
+                painter.drawLine(x, top + laneHeight - 1, x, top + laneHeight - h);
+            }
+        }
+        if (c > 0) {
+            painter.setPen(QColor(60, 60, 60));
+            painter.drawLine(0, top, w - 1, top);
+        }
+    }
+    return image;
+}
+
+void TFrameSinkWidget::mouseReleaseEvent(QMouseEvent* event) {
+    QWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->pos())) emit clicked();
+}
+
+void TFrameSinkWidget::ShowStill(const QImage& picture) {
+    still_ = picture;
+    update();
+}
+
+void TFrameSinkWidget::SetEmptyColour(const QColor& colour) {
+    empty_ = colour;
+    update();
+}
+
 void TFrameSinkWidget::RequestUpdate() {
     // One queued repaint at a time: pictures that come faster than the window paints replace
     // each other instead of piling up in the event queue.
@@ -124,8 +197,18 @@ void TFrameSinkWidget::paintEvent(QPaintEvent*) {
         image = image_;  // shares the pixels, no copy
         rect = rect_;
     }
-    if (image.isNull()) {
+    if (image.isNull() && !still_.isNull()) {
+        // The still keeps its shape in whatever size the panel has now.
+        const double aspect = static_cast<double>(still_.width()) / still_.height();
+        const TDisplayRect r = LetterboxRect(width(), height(), aspect);
+        rect = QRect(r.X, r.Y, r.Width, r.Height);
         painter.fillRect(this->rect(), Qt::black);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(rect, still_);
+        return;
+    }
+    if (image.isNull()) {
+        painter.fillRect(this->rect(), empty_);
         return;
     }
     // Black bars around the picture, then the picture at its own size.

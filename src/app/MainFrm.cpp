@@ -7,16 +7,20 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLibraryInfo>
 #include <QScreen>
+#include <QTranslator>
 #include <QSignalBlocker>
 #include <QUrl>
 #include <functional>
 
 #include "app/ButtonArt.h"
 #include "app/DialogSeam.h"
+#include "app/DialogLook.h"
 #include "app/FileListItem.h"
 #include "app/Platform.h"
 #include "app/Utils.h"
+#include "app/FrameSinkWidget.h"
 #include "app/HelpWindow.h"
 #include "app/ListJournal.h"
 #include "convert/ConvertDlg.h"
@@ -42,10 +46,12 @@ const char* const kMenuRoots[] = {"FileMenu_0", "EditMenu_0", "ToolsMenu_0", "He
 
 TfrmMain::TfrmMain(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
+                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vanto Video Converter"));
-    setFixedSize(878, 543);
+    setMinimumSize(kBaseWidth, kBaseHeight);
+    resize(kBaseWidth, kBaseHeight);
     FFmpegTasks = std::make_unique<TFFmpegTasks>();
     createComponents();
     createPreviewPanel();
@@ -53,6 +59,67 @@ TfrmMain::TfrmMain(QWidget* parent)
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     FormCreate();
+    restoreWindowPlace();
+    initialPlace_ = windowPlace();
+}
+
+void InstallToolkitTranslation(const QString& language) {
+    // The toolkit's own texts (standard buttons, file choosers, text field menus) from its
+    // installed translations; English needs none.
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    if (language.isEmpty() || language == QLatin1String("en")) return;
+    const QString locale = language == QLatin1String("zh") ? QStringLiteral("zh_CN") : language;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return;
+    installed = translator.release();
+    QCoreApplication::installTranslator(installed);
+}
+
+void TfrmMain::restoreWindowPlace() {
+    // "x,y,width,height,maximised"; a place off every screen of today is not taken.
+    const QStringList parts = GetOptions().MainWindowPlace.split(QLatin1Char(','));
+    if (parts.size() != 5) return;
+    int v[5];
+    for (int i = 0; i < 5; ++i) {
+        bool ok = false;
+        v[i] = parts[i].toInt(&ok);
+        if (!ok) return;
+    }
+    const QRect place(v[0], v[1], std::max(v[2], kBaseWidth), std::max(v[3], kBaseHeight));
+    const QScreen* screen = QGuiApplication::screenAt(place.center());
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    resize(place.size().boundedTo(area.size()).expandedTo(minimumSize()));
+    move(place.topLeft());
+    if (v[4]) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+QString TfrmMain::windowPlace() const {
+    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    return QStringLiteral("%1,%2,%3,%4,%5")
+        .arg(normal.x())
+        .arg(normal.y())
+        .arg(normal.width())
+        .arg(normal.height())
+        .arg(isMaximized() ? 1 : 0);
+}
+
+void TfrmMain::saveWindowPlace() {
+    // A window left where it opened changes nothing (and writes nothing).
+    const QString place = windowPlace();
+    if (place == initialPlace_ || place == GetOptions().MainWindowPlace) return;
+    GetOptions().MainWindowPlace = place;
+    // Only the place is written: other changes held in memory are not saved by closing.
+    TOptions stored;
+    stored.LoadOptions(TOptions::OptionsFilePath());
+    stored.MainWindowPlace = place;
+    stored.SaveOptions();
 }
 
 TfrmMain::~TfrmMain() {
@@ -103,7 +170,10 @@ void TfrmMain::FormCreate() {
         AppLogger::Configure(JoinPath(ProgramFolder(), QStringLiteral("log4d.ini")));
         FFMPEGLog = AppLogger(QStringLiteral("logfile"));
     });
-    step(QStringLiteral("Language file"), [] { LoadLang(); });
+    step(QStringLiteral("Language file"), [] {
+        LoadLang();
+        InstallToolkitTranslation(Lang().Language);
+    });
     step(QStringLiteral("Profile catalogue"), [] { LoadProfileMenu(); });
     step(QStringLiteral("Profile pictures"), [] { LoadIcons(); });
     step(QStringLiteral("Output parameters"), [] { LoadParaInfo(); });
@@ -154,6 +224,16 @@ void TfrmMain::FormCreate() {
             Guarded(&TfrmMain::spSkinBtnFindTargetClick, "spSkinBtnFindTargetClick"));
     connect(CkbApplyAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::CkbApplyAllClick, "CkbApplyAllClick"));
     connect(ckbCkAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::ckbCkAllClick, "ckbCkAllClick"));
+    // Counted once per turn of the event loop however many rows changed in it.
+    auto* recount = new QTimer(this);
+    recount->setSingleShot(true);
+    recount->setInterval(0);
+    connect(recount, &QTimer::timeout, this, &TfrmMain::showRowsChecked);
+    connect(FileListView, &QTreeWidget::itemChanged, recount, [recount](QTreeWidgetItem*, int column) {
+        if (column == 0) recount->start();
+    });
+    connect(FileListView->model(), &QAbstractItemModel::rowsRemoved, recount, [recount] { recount->start(); });
+    connect(FileListView->model(), &QAbstractItemModel::rowsInserted, recount, [recount] { recount->start(); });
     connect(FileListView, &QTreeWidget::itemSelectionChanged, this,
             Guarded(&TfrmMain::FileListViewSelectItem, "FileListViewSelectItem"));
     connect(FileListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -373,6 +453,7 @@ void TfrmMain::ShowFileListState() {
          std::initializer_list<QWidget*>{BtnOpenFolder, BtnPlay, BtnMute, VideoTracer, VolTrace, BtnStart})
         w->setEnabled(true);
     PanelRenderPanel->setPalette(QPalette());
+    RenderSink->SetEmptyColour(Qt::black);
     CkbMerge->setEnabled(FileListView->topLevelItemCount() >= 2);
 }
 
@@ -383,16 +464,21 @@ void TfrmMain::ShowEmptyListState() {
     for (QWidget* w : std::initializer_list<QWidget*>{BtnSnap, BtnStop, BtnOpenFolder, BtnPlay, BtnMute,
                                                       VolTrace, btnClip, CkbMerge})
         w->setEnabled(false);
-    LbVideoFileTitle->setText(QStringLiteral("Preview:"));
+    LbVideoFileTitle->setText(DialogLook::TextOr(QStringLiteral("PreviewTitle"), QStringLiteral("Preview:")));
     StopPreview();
     {
         const QSignalBlocker block(VideoTracer);
         VideoTracer->setValue(0);
     }
     VideoTracer->setEnabled(false);
+    previewDuration = 0;
+    showPlayTime(0);
     QPalette pal = PanelRenderPanel->palette();
-    pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Disabled, QPalette::Text));
+    const QColor grey = QApplication::palette().color(QPalette::Disabled, QPalette::Text);
+    pal.setColor(QPalette::Window, grey);
     PanelRenderPanel->setPalette(pal);
+    RenderSink->ShowStill(QImage());
+    RenderSink->SetEmptyColour(grey);
 }
 
 void TfrmMain::MinimizeToTray() {
@@ -469,6 +555,12 @@ bool TfrmMain::FormCloseQuery() {
     if (closing_) return true;
     closing_ = true;
     try {
+        // Only a window the user has seen has a place worth keeping.
+        if (isVisible()) saveWindowPlace();
+    } catch (const std::exception& e) {
+        FFMPEGLog.Error(QStringLiteral("Window place not saved: ") + QString::fromUtf8(e.what()));
+    }
+    try {
         if (ProfilePopMenu_) ProfilePopMenu_->close();
         ProfilePopMenu_.reset();
         if (FFPlayer) {
@@ -523,6 +615,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    applyLayout(event->size());
     if (ProfilePopMenu_) ProfilePopMenu_->hide();
 }
 

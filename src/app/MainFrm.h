@@ -38,6 +38,7 @@ class TFFPlayer;
 class TFrameSinkWidget;
 class TProfilePopupMeneu;
 class TProfilePopuMenuBigItem;
+class TStillPicture;
 
 // A clickable label (product title, maker line).
 class TClickLabel : public QLabel {
@@ -64,6 +65,7 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     // In the tab order; Enter, Space, F4 and Alt+Down open the picker as a click does.
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
@@ -138,6 +140,8 @@ public:
     void spSkinBtnMoveUpClick();
     void spSkinBtnMoveDownClick();
     void ckbCkAllClick();
+    // The header box from the rows' check marks (every, none or some).
+    void showRowsChecked();
     void SubmenuItemRenameClick();
     void SubMenuItemFileInfoClick();
     void FileListViewSelectItem();
@@ -190,6 +194,9 @@ public:
     void FFPlayerState(TPlayState state);
     // Stops the preview and waits until it has stopped (Start, clip dialog, empty list, closing).
     void StopPreview();
+    // A click on the preview panel: a file with pictures goes from its pictures to the sound as
+    // a wave, as a spectrum and back; a file without pictures from wave to spectrum to nothing.
+    void ToggleAudioDisplay();
     TFFPlayer* Player() const { return FFPlayer.get(); }
 
     // The online paths.
@@ -246,6 +253,7 @@ public:
     QLabel* lbStatus;  // short confirmations (a saved snapshot), cleared after a few seconds
     QFrame* PanelRenderPanel;
     QSlider* VideoTracer;
+    QLabel* lbPlayTime;  // "position / duration" beside the position slider
     QToolButton* BtnPlay;
     QToolButton* btnPause;
     QToolButton* BtnStop;
@@ -269,6 +277,7 @@ public:
     QAction* MenuItemJPG;
     QAction* MenuItemBmp;
     TFrameSinkWidget* RenderSink;  // paints the preview inside PanelRenderPanel
+    TStillPicture* StillPictures;  // the selected row's picture while nothing plays
     QSystemTrayIcon* TrayIcon;
     QMenu* PopupMenuTray;
     QTimer* TrayAnimationTimer;
@@ -304,6 +313,21 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    // How far the window's controls are moved from their places at the smallest size: dx, dy
+    // the window's extra size, pw, ph the preview's.
+    struct TLayoutShift {
+        int dx = 0, dy = 0, pw = 0, ph = 0;
+    };
+    static constexpr int kBaseWidth = 878;
+    static constexpr int kBaseHeight = 543;
+    static TLayoutShift layoutShift(QSize size);
+    void applyLayout(QSize size);
+    // The window's size, place and maximised state: restored at start, kept at the end.
+    void restoreWindowPlace();
+    void saveWindowPlace();
+    QString windowPlace() const;
+    QString initialPlace_;
+    TLayoutShift layoutShift_;
     void createComponents();
     static QStringList folderEntries(const QString& folder);
     void setStandardShortcut(QAction* action);
@@ -320,6 +344,9 @@ private:
     QByteArray listJournalSnapshot() const;
     void restoreRows(TJournalContent& content);
     void setPreviewTitle(const QString& caption);
+    // While nothing plays, the preview title and the still picture follow the selected row.
+    void showSelectedRow();
+    void showPlayTime(qint64 position);
     static QStringList droppedPaths(const QMimeData* mime);
     void createTray();
     void reportStartupProblem(const QString& what, const QString& message);
@@ -332,6 +359,11 @@ private:
     std::unique_ptr<TProfilePopupMeneu> ProfilePopMenu_;
     bool closingBySignal_ = false;
 };
+
+// Loads the window toolkit's own translation for a language code of the language table ("zh":
+// Simplified Chinese), replacing the one loaded before; nothing for English or a language the
+// toolkit has no translation for.
+void InstallToolkitTranslation(const QString& language);
 
 // Process-wide values of the main window's unit.
 extern int SnapshotCounter;

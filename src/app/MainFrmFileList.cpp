@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QSignalBlocker>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
@@ -209,7 +210,7 @@ void TfrmMain::showListAfterAdding() {
 
 void TfrmMain::setPreviewTitle(const QString& caption) {
     const QString shown = caption.size() > 15 ? caption.left(15) + QStringLiteral("...") : caption;
-    LbVideoFileTitle->setText(QStringLiteral("Preview:") + shown);
+    LbVideoFileTitle->setText(DialogLook::TextOr(QStringLiteral("PreviewTitle"), QStringLiteral("Preview:")) + shown);
     LbVideoFileTitle->setToolTip(caption);
 }
 
@@ -255,6 +256,17 @@ void TfrmMain::spSkinBtnMoveDownClick() {
     moveSelectedRow(+1);
 }
 
+void TfrmMain::showRowsChecked() {
+    int checked = 0;
+    const int count = RowCount();
+    for (int i = 0; i < count; ++i)
+        if (FileListView->topLevelItem(i)->checkState(0) == Qt::Checked) ++checked;
+    const QSignalBlocker block(ckbCkAll);
+    ckbCkAll->setCheckState(checked == 0 && count > 0 ? Qt::Unchecked
+                            : checked == count        ? Qt::Checked
+                                                      : Qt::PartiallyChecked);
+}
+
 void TfrmMain::ckbCkAllClick() {
     const Qt::CheckState state = ckbCkAll->isChecked() ? Qt::Checked : Qt::Unchecked;
     for (int i = 0; i < RowCount(); ++i)
@@ -298,6 +310,7 @@ void TfrmMain::FileListViewSelectItem() {
     } else {
         currentFile.clear();
     }
+    showSelectedRow();
     // Keeps the Edit items' keys (Delete) in step with the selection, not only when the menu opens.
     LockMainEditMenu();
 }

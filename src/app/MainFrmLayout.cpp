@@ -2,6 +2,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QResizeEvent>
+#include <algorithm>
 
 #include "app/ButtonArt.h"
 #include "app/MainFrm.h"
@@ -26,6 +28,11 @@ TProfilePane::TProfilePane(QWidget* parent) : QFrame(parent) {
     lbProfile = new QLabel(this);
     lbProfile->setObjectName(QStringLiteral("lbProfile"));
     lbProfile->setGeometry(26, 1, 400, 19);
+}
+
+void TProfilePane::resizeEvent(QResizeEvent* e) {
+    QFrame::resizeEvent(e);
+    lbProfile->resize(std::max(0, width() - lbProfile->x() - 4), lbProfile->height());
 }
 
 void TProfilePane::mouseReleaseEvent(QMouseEvent* e) {
@@ -70,6 +77,16 @@ QToolButton* imageButton(QWidget* parent, const char* name, ButtonArt::Glyph gly
     b->setGeometry(geometry);
     return b;
 }
+
+// The list's header box: checked when every row is, unchecked when none is, partly checked
+// between. A click on a partly checked box checks every row.
+class TAllRowsCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override { setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked); }
+};
 
 QSize iconButtonSize() {
     return QSize(28, 28);
@@ -140,7 +157,7 @@ void TfrmMain::createComponents() {
                        "color: palette(highlighted-text); }"));
     FileListView->hide();
 
-    ckbCkAll = new QCheckBox(this);
+    ckbCkAll = new TAllRowsCheckBox(this);
     ckbCkAll->setObjectName(QStringLiteral("ckbCkAll"));
     ckbCkAll->setChecked(true);
     ckbCkAll->hide();
@@ -176,7 +193,11 @@ void TfrmMain::createComponents() {
 
     VideoTracer = new QSlider(Qt::Horizontal, this);
     VideoTracer->setObjectName(QStringLiteral("VideoTracer"));
-    VideoTracer->setGeometry(580, 381, 284, 20);
+    VideoTracer->setGeometry(576, 381, 150, 20);
+    lbPlayTime = new QLabel(this);
+    lbPlayTime->setObjectName(QStringLiteral("lbPlayTime"));
+    lbPlayTime->setGeometry(730, 381, 138, 20);
+    lbPlayTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     BtnPlay = imageButton(this, "BtnPlay", Glyph::Play, QString(), QRect(QPoint(575, 409), iconButtonSize()));
     BtnPlay->setToolTip(QStringLiteral("Play"));
     btnPause =
@@ -244,4 +265,62 @@ void TfrmMain::createComponents() {
                                 cmbOutput, BtnBrower,  BtnFindTarget};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
+}
+
+TfrmMain::TLayoutShift TfrmMain::layoutShift(QSize size) {
+    // The window's first size is its smallest. The list takes the extra width; the preview grows
+    // in its own 4:3 shape with at most half the extra width, and only as far as the extra
+    // height allows.
+    TLayoutShift s;
+    s.dx = std::max(0, size.width() - kBaseWidth);
+    s.dy = std::max(0, size.height() - kBaseHeight);
+    s.ph = std::min(s.dy, s.dx * 3 / 8);
+    s.pw = s.ph * 4 / 3;
+    return s;
+}
+
+void TfrmMain::applyLayout(QSize size) {
+    // Every control moves by the difference between the shift it has and the one the new size
+    // wants, so places set elsewhere (captions that size themselves) stay where they were put.
+    const TLayoutShift to = layoutShift(size);
+    const TLayoutShift& from = layoutShift_;
+    const int listW = (to.dx - to.pw) - (from.dx - from.pw);  // the list's extra width
+    const int dx = to.dx - from.dx, dy = to.dy - from.dy, pw = to.pw - from.pw, ph = to.ph - from.ph;
+    layoutShift_ = to;
+    if (!dx && !dy && !pw && !ph) return;
+    auto shift = [](QWidget* w, int x, int y, int width, int height) {
+        const QRect g = w->geometry();
+        w->setGeometry(g.x() + x, g.y() + y, g.width() + width, g.height() + height);
+    };
+    ImageBackGround->setGeometry(0, 0, size.width(), size.height());
+    const int listExtra = to.dx - to.pw;
+    ImageBackGround->setPixmap(ButtonArt::Background(size.width(), size.height(),
+                                                     QRect(6, 100, 546 + listExtra, 350 + to.dy),
+                                                     QRect(560 + listExtra, 100, 312 + to.pw, 350 + to.ph)));
+    shift(ToolBar, 0, 0, dx, 0);
+    MainMenu->setGeometry(0, 0, ToolBar->width(), ToolBar->height());
+    for (QWidget* w : {static_cast<QWidget*>(lbProductTitle), static_cast<QWidget*>(lbBottom)})
+        shift(w, dx, 0, 0, 0);
+    // The list and what lies over it.
+    shift(FileListView, 0, 0, listW, dy);
+    shift(btnImageAdd, (to.dx - to.pw) / 2 - (from.dx - from.pw) / 2, to.dy / 2 - from.dy / 2, 0, 0);
+    for (QWidget* w : {CkbApplyAll, CkbMerge})
+        shift(w, listW, dy, 0, 0);
+    shift(lbStatus, 0, dy, listW, 0);
+    // The preview column.
+    shift(LbVideoFileTitle, listW, 0, pw, 0);
+    shift(PanelRenderPanel, listW, 0, pw, ph);
+    shift(VideoTracer, listW, ph, pw, 0);
+    for (QWidget* w : std::initializer_list<QWidget*>{BtnPlay, btnPause, BtnStop, BtnSnap, BtnOpenFolder})
+        shift(w, listW, ph, 0, 0);
+    for (QWidget* w : std::initializer_list<QWidget*>{lbPlayTime, BtnMute, BtnVol, VolTrace})
+        shift(w, dx, ph, 0, 0);
+    // The rows along the bottom.
+    for (QWidget* w : {Label1, Label2})
+        shift(w, 0, dy, 0, 0);
+    for (QWidget* w : std::initializer_list<QWidget*>{PaneProfile, cmbOutput})
+        shift(w, 0, dy, listW, 0);
+    for (QWidget* w : std::initializer_list<QWidget*>{BtnBrower, BtnSetting, BtnFindTarget})
+        shift(w, listW, dy, 0, 0);
+    shift(BtnStart, dx, dy, 0, 0);
 }

@@ -3,8 +3,12 @@
 // through the engine's dispatcher.
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtMath>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
@@ -12,6 +16,7 @@
 #include "app/MainFrm.h"
 #include "app/Platform.h"
 #include "app/SnapshotWriter.h"
+#include "app/StillPicture.h"
 #include "app/Utils.h"
 #include "engine/Player.h"
 #include "settings/Lang.h"
@@ -21,7 +26,16 @@ void TfrmMain::createPreviewPanel() {
     VideoSeek = new TSliderSeek(this);
     RenderSink = new TFrameSinkWidget(PanelRenderPanel);
     RenderSink->setObjectName(QStringLiteral("RenderSink"));
-    RenderSink->setGeometry(PanelRenderPanel->contentsRect());
+    auto* fill = new QVBoxLayout(PanelRenderPanel);
+    fill->setContentsMargins(PanelRenderPanel->contentsMargins());
+    fill->addWidget(RenderSink);
+    connect(RenderSink, &TFrameSinkWidget::clicked, this,
+            Guarded(&TfrmMain::ToggleAudioDisplay, "ToggleAudioDisplay"));
+    StillPictures = new TStillPicture(this);
+    connect(StillPictures, &TStillPicture::Ready, this, [this](quint64 serial, const QImage& picture) {
+        const TFileListItem* row = SelectedRow();
+        if (row && row->Serial() == serial) RenderSink->ShowStill(picture);
+    });
 
     MenuItemOpenFolder = PopupMenuFFPlay->addAction(QStringLiteral("Open Snapshot folder"));
     MenuItemOpenFolder->setObjectName(QStringLiteral("MenuItemOpenFolder"));
@@ -61,15 +75,61 @@ void TfrmMain::createPreviewPanel() {
 
     FFPlayer = std::make_unique<TFFPlayer>();
     FFPlayer->SetTriggerEventInMainThread(true);
+    // The sound display draws no more often than the screen shows.
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && screen->refreshRate() > 1)
+        FFPlayer->set_rdftspeed(std::max(FFPlayer->rdftspeed(), qCeil(1000.0 / screen->refreshRate())));
+    showPlayTime(0);
     FFPlayer->SetOnFileOpen(
         [this](TCustomPlayer*, int64_t duration, int, int, int&, int&) { FFPlayerFileOpen(duration); });
     FFPlayer->SetOnPosition([this](TCustomPlayer*, int64_t pts) { FFPlayerPosition(pts); });
     FFPlayer->SetOnState([this](TCustomPlayer*, TPlayState state) { FFPlayerState(state); });
 }
 
+void TfrmMain::ToggleAudioDisplay() {
+    if (!FFPlayer->Playing()) return;  // a still picture is not switched
+    if (FFPlayer->VideoStreamIndex() < 0) {
+        FFPlayer->ToggleAudioDisplay();
+        return;
+    }
+    if (!FFPlayer->ShowAudioOverVideo()) {
+        FFPlayer->SetShowAudio(TShowAudio::saWave);
+        FFPlayer->SetShowAudioOverVideo(true);
+    } else if (FFPlayer->ShowAudio() == TShowAudio::saWave) {
+        FFPlayer->SetShowAudio(TShowAudio::saRDFT);
+    } else {
+        FFPlayer->SetShowAudio(TShowAudio::saWave);
+        FFPlayer->SetShowAudioOverVideo(false);
+    }
+}
+
+void TfrmMain::showPlayTime(qint64 position) {
+    lbPlayTime->setText(FormatTime(std::max<qint64>(0, position)) + QStringLiteral(" / ") +
+                        FormatTime(std::max<qint64>(0, previewDuration)));
+}
+
+void TfrmMain::showSelectedRow() {
+    const TFileListItem* row = SelectedRow();
+    const ListFileInfo* entry = row ? row->Entry() : nullptr;
+    if (!entry || entry->IsYutubeFile) {
+        RenderSink->ShowStill(QImage());
+        if (playState == TPlayState::psStop) setPreviewTitle(QString());
+        return;
+    }
+    // A file being previewed keeps its own title; the still waits under its pictures.
+    if (playState == TPlayState::psStop) setPreviewTitle(row->text(TFileListItem::colName));
+    if (const std::optional<QImage> cached = StillPictures->Cached(row->Serial())) {
+        RenderSink->ShowStill(*cached);
+    } else {
+        RenderSink->ShowStill(QImage());
+        StillPictures->Request(row->Serial(), entry->FileName);
+    }
+}
+
 void TfrmMain::StopPreview() {
     if (FFPlayer) FFPlayer->Stop(true);
-    if (BtnPlay) showPreviewState(TPlayState::psStop);
+    if (!BtnPlay) return;
+    showPreviewState(TPlayState::psStop);
+    showPlayTime(0);
 }
 
 void TfrmMain::showPreviewState(TPlayState state) {
@@ -146,6 +206,7 @@ void TfrmMain::spSkinBtnPlayClick() {
 void TfrmMain::spSkinBtnStopClick() {
     StopPreview();
     RenderSink->ClearFrame();
+    showSelectedRow();
 }
 
 void TfrmMain::FFPlayerFileOpen(int64_t duration) {
@@ -162,6 +223,7 @@ void TfrmMain::FFPlayerFileOpen(int64_t duration) {
     VideoTracer->setTickInterval(duration / 1000000 < VideoTracer->width() ? 3 : 2);
     FFPlayer->SetAudioVolume(VolTrace->value() * 255 / VolTrace->width());
     VolTrace->setMaximum(VolTrace->width());
+    showPlayTime(0);
 }
 
 void TfrmMain::FFPlayerPosition(int64_t pts) {
@@ -171,6 +233,7 @@ void TfrmMain::FFPlayerPosition(int64_t pts) {
         VideoTracer->setValue(static_cast<int>(VideoTracer->maximum() * pts / previewDuration));
     }
     VideoSeek->SetLast(pts);
+    showPlayTime(pts);
 }
 
 void TfrmMain::FFPlayerState(TPlayState state) {
@@ -191,7 +254,9 @@ void TfrmMain::FFPlayerState(TPlayState state) {
     }
     // The next Play opens the file again instead of pausing a player that has stopped.
     showPreviewState(TPlayState::psStop);
+    showPlayTime(0);
     VideoSeek->SeekSettled();
+    showSelectedRow();
     if (state == TPlayState::psStop) {
         previewEnding_ = false;
         RenderSink->ClearFrame();

@@ -10,6 +10,7 @@
 #include "app/DialogLook.h"
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
+#include "app/FrameSinkWidget.h"
 #include "app/MainFrm.h"
 #include "convert/QualityEstimate.h"
 #include "app/Utils.h"
@@ -235,4 +236,22 @@ void TfrmMain::applyWindowTexts() {
     BtnSetting->setText(TextOr(QStringLiteral("MainBtnSetting"), BtnSetting->text()));
     BtnFindTarget->setText(TextOr(QStringLiteral("MainBtnFindTarget"), BtnFindTarget->text()));
     BtnStart->setText(TextOr(QStringLiteral("MainBtnStart"), BtnStart->text()));
+    RenderSink->setToolTip(TextOr(QStringLiteral("SoundDisplayHint"), QString()));
+    // The preview's buttons and menus, and the tray menu.
+    const std::pair<QWidget*, const char*> tips[] = {{BtnPlay, "PreviewPlay"},   {btnPause, "PreviewPause"},
+                                                     {BtnStop, "PreviewStop"},   {BtnSnap, "PreviewSnapshot"},
+                                                     {BtnVol, "PreviewUnmute"}, {BtnMute, "PreviewMute"}};
+    for (const auto& [widget, key] : tips)
+        widget->setToolTip(TextOr(QLatin1String(key), widget->toolTip()));
+    const std::pair<QAction*, const char*> items[] = {{MenuItemOpenFolder, "SnapOpenFolder"},
+                                                      {MenuItemChangeFolder, "SnapChangeFolder"}};
+    for (const auto& [action, key] : items)
+        action->setText(TextOr(QLatin1String(key), action->text()));
+    if (auto* format = qobject_cast<QMenu*>(MenuItemJPG->parent()))
+        format->setTitle(TextOr(QStringLiteral("SnapFormat"), format->title()));
+    for (QAction* a : PopupMenuTray->actions()) {
+        const QString key = a->objectName() == QLatin1String("RestoreItem") ? QStringLiteral("TrayRestore")
+                                                                           : QStringLiteral("TrayExit");
+        a->setText(TextOr(key, a->text()));
+    }
 }

@@ -1,5 +1,5 @@
 // vanto-convert play [--seek SECONDS] [--duration SECONDS] [--display WxH] [--no-window]
-//                    [--loop] [--stats] [--loglevel LEVEL] FILE
+//                    [--loop] [--stats] [--sound wave|spectrum] [--loglevel LEVEL] FILE
 //
 // Plays FILE through the same player as the window program: the pictures go to an SDL window
 // where there is a display (X11 or Wayland), else (or with --no-window) to a sink that only
@@ -51,7 +51,8 @@ private:
 void PrintHelp(std::FILE* out) {
     std::fputs(
         "usage: vanto-convert play [--seek SECONDS] [--duration SECONDS] [--display WxH]\n"
-        "                          [--no-window] [--loop] [--stats] [--loglevel LEVEL] FILE\n"
+        "                          [--no-window] [--loop] [--stats] [--sound wave|spectrum]\n"
+        "                          [--loglevel LEVEL] FILE\n"
         "\n"
         "Plays FILE through the player. Where there is a display (DISPLAY or\n"
         "WAYLAND_DISPLAY set) the pictures are shown in a window, scaled with their\n"
@@ -72,6 +73,11 @@ void PrintHelp(std::FILE* out) {
         "                      --duration: for that long)\n"
         "  --stats             print frames shown and dropped, the largest audio/video\n"
         "                      gap, the seek latency and the processor time at the end\n"
+        "  --sound wave|spectrum  draw the sound display (the sound being heard as a wave\n"
+        "                      or a spectrum) in place of the pictures; a file without\n"
+        "                      pictures draws the wave unless told otherwise; the\n"
+        "                      drawings are counted (--stats), a window does not show\n"
+        "                      them\n"
         "  --loglevel LEVEL    show the media libraries' messages up to LEVEL\n",
         out);
 }
@@ -109,6 +115,7 @@ int Run(const std::vector<std::string>& args) {
     std::string logLevel = "quiet";
     std::string file;
     int displayWidth = 0, displayHeight = 0;
+    std::string sound;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
@@ -128,6 +135,12 @@ int Run(const std::vector<std::string>& args) {
                 return kExitUsage;
             }
             ++i;
+        } else if (a == "--sound") {
+            if (i + 1 >= args.size() || (args[i + 1] != "wave" && args[i + 1] != "spectrum")) {
+                std::fprintf(stderr, "vanto-convert play: --sound needs wave or spectrum\n");
+                return kExitUsage;
+            }
+            sound = args[++i];
         } else if (a == "--seek" || a == "--duration" || a == "--loglevel") {
             if (i + 1 >= args.size()) {
                 std::fprintf(stderr, "vanto-convert play: %s needs a value\n", a.c_str());
@@ -174,6 +187,10 @@ int Run(const std::vector<std::string>& args) {
     }
     player.SetTriggerEventInMainThread(false);
     if (loop) player.SetRepeatType(TRepeatType::rtLoop);
+    if (!sound.empty()) {
+        player.SetShowAudio(sound == "wave" ? TShowAudio::saWave : TShowAudio::saRDFT);
+        player.SetShowAudioOverVideo(true);
+    }
     std::atomic<bool> ended{false};
     player.SetOnState([&](TCustomPlayer*, TPlayState state) {
         if ((state == TPlayState::psEnd && !loop) || state == TPlayState::psStop) ended.store(true);
@@ -221,6 +238,8 @@ int Run(const std::vector<std::string>& args) {
         std::printf("frames dropped: %lld\n", static_cast<long long>(s.FramesDropped));
         if (window)
             std::printf("frames drawn in the window: %lld\n", static_cast<long long>(window->Presented()));
+        if (counter && counter->Sounds() > 0)
+            std::printf("sound drawings: %lld\n", static_cast<long long>(counter->Sounds()));
         if (s.FramesDropped > 0) {
             // Where: "-" marks a picture that was late already when it was decoded.
             std::printf("dropped at:");

@@ -80,6 +80,8 @@ TConvertDlg::TConvertDlg(QWidget* parent) : QDialog(parent) {
         ListViewConvertList->setColumnWidth(c, 25 * (c + 1) + 120);
     }
     ListViewConvertList->setItemDelegateForColumn(2, new PercentDelegate(ListViewConvertList));
+    // The names take the width the window gains.
+    ListViewConvertList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
 
     auto* choices = new QLabel(
         DialogLook::TextOr(QStringLiteral("lbWhenDone"), QStringLiteral("When the conversion is done:")),
@@ -103,6 +105,16 @@ TConvertDlg::TConvertDlg(QWidget* parent) : QDialog(parent) {
     btnCancel = new QPushButton(text("btnCancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(472, 414, 75, 25);
+    using namespace DialogLook;
+    Resizable(this, {{lblStepInfo, akLeft | akTop | akRight},
+                     {lblTimeLeft, akTop | akRight},
+                     {ListViewConvertList, akLeft | akTop | akRight | akBottom},
+                     {choices, akBottom},
+                     {cbOpenTarget, akBottom},
+                     {cbShutdown, akBottom},
+                     {btnRunBackGround, akRight | akBottom},
+                     {BtnPause, akRight | akBottom},
+                     {btnCancel, akRight | akBottom}});
     connect(btnRunBackGround, &QPushButton::clicked, this, &TConvertDlg::btnRunBackGroundClick);
     connect(BtnPause, &QPushButton::clicked, this, &TConvertDlg::BtnPauseClick);
     connect(btnCancel, &QPushButton::clicked, this, &TConvertDlg::btnCancelClick);
@@ -146,8 +158,11 @@ void TConvertDlg::showRow(int row) {
     // A row that failed or was cancelled says why in place of its percentage, and in its tooltip.
     const bool ended = r.State == TConvertQueue::RowState::Cancelled || r.State == TConvertQueue::RowState::Failed;
     item->setText(2, ended ? r.Error : r.Percent);
+    const QString why = r.State == TConvertQueue::RowState::Failed ? r.Error : r.Note;
     for (int column = 0; column < 3; ++column)
-        item->setToolTip(column, r.State == TConvertQueue::RowState::Failed ? r.Error : r.Note);
+        item->setToolTip(column, why);
+    // The name's tooltip holds it whole, however narrow its column.
+    item->setToolTip(0, why.isEmpty() ? r.Caption : r.Caption + QLatin1Char('\n') + why);
     item->setIcon(0, ButtonArt::StatusIcon(r.Icon));
     item->setData(0, Qt::UserRole, r.Icon);
     item->setTextAlignment(1, Qt::AlignCenter);

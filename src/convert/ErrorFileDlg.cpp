@@ -27,6 +27,15 @@ TErrorFileDlg::TErrorFileDlg(QWidget* parent) : QDialog(parent) {
     btnOk->setGeometry(162, 386, 75, 25);
     btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, [this] { done(mrOk); });
+    // Long names and reasons wrap within the list's width rather than run out of sight.
+    lstError->setWordWrap(true);
+    lstError->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lstError->setResizeMode(QListView::Adjust);
+    lbInfo->setWordWrap(true);
+    using namespace DialogLook;
+    Resizable(this, {{lbInfo, akLeft | akTop | akRight},
+                     {lstError, akLeft | akTop | akRight | akBottom},
+                     {btnOk, akBottom}});
     DialogLook::CentreOverMainWindow(this);
 }
 
@@ -34,7 +43,9 @@ void TErrorFileDlg::SetErroFiles(const QStringList& files, const QStringList& re
     lstError->clear();
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString reason = reasons.value(i);
-        lstError->addItem(reason.isEmpty() ? files[i] : files[i] + QStringLiteral(" — ") + reason);
+        const QString line = reason.isEmpty() ? files[i] : files[i] + QStringLiteral(" — ") + reason;
+        lstError->addItem(line);
+        lstError->item(static_cast<int>(i))->setToolTip(line);
     }
     lbInfo->setText(FormatText(DialogLook::TextOr(QStringLiteral("ErrorFileLable"), QStringLiteral("%s")),
                                {QString::number(files.size())}));

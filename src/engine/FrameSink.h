@@ -37,6 +37,19 @@ struct TSinkFrameInfo {
     const TSinkSubtitle* Subtitle = nullptr;
 };
 
+// The sound as the sound display draws it, from the samples being heard now. Values holds
+// Channels runs of Count numbers each: with Wave the samples (-1 to 1, oldest first), with
+// Spectrum the loudness of Count frequency bands from 0 Hz up to half the sample rate (0 to 1,
+// on a decibel scale).
+struct TSinkSound {
+    enum class Shape { Wave, Spectrum };
+    Shape Kind = Shape::Wave;
+    int Channels = 0;
+    int Count = 0;
+    std::vector<float> Values;
+    int64_t PTS = -1;  // microseconds from the file start, -1 unknown
+};
+
 class TFrameSink {
 public:
     virtual ~TFrameSink() = default;
@@ -44,6 +57,9 @@ public:
     virtual void ShowFrame(const AVFrame& picture, const TSinkFrameInfo& info) = 0;
     // Nothing to show any more (file closed, audio only): show the empty panel.
     virtual void ClearFrame() = 0;
+    // The sound display's next drawing (in place of pictures); sound is valid only during the
+    // call. Sinks that show no sound ignore it.
+    virtual void ShowSound(const TSinkSound& sound) { (void)sound; }
 };
 
 // A sink that shows nothing and only counts (command-line player, tests).
@@ -55,13 +71,17 @@ public:
         lastPTS_ = info.PTS;
     }
     void ClearFrame() override {}
+    void ShowSound(const TSinkSound&) override { ++sounds_; }
     int64_t Frames() const { return frames_.load(); }
     int64_t LastPTS() const { return lastPTS_.load(); }
     // Pictures shown with a subtitle over them.
     int64_t SubtitledFrames() const { return subtitled_.load(); }
+    // Drawings of the sound display.
+    int64_t Sounds() const { return sounds_.load(); }
 
 private:
     std::atomic<int64_t> frames_{0};
     std::atomic<int64_t> subtitled_{0};
+    std::atomic<int64_t> sounds_{0};
     std::atomic<int64_t> lastPTS_{-1};
 };

@@ -99,6 +99,13 @@ public:
     void SetMute(bool value) { FMute.store(value); }
     TShowAudio ShowAudio() const { return FShowAudio.load(); }
     void SetShowAudio(TShowAudio value) { FShowAudio.store(value); }
+    // The sound display in place of the pictures of a file that has pictures too (a file
+    // without pictures always shows it unless ShowAudio is saNone).
+    bool ShowAudioOverVideo() const { return FShowAudioOverVideo.load(); }
+    void SetShowAudioOverVideo(bool value) { FShowAudioOverVideo.store(value); }
+    // The sound display draws at most once per this many milliseconds (at least 1).
+    int rdftspeed() const { return Frdftspeed.load(); }
+    void set_rdftspeed(int value) { Frdftspeed.store(value); }
     bool DisableAudio() const { return Faudio_disable; }
     void SetDisableAudio(bool value) { Faudio_disable = value; }
     bool DisableVideo() const { return Fvideo_disable; }
@@ -230,6 +237,7 @@ private:
     std::atomic<float> FAspectRatio{0.0f};
     std::atomic<TAudioVolume> FAudioVolume{kMaxAudioVolume};
     std::atomic<TShowAudio> FShowAudio{TShowAudio::saWave};
+    std::atomic<bool> FShowAudioOverVideo{false};
     std::atomic<bool> FMute{false};
     std::atomic<TRepeatType> FRepeatType{TRepeatType::rtStop};
     std::atomic<bool> FVerticalFlip{false};
@@ -270,7 +278,7 @@ private:
     int Ferror_concealment = 3;
     int Fdecoder_reorder_pts = -1;
     bool Fframedrop = true;
-    int Frdftspeed = 20;
+    std::atomic<int> Frdftspeed{20};
     std::string Fvfilters;
     bool Fis_full_screen = false;
 };

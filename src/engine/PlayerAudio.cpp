@@ -53,6 +53,7 @@ bool TVideoState::OpenAudio(const AVChannelLayout& layout, int sampleRate) {
     audioSrc_.Fmt = audioTgt_.Fmt;
     audioBufSize_ = audioBufIndex_ = 0;
     audioFrame_.reset(ff::av_frame_alloc());
+    audioDisplay_.Reset(obtained.channels, obtained.freq);
     return true;
 }
 
@@ -199,6 +200,8 @@ void TVideoState::FillAudio(Uint8* stream, int len) {
                 audioBufSize_ = kMinAudioBufferBytes / audioTgt_.FrameSize * audioTgt_.FrameSize;
             } else {
                 audioBufSize_ = static_cast<unsigned>(size);
+                if (audioBuf_ && SoundDisplayOn())
+                    audioDisplay_.Push(reinterpret_cast<const int16_t*>(audioBuf_), size / audioTgt_.FrameSize);
             }
             audioBufIndex_ = 0;
         }
@@ -224,4 +227,5 @@ void TVideoState::FillAudio(Uint8* stream, int len) {
                       audioClockSerial_, callbackTime);
         extclk_.SyncTo(audclk_);
     }
+    audioDisplay_.Mark((2 * audioHwBufSize_ + audioWriteBufSize_) / audioTgt_.FrameSize, callbackTime);
 }

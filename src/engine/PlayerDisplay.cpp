@@ -16,6 +16,7 @@ void TVideoState::PlayLoop() {
     try {
         while (!quitRequest_.load()) {
             double remaining = kRefreshRate;
+            SoundRefresh(remaining);
             if (!paused_.load() || forceRefresh_.load()) VideoRefresh(remaining);
             UpdatePosition();
             if (quitRequest_.load()) break;
@@ -170,6 +171,40 @@ void TVideoState::VideoRefresh(double& remaining) {
     if (forceRefresh_.exchange(false) && pictq_.LastShown()) VideoDisplay(shown);
 }
 
+bool TVideoState::SoundDisplayOn() const {
+    return audioStream_.load() >= 0 && owner_.FShowAudio.load() != TShowAudio::saNone &&
+           (videoStream_.load() < 0 || owner_.FShowAudioOverVideo.load());
+}
+
+void TVideoState::SoundRefresh(double& remaining) {
+    if (!sink_) return;
+    if (!SoundDisplayOn()) {
+        // Switched off: the panel is cleared once, and pictures (if any) come back at once.
+        if (soundShown_) {
+            soundShown_ = false;
+            sink_->ClearFrame();
+            forceRefresh_.store(true);
+        }
+        return;
+    }
+    if (paused_.load()) return;  // the drawing stays as it was
+    const double now = PlayerNow();
+    if (now < nextSound_) {
+        remaining = std::min(remaining, nextSound_ - now);
+        return;
+    }
+    const double interval = std::max(owner_.Frdftspeed.load(), 1) / 1000.0;
+    nextSound_ = now + interval;
+    remaining = std::min(remaining, interval);
+    TSinkSound sound;
+    const auto kind = owner_.FShowAudio.load() == TShowAudio::saWave ? TSinkSound::Shape::Wave
+                                                                      : TSinkSound::Shape::Spectrum;
+    if (!audioDisplay_.Take(kind, now, sound)) return;
+    sound.PTS = owner_.CurrentPTS();
+    sink_->ShowSound(sound);
+    soundShown_ = true;
+}
+
 void TVideoState::VideoDisplay(bool newPicture) {
     TQueuedFrame* vp = pictq_.PeekLast();
     int64_t pts = std::isnan(vp->PTS) ? -1 : static_cast<int64_t>(vp->PTS * 1e6) - StartOffset();
@@ -182,7 +217,7 @@ void TVideoState::VideoDisplay(bool newPicture) {
         ff::av_frame_ref(current_.get(), vp->Frame);
         currentPTS_ = pts;
     }
-    if (sink_) {
+    if (sink_ && !SoundDisplayOn()) {
         TSinkFrameInfo info;
         double aspect = owner_.FAspectRatio.load();
         if (aspect <= 0) {

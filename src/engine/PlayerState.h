@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/AudioDisplay.h"
 #include "engine/EngineTypes.h"
 #include "engine/FFmpegHandles.h"
 #include "engine/FFmpegLoader.h"
@@ -146,6 +147,10 @@ private:
     void PlayLoop();
     void VideoRefresh(double& remaining);
     void VideoDisplay(bool newPicture);
+    // Whether the sound display is drawn instead of pictures (any thread).
+    bool SoundDisplayOn() const;
+    // Draws the sound display when its time has come; remaining shrinks to the next drawing.
+    void SoundRefresh(double& remaining);
     double ComputeTargetDelay(double delay) const;
     double FrameDuration(const TQueuedFrame& vp, const TQueuedFrame& next) const;
     void UpdateVideoPts(double pts, int64_t pos, int serial);
@@ -247,6 +252,10 @@ private:
     // and after a seek the sound waits for the first picture, so both start together.
     std::atomic<bool> audioHold_{false};
     std::atomic<double> audioHoldSince_{0};
+    // The samples the sound display draws from, and when it draws next (play thread).
+    TAudioDisplay audioDisplay_;
+    double nextSound_ = 0;
+    bool soundShown_ = false;
 
     // Display.
     std::mutex pauseLock_;

@@ -2,6 +2,7 @@
 // One category of the profile catalogue ("category" element of "ProfileMenu.dll"). Owns its
 // entries; lives in the catalogue store (ProfileMenu.h) until the catalogue is freed or reloaded.
 
+#include <QMap>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -11,7 +12,8 @@
 class TCategory {
 public:
     int ID = 0;
-    QString Title;
+    QString Title;  // in the program's language
+    QMap<QString, QString> Titles;  // by language code, "en" the "title" attribute
     QString TypeStr;  // free text of the optional "type" attribute, written back unchanged
     QString Icon;     // icon key; also the picture beside the current profile's name
     bool Skip = false;

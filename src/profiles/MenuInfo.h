@@ -2,6 +2,7 @@
 // One selectable output profile of the catalogue ("FormatInfo" element of "ProfileMenu.dll").
 // Owned by its TCategory; the catalogue's MenuInfoMap only points at it.
 
+#include <QMap>
 #include <QString>
 
 class TMenuInfo {
@@ -12,8 +13,12 @@ public:
     QString Icon;  // icon key, empty when the file names none
     bool Skip = false;
     int Categoryid = 0;
+    // Name and Description in the program's language; the texts of every language the file
+    // holds, by language code ("en" is the element's own text), are kept for writing it back.
     QString Name;
     QString Description;
+    QMap<QString, QString> Names;
+    QMap<QString, QString> Descriptions;
 
     int IntID() const { return ID.toInt(); }
 };

@@ -31,7 +31,8 @@ TPagesDlg::TPagesDlg(QWidget* parent) : QDialog(parent) {
     lbLangNote->setWordWrap(true);
     MRUCmbFormat = new QComboBox;
     MRUCmbFormat->setObjectName(QStringLiteral("MRUCmbFormat"));
-    MRUCmbFormat->addItems({QStringLiteral("Jpeg Image (*.jpg)"), QStringLiteral("BMP Image(*.bmp)")});
+    MRUCmbFormat->addItems({TextOr(QStringLiteral("PrefJpegImage"), QStringLiteral("JPEG Image (*.jpg)")),
+                            TextOr(QStringLiteral("PrefBmpImage"), QStringLiteral("BMP Image (*.bmp)"))});
     EditOutpuDir = new QLineEdit;
     EditOutpuDir->setObjectName(QStringLiteral("EditOutpuDir"));
     btnBrower = new QPushButton(QStringLiteral("..."));
@@ -39,7 +40,9 @@ TPagesDlg::TPagesDlg(QWidget* parent) : QDialog(parent) {
     btnBrower->setFixedWidth(32);
     MRUCmbCheckPeriod = new QComboBox;
     MRUCmbCheckPeriod->setObjectName(QStringLiteral("MRUCmbCheckPeriod"));
-    MRUCmbCheckPeriod->addItems({QStringLiteral("Week"), QStringLiteral("Month")});
+    // Shown in the language chosen, stored as the words the options file has always held.
+    MRUCmbCheckPeriod->addItem(TextOr(QStringLiteral("PrefWeek"), QStringLiteral("Week")), QStringLiteral("Week"));
+    MRUCmbCheckPeriod->addItem(TextOr(QStringLiteral("PrefMonth"), QStringLiteral("Month")), QStringLiteral("Month"));
     CkboxAuto = new QCheckBox(
         TextOr(QStringLiteral("PrefAutoUpdate"), QStringLiteral("Check for updates automatically")));
     CkboxAuto->setObjectName(QStringLiteral("CkboxAuto"));
@@ -96,7 +99,7 @@ TPagesDlg::TPagesDlg(QWidget* parent) : QDialog(parent) {
     EditOutpuDir->setText(o.shapShotDir);
     int period = 0;
     for (int i = 0; i < MRUCmbCheckPeriod->count(); ++i)
-        if (MRUCmbCheckPeriod->itemText(i).compare(o.UpdatePeriod, Qt::CaseInsensitive) == 0) {
+        if (MRUCmbCheckPeriod->itemData(i).toString().compare(o.UpdatePeriod, Qt::CaseInsensitive) == 0) {
             period = i;
             break;
         }
@@ -122,7 +125,7 @@ void TPagesDlg::OKBtnClick() {
     o.AutoUpdate = CkboxAuto->isChecked();
     if (MRUCmbFormat->currentIndex() >= 0) o.SnapShotFormat = MRUCmbFormat->currentIndex();
     o.shapShotDir = EditOutpuDir->text();
-    o.UpdatePeriod = MRUCmbCheckPeriod->currentText();
+    o.UpdatePeriod = MRUCmbCheckPeriod->currentData().toString();
     bool ok = false;
     const int count = cmbCPUNumber->currentText().toInt(&ok);
     if (ok) o.CPUCount = count;

@@ -8,6 +8,7 @@
 #include "app/DialogSeam.h"
 #include "app/Utils.h"
 #include "profiles/XmlReading.h"
+#include "settings/Lang.h"
 #include "settings/Options.h"
 
 namespace {
@@ -25,6 +26,21 @@ CatalogueStore& store() {
 
 const QString kFileName = QStringLiteral("ProfileMenu.dll");
 
+// The element's text as "en" and each attribute as the text of the language it names.
+QMap<QString, QString> textsOf(const XmlFileReader& xml, const QDomElement& e, const QString& name) {
+    QMap<QString, QString> texts{{QStringLiteral("en"), xml.requiredChildText(e, name)}};
+    const QDomNamedNodeMap attributes = e.firstChildElement(name).attributes();
+    for (int i = 0; i < attributes.size(); ++i) {
+        const QDomAttr a = attributes.item(i).toAttr();
+        texts.insert(a.name(), a.value());
+    }
+    return texts;
+}
+
+QString inLanguage(const QMap<QString, QString>& texts) {
+    return texts.value(Lang().Language, texts.value(QStringLiteral("en")));
+}
+
 void readEntry(const XmlFileReader& xml, const QDomElement& e, TCategory& category) {
     auto info = std::make_unique<TMenuInfo>();
     info->ID = xml.requiredAttribute(e, QStringLiteral("ID"));
@@ -33,8 +49,10 @@ void readEntry(const XmlFileReader& xml, const QDomElement& e, TCategory& catego
     info->FourCC = xml.requiredAttribute(e, QStringLiteral("FourCC"));
     info->Icon = e.attribute(QStringLiteral("Icon"));
     info->Skip = e.attribute(QStringLiteral("skip")) == QLatin1String("true");
-    info->Name = xml.requiredChildText(e, QStringLiteral("Name"));
-    info->Description = xml.requiredChildText(e, QStringLiteral("Description"));
+    info->Names = textsOf(xml, e, QStringLiteral("Name"));
+    info->Descriptions = textsOf(xml, e, QStringLiteral("Description"));
+    info->Name = inLanguage(info->Names);
+    info->Description = inLanguage(info->Descriptions);
     info->Categoryid = category.ID;
     // Checked before anything is added, so that the entry is either in both its category and the
     // dictionary or in neither.
@@ -47,7 +65,14 @@ void readEntry(const XmlFileReader& xml, const QDomElement& e, TCategory& catego
 void readCategory(const XmlFileReader& xml, const QDomElement& e, int order) {
     auto category = std::make_unique<TCategory>();
     category->ID = xml.decimal(e, QStringLiteral("id"), xml.requiredAttribute(e, QStringLiteral("id")));
-    category->Title = xml.requiredAttribute(e, QStringLiteral("title"));
+    category->Titles.insert(QStringLiteral("en"), xml.requiredAttribute(e, QStringLiteral("title")));
+    const QDomNamedNodeMap attributes = e.attributes();
+    for (int i = 0; i < attributes.size(); ++i) {
+        const QDomAttr a = attributes.item(i).toAttr();
+        if (a.name().startsWith(QLatin1String("title_")))
+            category->Titles.insert(a.name().mid(6), a.value());
+    }
+    category->Title = inLanguage(category->Titles);
     category->TypeStr = e.attribute(QStringLiteral("type"));
     category->Icon = xml.requiredAttribute(e, QStringLiteral("icon"));
     category->Skip = xml.requiredAttribute(e, QStringLiteral("skip")) == QLatin1String("true");

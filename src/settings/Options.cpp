@@ -184,6 +184,8 @@ void TOptions::LoadOptions(const QString& iniFile) {
                 VideoSite = value;
             else if (key == QLatin1String("update_server"))
                 UpdateServer = value;
+            else if (key == QLatin1String("main_window"))
+                MainWindowPlace = value;
         }
     }
     ResultList = SplitString(Recent, QStringLiteral(","));
@@ -230,6 +232,7 @@ void TOptions::SaveOptions(const QString& fileName) {
     put("recent", Recent);
     if (!VideoSite.isEmpty()) put("video_site", VideoSite);
     if (!UpdateServer.isEmpty()) put("update_server", UpdateServer);
+    if (!MainWindowPlace.isEmpty()) put("main_window", MainWindowPlace);
     // Written to a temporary file beside it and renamed over the old one: a full disk or a
     // read-only folder leaves the previous file whole. The file holds the proxy password, so the
     // temporary file is its owner's alone from the moment it exists.

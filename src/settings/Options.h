@@ -50,6 +50,8 @@ public:
     // in place of the built-in ones (tests point them at local servers).
     QString VideoSite;
     QString UpdateServer;
+    // The main window's place, "x,y,width,height,maximised" (written once it was moved or sized).
+    QString MainWindowPlace;
 
     // Where the options file is read from: the per-user copy, installed from the program
     // folder's template when missing; the template itself when that copy fails.

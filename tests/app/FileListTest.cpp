@@ -356,10 +356,22 @@ TEST_F(FileListTest, ContextMenuAndRemoveClearCheckAll) {
     EXPECT_TRUE(s[2] && s[4] && s[7] && s[9]);
     EXPECT_FALSE(s[6]);
 
-    w.ckbCkAll->setChecked(false);
-    w.ckbCkAllClick();
+    // The header box shows every, some or none of the rows checked; a click on a partly checked
+    // box checks them all, the next one none.
+    const auto header = [&] {
+        QCoreApplication::processEvents();
+        return w.ckbCkAll->checkState();
+    };
+    EXPECT_EQ(header(), Qt::Checked);
+    w.Row(1)->setCheckState(0, Qt::Unchecked);
+    EXPECT_EQ(header(), Qt::PartiallyChecked);
+    w.ckbCkAll->click();
+    EXPECT_EQ(w.Row(1)->checkState(0), Qt::Checked);
+    EXPECT_EQ(header(), Qt::Checked);
+    w.ckbCkAll->click();
     EXPECT_EQ(w.Row(0)->checkState(0), Qt::Unchecked);
     EXPECT_EQ(w.Row(1)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(header(), Qt::Unchecked);
 
     dialogs.dialogHandlers << [&](QDialog* d) {
         auto* info = qobject_cast<TFileInfoDlg*>(d);

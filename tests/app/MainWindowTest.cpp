@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -360,4 +361,55 @@ TEST(MainWindowHelp, ShippedPagesInTheProgramsLanguage) {
     const QString web = GetOptions().HelpPage.isEmpty() ? GetOptions().HomePage : GetOptions().HelpPage;
     EXPECT_FALSE(web.isEmpty());
     EXPECT_EQ(sandbox.platform.opened, QStringList{web});
+}
+
+TEST(MainWindow, ResizesWithTheListWiderAndThePreviewInShapeAndKeepsItsPlace) {
+    TestSandbox sandbox;
+    ScriptedDialogs dialogs;
+    auto w = std::make_unique<TfrmMain>();
+    w->ShowFileListState();
+    w->show();
+    EXPECT_EQ(w->size(), QSize(878, 543));
+    EXPECT_EQ(w->minimumSize(), QSize(878, 543));
+    // Every control's place at the smallest size, to come back to.
+    QHash<QWidget*, QRect> base;
+    for (QWidget* c : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        base[c] = c->geometry();
+    const QRect list = w->FileListView->geometry(), panel = w->PanelRenderPanel->geometry();
+
+    w->resize(1600, 1000);
+    QCoreApplication::sendPostedEvents();
+    const QRect bigList = w->FileListView->geometry(), bigPanel = w->PanelRenderPanel->geometry();
+    EXPECT_GT(bigList.width(), list.width() + 300);
+    EXPECT_GT(bigPanel.width(), panel.width());
+    EXPECT_NEAR(bigPanel.width() * 3.0 / bigPanel.height(), 4.0, 0.03);
+    // Nothing leaves the window and the controls that sit side by side do not overlap.
+    const QList<QWidget*> controls{w->FileListView, w->PanelRenderPanel, w->VideoTracer, w->lbPlayTime,
+                                   w->BtnPlay,      w->BtnStop,          w->BtnSnap,     w->BtnOpenFolder,
+                                   w->BtnMute,      w->VolTrace,         w->PaneProfile, w->cmbOutput,
+                                   w->BtnBrower,    w->BtnSetting,       w->BtnFindTarget, w->BtnStart,
+                                   w->LbVideoFileTitle, w->lbStatus};
+    for (QWidget* a : controls) {
+        EXPECT_TRUE(w->rect().contains(a->geometry())) << a->objectName().toStdString();
+        for (QWidget* b : controls)
+            if (a != b)
+                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                    << a->objectName().toStdString() << " over " << b->objectName().toStdString();
+    }
+    EXPECT_GT(w->PaneProfile->lbProfile->width(), 500);  // long profile names have room
+
+    // Back to the smallest size: everything where it was.
+    w->resize(878, 543);
+    QCoreApplication::sendPostedEvents();
+    for (auto it = base.cbegin(); it != base.cend(); ++it)
+        EXPECT_EQ(it.key()->geometry(), it.value()) << it.key()->objectName().toStdString();
+
+    // The place is kept when the window closes and taken by the next one (within the screen).
+    w->setGeometry(12, 34, 900, 560);
+    w->close();
+    w.reset();
+    EXPECT_EQ(GetOptions().MainWindowPlace.isEmpty(), false);
+    auto again = std::make_unique<TfrmMain>();
+    EXPECT_EQ(again->pos(), QPoint(12, 34));
+    EXPECT_EQ(again->height(), 560);
 }

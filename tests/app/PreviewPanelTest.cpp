@@ -12,6 +12,7 @@
 #include "app/FileListItem.h"
 #include "app/FrameSinkWidget.h"
 #include "app/MainFrm.h"
+#include "app/StillPicture.h"
 #include "online/YouTubeFrm.h"
 #include "app/SnapshotWriter.h"
 #include "app/Utils.h"
@@ -290,4 +291,46 @@ TEST_F(PreviewPanelTest, TheButtonsAlwaysFollowThePlayer) {
             << "step " << step << " action " << action << " row " << row << ": " << describe(*w, *player);
     }
     EXPECT_EQ(dialogs.count("ShowInfo"), 0);
+}
+
+TEST_F(PreviewPanelTest, TheSelectedRowShowsItsStillAndSoundPlaysAsAWave) {
+    // The empty list's panel is grey, not black.
+    const QColor grey = QApplication::palette().color(QPalette::Disabled, QPalette::Text);
+    const QImage empty = w->RenderSink->grab().toImage();
+    EXPECT_EQ(empty.pixelColor(empty.width() / 2, empty.height() / 2), grey);
+
+    const QString video = clip("still_video.mp4", 3);
+    const QString sound = QString::fromStdString(fixtures::Clip("still_sound.m4a", 3, 0, 0, 25, "", true, false));
+    w->AddVideFiles({video, sound});
+    auto select = [this](int row) {
+        w->FileListView->setCurrentItem(w->Row(row));
+        w->Row(row)->setSelected(true);
+    };
+    // A picture of the file, decoded without playing it, and its name above it.
+    select(0);
+    EXPECT_EQ(w->LbVideoFileTitle->text(), "Preview:still_video.mp4");
+    EXPECT_TRUE(WaitFor([this] { return panelShowsPicture(w->RenderSink); }));
+    EXPECT_FALSE(player->Playing());
+    // A file without pictures has none; going back takes the kept picture at once.
+    select(1);
+    EXPECT_EQ(w->LbVideoFileTitle->text(), "Preview:still_sound.m4a");
+    EXPECT_TRUE(WaitFor([this] { return w->StillPictures->Cached(w->Row(1)->Serial()).has_value(); }));
+    EXPECT_TRUE(w->RenderSink->Still().isNull());
+    select(0);
+    EXPECT_FALSE(w->RenderSink->Still().isNull());
+
+    // Sound plays as a wave drawn in the panel, with the position and the duration beside the
+    // slider; a click on the panel turns it into a spectrum.
+    select(1);
+    w->FileListViewDblClick();
+    ASSERT_TRUE(playing());
+    EXPECT_TRUE(WaitFor([this] { return panelShowsPicture(w->RenderSink); }));
+    EXPECT_TRUE(WaitFor([this] { return w->lbPlayTime->text() == "00:00:01 / 00:00:03"; }))
+        << w->lbPlayTime->text().toStdString();
+    w->ToggleAudioDisplay();
+    EXPECT_EQ(player->ShowAudio(), TShowAudio::saRDFT);
+    w->spSkinBtnStopClick();
+    EXPECT_EQ(w->lbPlayTime->text(), "00:00:00 / 00:00:03");
+    // Stopped: the selected row's name and its (missing) picture come back.
+    EXPECT_EQ(w->LbVideoFileTitle->text(), "Preview:still_sound.m4a");
 }

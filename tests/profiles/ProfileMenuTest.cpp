@@ -8,6 +8,8 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
 #include "profiles/ProfileMenu.h"
+#include "profiles/ProfileMenuText.h"
+#include "settings/Lang.h"
 #include "settings/Options.h"
 
 namespace {
@@ -241,4 +243,47 @@ TEST(ProfileMenu, SaveThatCannotWriteRaisesAndKeepsTheFile) {
     ASSERT_TRUE(QDir().mkpath(userFile()));
     EXPECT_THROW(SaveProfileMenu("<Profiles/>"), EInOutError);
     EXPECT_TRUE(QFileInfo(userFile()).isDir());
+}
+
+TEST(ProfileMenu, TextsInTheProgramsLanguageAndEveryLanguageKeptBySaving) {
+    TestSandbox sandbox(false);
+    sandbox.writeProgramFile(
+        "ProfileMenu.dll",
+        catalogue("<category id=\"1\" title=\"Audio\" title_zh=\"音频\" icon=\"a\" skip=\"false\">\n"
+                  "<FormatInfo ID=\"10\" Format=\".mp3\" FourCC=\"\" Icon=\"\" skip=\"false\">"
+                  "<Name zh=\"MP3 音频\">MP3 Audio</Name><Description zh=\"声音\">Sound</Description>"
+                  "</FormatInfo>\n<FormatInfo ID=\"11\" Format=\".wav\" FourCC=\"\" Icon=\"\" skip=\"false\">"
+                  "<Name>WAV</Name><Description>PCM</Description></FormatInfo>\n</category>\n"));
+    struct Case {
+        const char* language;
+        const char* title;
+        const char* name;
+        const char* description;
+    } cases[] = {{"en", "Audio", "MP3 Audio", "Sound"}, {"zh", "音频", "MP3 音频", "声音"}};
+    for (const Case& c : cases) {
+        Lang().Language = QString::fromUtf8(c.language);
+        ReloadProfileMenu();
+        ASSERT_EQ(CategoryList().size(), 1u);
+        EXPECT_EQ(CategoryList()[0]->Title, QString::fromUtf8(c.title));
+        EXPECT_EQ(FindMenuInfo(10)->Name, QString::fromUtf8(c.name));
+        EXPECT_EQ(FindMenuInfo(10)->Description, QString::fromUtf8(c.description));
+        EXPECT_EQ(FindMenuInfo(11)->Name, "WAV");  // no Chinese text: the English one
+    }
+    // Saved in Chinese with one name changed: the English texts stay, the change lands in
+    // Chinese, and reading it in English gives the English texts back.
+    FindMenuInfo(10)->Name = QString::fromUtf8("MP3 音乐");
+    std::vector<TProfileMenuNode> tree(1);
+    tree[0].Category = CategoryList()[0].get();
+    for (const auto& item : CategoryList()[0]->Items)
+        tree[0].Entries.push_back({item.get(), true});
+    SaveProfileMenu(ProfileMenuText(tree));
+    ReloadProfileMenu();
+    EXPECT_EQ(FindMenuInfo(10)->Name, QString::fromUtf8("MP3 音乐"));
+    EXPECT_EQ(CategoryList()[0]->Title, QString::fromUtf8("音频"));
+    Lang().Language = QStringLiteral("en");
+    ReloadProfileMenu();
+    EXPECT_EQ(FindMenuInfo(10)->Name, "MP3 Audio");
+    EXPECT_EQ(FindMenuInfo(10)->Description, "Sound");
+    EXPECT_EQ(CategoryList()[0]->Title, "Audio");
+    EXPECT_EQ(FindMenuInfo(11)->Name, "WAV");
 }

@@ -20,7 +20,7 @@ sleep 1.5
 $xd click $((wx + 589)) $((wy + 423))
 sleep 1.5
 # A click on the slider's groove to the right of the thumb moves it a page on: a seek.
-$xd click $((wx + 800)) $((wy + 391))
+$xd click $((wx + 680)) $((wy + 391))
 sleep 0.6
 $xd shot "$shots/preview_playing.png"
 echo "screenshot: $shots/preview_playing.png"

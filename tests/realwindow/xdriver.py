@@ -11,6 +11,7 @@ Commands (DISPLAY must be set):
   click X Y [BUTTON]           click at root coordinates
   key KEYSYM...                press and release keys (e.g. Return, ctrl+l, Escape)
   type TEXT                    type text
+  resize TITLE W H             ask for a new size of the window with this title
   children TITLE               geometry "x y w h" of each mapped window inside the window with
                                this title (root coordinates), one per line
 """
@@ -162,6 +163,13 @@ def main():
         time.sleep(0.05)
         xtest.fake_input(d, X.ButtonPress, button)
         xtest.fake_input(d, X.ButtonRelease, button)
+        d.sync()
+        return 0
+    if cmd == "resize":
+        w = find(d, sys.argv[2])
+        if w is None:
+            return 1
+        w.configure(width=int(sys.argv[3]), height=int(sys.argv[4]))
         d.sync()
         return 0
     if cmd == "key":
