@@ -1,7 +1,7 @@
 #!/bin/sh
 # The sanitizer pass: the engine's test programs and the fuzz targets' seeds and past findings
 # under AddressSanitizer and UndefinedBehaviorSanitizer (every finding fatal), then a short run
-# of every fuzz target (FUZZ_SECONDS, default 20). Fails when anything fails.
+# of every fuzz target (FUZZ_SECONDS, default 10). Fails when anything fails.
 set -e
 cd "$(dirname "$0")/.."
 ./scripts/sanitize-build.sh
@@ -15,5 +15,5 @@ suites=$(grep -ho '^TEST\(_F\)\?([A-Za-z0-9_]*' tests/engine/*.cpp | sed 's/.*(/
 cd build-asan
 ctest --output-on-failure -j"$(nproc)" -R "^(fuzz_regressions_.*|($suites)\..*)\$" || status=1
 cd ..
-./scripts/fuzz.sh "${FUZZ_SECONDS:-20}" || status=1
+./scripts/fuzz.sh "${FUZZ_SECONDS:-10}" || status=1
 exit $status
