@@ -135,8 +135,13 @@ bool TResumableConversion::runTask(const QStringList& inputs, const TInputOption
         else
             ended = true;
     };
+    // Test-only kill point: inside this piece, once it has written something. The progress report
+    // always comes at least once, before the piece is finished and renamed, so the kill is certain.
+    const QString inside = QStringLiteral("inside:") + QFileInfo(output).fileName();
+    const bool killInside = qEnvironmentVariable("VANTO_TEST_KILL_AT") == inside;
     tasks_.OnProgress = [&](TCustomFFmpegTasks*, const TProgressInfo* p) {
         if (!p) return;
+        if (killInside && p->CurrentSize > 0) testKillPoint(inside);
         if (Progress && p->TotalDuration > 0)
             Progress(before + weight * std::min(1.0, double(p->CurrentDuration) / double(p->TotalDuration)));
     };
@@ -148,11 +153,8 @@ bool TResumableConversion::runTask(const QStringList& inputs, const TInputOption
         if (error) *error = QString::fromStdString(tasks_.LastErrMsg());
         ok = false;
     } else {
-        const QString inside = QStringLiteral("inside:") + QFileInfo(output).fileName();
-        const bool killInside = qEnvironmentVariable("VANTO_TEST_KILL_AT") == inside;
         while (!ended) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            if (killInside && QFileInfo(output).size() > 0) testKillPoint(inside);
             if (!stopped && Cancelled && Cancelled()) {
                 stopped = true;
                 tasks_.Stop(false);
