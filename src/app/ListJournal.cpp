@@ -40,28 +40,27 @@ QJsonObject paramsToJson(const TFormatInfo& f) {
         {"Channel", f.Channel},
         {"VideoEnclist", f.VideoEnclist},
         {"AudioEncList", f.AudioEncList},
-        {"Enc",
-         QJsonObject{{"Width", e.Width},
-                     {"Height", e.Height},
-                     {"VideoBitrate", e.VideoBitrate},
-                     {"FrameRate", e.FrameRate},
-                     {"SampleRate", e.SampleRate},
-                     {"AudioBitrate", e.AudioBitrate},
-                     {"Channels", e.Channels},
-                     {"Interpolation", e.Interpolation},
-                     {"ResizeStyle", e.ResizeStyle},
-                     {"Zoom", e.Zoom},
-                     {"VideoEncoder", e.VideoEncoder},
-                     {"AudioEncoder", e.AudioEncoder},
-                     {"KeepPixelFormat", e.KeepPixelFormat},
-                     {"VideoProfile", e.VideoProfile},
-                     {"VideoLevel", e.VideoLevel},
-                     {"PixelFormat", e.PixelFormat},
-                     {"Quality", e.Quality},
-                     {"FitSize", QString::number(e.FitSize)},
-                     {"IsSplite", e.IsSplite},
-                     {"SpliteSize", e.SpliteSize},
-                     {"SpliteTime", e.SpliteTime}}},
+        {"Enc", QJsonObject{{"Width", e.Width},
+                            {"Height", e.Height},
+                            {"VideoBitrate", e.VideoBitrate},
+                            {"FrameRate", e.FrameRate},
+                            {"SampleRate", e.SampleRate},
+                            {"AudioBitrate", e.AudioBitrate},
+                            {"Channels", e.Channels},
+                            {"Interpolation", e.Interpolation},
+                            {"ResizeStyle", e.ResizeStyle},
+                            {"Zoom", e.Zoom},
+                            {"VideoEncoder", e.VideoEncoder},
+                            {"AudioEncoder", e.AudioEncoder},
+                            {"KeepPixelFormat", e.KeepPixelFormat},
+                            {"VideoProfile", e.VideoProfile},
+                            {"VideoLevel", e.VideoLevel},
+                            {"PixelFormat", e.PixelFormat},
+                            {"Quality", e.Quality},
+                            {"FitSize", QString::number(e.FitSize)},
+                            {"IsSplite", e.IsSplite},
+                            {"SpliteSize", e.SpliteSize},
+                            {"SpliteTime", e.SpliteTime}}},
     };
 }
 
@@ -199,14 +198,25 @@ QString TListJournal::DefaultFile() {
     return GetAppDataFolder() + QStringLiteral("listjournal.json");
 }
 
-TListJournal::TListJournal(QString file, std::function<QByteArray()> snapshot, QObject* parent)
+TListJournal::TListJournal(QString file, std::function<TJournalContent()> snapshot, QObject* parent)
     : QObject(parent), file_(std::move(file)), snapshot_(std::move(snapshot)) {
     timer_.setSingleShot(true);
     timer_.setInterval(kIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, &TListJournal::Flush);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (pending_ && !held_ && !closed_) takeSnapshotAndPost();
+    });
 }
 
-TListJournal::~TListJournal() = default;
+TListJournal::~TListJournal() {
+    if (!writer_.joinable()) return;
+    {
+        // What was handed over is still written: it is the list as the user left it.
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    writer_.join();
+}
 
 bool TListJournal::Acquire() {
     if (acquired_) return true;
@@ -256,15 +266,22 @@ void TListJournal::Changed() {
     if (!held_ && !timer_.isActive()) timer_.start();
 }
 
+void TListJournal::takeSnapshotAndPost() {
+    timer_.stop();
+    pending_ = false;
+    post(snapshot_ ? std::optional<TJournalContent>(snapshot_())
+                   : std::optional<TJournalContent>(TJournalContent{}));
+}
+
 void TListJournal::Flush() {
     timer_.stop();
     if (!pending_ || held_ || closed_) return;
-    pending_ = false;
-    write(snapshot_ ? snapshot_() : QByteArray());
+    takeSnapshotAndPost();
+    waitForWriter();
 }
 
 void TListJournal::Hold() {
-    Flush();
+    if (pending_ && !held_ && !closed_) takeSnapshotAndPost();
     held_ = true;
 }
 
@@ -277,7 +294,8 @@ void TListJournal::CloseCleanly() {
     if (!acquired_ || closed_) return;
     timer_.stop();
     pending_ = false;
-    write(QByteArray());
+    post(std::nullopt);
+    waitForWriter();
     closed_ = true;
 }
 
@@ -285,23 +303,68 @@ void TListJournal::Discard() {
     if (!acquired_ || closed_) return;
     timer_.stop();
     pending_ = false;
-    write(QByteArray());
+    post(std::nullopt);
+    waitForWriter();
 }
 
-void TListJournal::write(const QByteArray& bytes) {
-    QString error;
-    if (SafeFiles::WriteAtomically(file_, bytes, &error))
-        ++writes_;
-    else
-        lastError_ = error;
+int TListJournal::Writes() {
+    waitForWriter();
+    std::lock_guard lock(mutex_);
+    return writes_;
 }
 
-QByteArray TListJournal::EncodeList(int profileId, bool merge, const std::vector<TJournalRowView>& rows) {
+QString TListJournal::LastError() {
+    waitForWriter();
+    std::lock_guard lock(mutex_);
+    return lastError_;
+}
+
+void TListJournal::post(std::optional<TJournalContent> list) {
+    if (!acquired_) return;
+    {
+        std::lock_guard lock(mutex_);
+        next_ = std::move(list);
+        hasNext_ = true;
+        if (!writer_.joinable()) writer_ = std::thread([this] { writerLoop(); });
+    }
+    wake_.notify_all();
+}
+
+void TListJournal::waitForWriter() {
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !hasNext_ && !writing_; });
+}
+
+void TListJournal::writerLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return hasNext_ || stop_; });
+        if (!hasNext_) return;  // stopping with nothing left to write
+        std::optional<TJournalContent> list = std::move(next_);
+        next_.reset();
+        hasNext_ = false;
+        writing_ = true;
+        lock.unlock();
+        const QByteArray bytes = list ? EncodeList(*list) : QByteArray();
+        list.reset();  // the copies are freed here, off the user-interface thread
+        QString error;
+        const bool ok = SafeFiles::WriteAtomically(file_, bytes, &error);
+        lock.lock();
+        if (ok)
+            ++writes_;
+        else
+            lastError_ = error;
+        writing_ = false;
+        wake_.notify_all();
+    }
+}
+
+QByteArray TListJournal::EncodeList(const TJournalContent& content) {
     // Rows mostly share one parameter set; each distinct set is written once.
     QJsonArray params;
     QHash<QByteArray, int> paramIndex;
     QJsonArray rowArray;
-    for (const TJournalRowView& row : rows) {
+    for (const TJournalRow& row : content.rows) {
         if (!row.entry) continue;
         QJsonObject r = entryToJson(*row.entry);
         int index = -1;
@@ -319,16 +382,19 @@ QByteArray TListJournal::EncodeList(int profileId, bool merge, const std::vector
         r["caption"] = row.caption;
         r["output"] = row.output;
         r["checked"] = row.checked;
-        const QFileInfo source(row.entry->FileName);
-        if (!row.entry->IsYutubeFile && source.exists()) {
+        if (row.sourceSize >= 0 && row.sourceMtime >= 0) {
+            r["sourceSize"] = big(row.sourceSize);
+            r["sourceMtime"] = big(row.sourceMtime);
+        } else if (const QFileInfo source(row.entry->FileName); !row.entry->IsYutubeFile && source.exists()) {
             r["sourceSize"] = big(source.size());
             r["sourceMtime"] = big(source.lastModified().toMSecsSinceEpoch());
         }
         rowArray.append(r);
     }
-    const QJsonObject root{{"journal", "vanto-list"}, {"version", kVersion},   {"profile", profileId},
-                           {"merge", merge},          {"params", params},      {"rows", rowArray},
-                           {"rowCount", int(rowArray.size())}};
+    const QJsonObject root{
+        {"journal", "vanto-list"},         {"version", kVersion}, {"profile", content.profileId},
+        {"merge", content.merge},          {"params", params},    {"rows", rowArray},
+        {"rowCount", int(rowArray.size())}};
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
@@ -341,7 +407,8 @@ bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content,
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
     if (doc.isNull()) return fail(parse.errorString());
     const QJsonObject root = doc.object();
-    if (root["journal"].toString() != QLatin1String("vanto-list")) return fail(QStringLiteral("not a list journal"));
+    if (root["journal"].toString() != QLatin1String("vanto-list"))
+        return fail(QStringLiteral("not a list journal"));
     if (root["version"].toInt() != kVersion) return fail(QStringLiteral("unknown journal version"));
     const QJsonArray params = root["params"].toArray();
     const QJsonArray rows = root["rows"].toArray();
@@ -353,7 +420,8 @@ bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content,
         const QJsonObject r = value.toObject();
         TJournalRow row;
         row.entry = entryFromJson(r);
-        if (row.entry->FileName.isEmpty() && !row.entry->IsYutubeFile) return fail(QStringLiteral("row without a file"));
+        if (row.entry->FileName.isEmpty() && !row.entry->IsYutubeFile)
+            return fail(QStringLiteral("row without a file"));
         const int index = r["params"].toInt(-1);
         if (index >= params.size()) return fail(QStringLiteral("row with an unknown parameter set"));
         if (index >= 0) row.entry->formatInfo = paramsFromJson(params[index].toObject());

@@ -12,34 +12,34 @@
 //
 // A lock file beside the journal keeps a second instance of the program from writing the same
 // journal or offering to restore a list that is still open elsewhere.
-// Everything here runs on the user-interface thread.
+// The object lives on the user-interface thread, which only copies the list (the rows' entries
+// are cloned, their texts shared); encoding and writing run on the journal's own writer thread,
+// so a list of many thousand rows never holds up the window. Only the newest copy waiting for
+// the writer is kept.
 
 #include <QByteArray>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 class ListFileInfo;
 
 // One row as the list shows it.
-struct TJournalRowView {
+struct TJournalRow {
     QString caption;
     QString output;  // the output-name column, which the run uses
     bool checked = true;
-    const ListFileInfo* entry = nullptr;
-};
-
-struct TJournalRow {
-    QString caption;
-    QString output;
-    bool checked = true;
     std::unique_ptr<ListFileInfo> entry;
     // The source's size and modification time (ms since the epoch) when it was journaled;
-    // -1 when unknown.
+    // -1 when unknown (when encoding, they are read from the file).
     qint64 sourceSize = -1;
     qint64 sourceMtime = -1;
 };
@@ -56,9 +56,9 @@ public:
     // Where the main window keeps its journal: the program's data folder.
     static QString DefaultFile();
 
-    // `snapshot` gives the whole list as it is now, encoded (EncodeList); it is asked only when
-    // a write is due.
-    TListJournal(QString file, std::function<QByteArray()> snapshot, QObject* parent = nullptr);
+    // `snapshot` gives a copy of the whole list as it is now; it is asked only when a write is
+    // due, on the user-interface thread.
+    TListJournal(QString file, std::function<TJournalContent()> snapshot, QObject* parent = nullptr);
     ~TListJournal() override;
 
     // Takes the journal for this process. False when another running instance has it; this
@@ -80,10 +80,11 @@ public:
 
     // The list changed: a write follows within the coalescing interval.
     void Changed();
-    // Writes now when a change is pending.
+    // Writes now when a change is pending, and returns once the journal on disk holds it.
     void Flush();
     // While held, changes are remembered but not written (the entries are being filled by a
-    // worker thread); Release writes what was held back.
+    // worker thread); a change pending when the hold starts is copied first and written in the
+    // background. Release writes what was held back.
     void Hold();
     void Release();
     // A clean end: the journal becomes empty and no later change is written.
@@ -91,27 +92,43 @@ public:
     // Empties the journal now (the user declined the restore); later changes are written again.
     void Discard();
 
-    int Writes() const { return writes_; }
+    // Writes done so far (waits for one under way).
+    int Writes();
     QString File() const { return file_; }
-    QString LastError() const { return lastError_; }
+    QString LastError();
     static constexpr int kIntervalMs = 300;
 
-    static QByteArray EncodeList(int profileId, bool merge, const std::vector<TJournalRowView>& rows);
+    // Reads each source's size and modification time where the row does not give them.
+    static QByteArray EncodeList(const TJournalContent& content);
     // False for anything that is not one complete journal (a torn or foreign file).
     static bool DecodeList(const QByteArray& bytes, TJournalContent& content, QString* error);
 
 private:
-    void write(const QByteArray& bytes);
+    // Hands a copy of the list (or, without one, an empty journal) to the writer thread.
+    void post(std::optional<TJournalContent> list);
+    // Returns once the writer has written everything handed to it.
+    void waitForWriter();
+    void writerLoop();
     void readPrevious();
+    void takeSnapshotAndPost();
     Previous previous_;
     QString file_;
-    std::function<QByteArray()> snapshot_;
+    std::function<TJournalContent()> snapshot_;
     std::unique_ptr<QLockFile> lock_;
     QTimer timer_;
     bool acquired_ = false;
     bool closed_ = false;
     bool held_ = false;
     bool pending_ = false;
+
+    // Shared with the writer thread, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool hasNext_ = false;
+    std::optional<TJournalContent> next_;  // nullopt: an empty journal
+    bool writing_ = false;
+    bool stop_ = false;
     int writes_ = 0;
     QString lastError_;
+    std::thread writer_;
 };

@@ -142,6 +142,10 @@ public:
     void ckbCkAllClick();
     // The header box from the rows' check marks (every, none or some).
     void showRowsChecked();
+    // Puts the rows in the order of `column`'s values (names and output names as a reader
+    // orders them, numbers inside them by value; durations and sizes by amount). Rows with
+    // equal values keep their order; the selected row stays selected.
+    void SortRows(int column, Qt::SortOrder order);
     void SubmenuItemRenameClick();
     void SubMenuItemFileInfoClick();
     void FileListViewSelectItem();
@@ -337,11 +341,14 @@ private:
     // The play, pause, stop and snapshot buttons as the player's state `state` wants them.
     void showPreviewState(TPlayState state);
     void moveSelectedRow(int delta);
+    // A click on a column's header: sorts the list by it, ascending, and descending when clicked
+    // again. The new order is the list's order (conversion, merge and journal follow it).
+    void fileListHeaderClick(int column);
     // Starts measuring a constant-quality entry's output size off the user-interface thread.
     void measureQualitySize(const ListFileInfo* entry);
     // The window's state after rows were added: list shown, clip and merge enabled as fits.
     void showListAfterAdding();
-    QByteArray listJournalSnapshot() const;
+    TJournalContent listJournalSnapshot() const;
     void restoreRows(TJournalContent& content);
     void setPreviewTitle(const QString& caption);
     // While nothing plays, the preview title and the still picture follow the selected row.

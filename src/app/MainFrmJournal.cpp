@@ -13,9 +13,11 @@
 
 void TfrmMain::StartListJournal(const QString& file) {
     delete ListJournal;
-    ListJournal = new TListJournal(file, [this] { return listJournalSnapshot(); }, this);
+    ListJournal = new TListJournal(
+        file, [this] { return listJournalSnapshot(); }, this);
     if (!ListJournal->Acquire()) {
-        FFMPEGLog.Info(QStringLiteral("The list journal is in use by another instance; this window keeps none"));
+        FFMPEGLog.Info(
+            QStringLiteral("The list journal is in use by another instance; this window keeps none"));
         return;
     }
     QAbstractItemModel* model = FileListView->model();
@@ -33,16 +35,19 @@ void TfrmMain::ListChanged() {
     if (ListJournal) ListJournal->Changed();
 }
 
-QByteArray TfrmMain::listJournalSnapshot() const {
-    std::vector<TJournalRowView> rows;
-    rows.reserve(RowCount());
+TJournalContent TfrmMain::listJournalSnapshot() const {
+    TJournalContent list;
+    list.profileId = PaneProfile->Tag;
+    list.merge = CkbMerge->isChecked();
+    list.rows.reserve(RowCount());
     for (int i = 0; i < RowCount(); ++i) {
         const TFileListItem* row = Row(i);
         if (!row || !row->Entry()) continue;
-        rows.push_back({row->text(TFileListItem::colName), row->text(TFileListItem::colOutput),
-                        row->checkState(TFileListItem::colName) == Qt::Checked, row->Entry()});
+        list.rows.push_back({row->text(TFileListItem::colName), row->text(TFileListItem::colOutput),
+                             row->checkState(TFileListItem::colName) == Qt::Checked,
+                             row->Entry()->CloneObj()});
     }
-    return TListJournal::EncodeList(PaneProfile->Tag, CkbMerge->isChecked(), rows);
+    return list;
 }
 
 void TfrmMain::RestoreLastSession() {
@@ -92,8 +97,9 @@ void TfrmMain::restoreRows(TJournalContent& content) {
         if (entry->HasData) {
             const TFormatInfo* params = entry->formatInfo.get();
             row->setText(TFileListItem::colDuration, FormatTime(entry->EndTime - entry->StartTime));
-            row->setText(TFileListItem::colSize, EntrySizeEstimate(*entry, params ? params->EncParam.VideoBitrate : 0,
-                                                                   params ? params->EncParam.AudioBitrate : 0));
+            row->setText(TFileListItem::colSize,
+                         EntrySizeEstimate(*entry, params ? params->EncParam.VideoBitrate : 0,
+                                           params ? params->EncParam.AudioBitrate : 0));
         } else if (!entry->IsYutubeFile) {
             toProbe = true;
         }
@@ -101,8 +107,10 @@ void TfrmMain::restoreRows(TJournalContent& content) {
     }
     FileListView->addTopLevelItems(rows);
     CkbMerge->setChecked(content.merge);
-    FFMPEGLog.Info(QStringLiteral("Restored %1 files of the last session, %2 gone").arg(rows.size()).arg(gone.size()));
-    if (!gone.isEmpty()) ShowInfo(FormatText(GetLangText(QStringLiteral("JournalFilesGone")), {gone.join('\n')}));
+    FFMPEGLog.Info(
+        QStringLiteral("Restored %1 files of the last session, %2 gone").arg(rows.size()).arg(gone.size()));
+    if (!gone.isEmpty())
+        ShowInfo(FormatText(GetLangText(QStringLiteral("JournalFilesGone")), {gone.join('\n')}));
     if (toProbe)
         GetVideoFileInfo();
     else
