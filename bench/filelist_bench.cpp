@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
     QDir().mkpath(folder);
     for (int i = 0; i < n; ++i) {
         const QString target = folder + QStringLiteral("/clip %1.mp4").arg(i, 5, 10, QLatin1Char('0'));
-        if (!QFile::exists(target) && ::link(QFile::encodeName(clip).constData(), QFile::encodeName(target).constData()) != 0)
+        if (!QFile::exists(target) &&
+            ::link(QFile::encodeName(clip).constData(), QFile::encodeName(target).constData()) != 0)
             QFile::copy(clip, target);
     }
     AutoDialogs dialogs;
@@ -111,6 +112,9 @@ int main(int argc, char** argv) {
     const qint64 uncheck = timed([&] { w.ckbCkAllClick(); });
     w.ckbCkAll->setChecked(true);
     const qint64 check = timed([&] { w.ckbCkAllClick(); });
+    // Names in reverse (every row moves), then by size.
+    const qint64 sortName = timed([&] { w.SortRows(TFileListItem::colName, Qt::DescendingOrder); });
+    const qint64 sortSize = timed([&] { w.SortRows(TFileListItem::colSize, Qt::AscendingOrder); });
     const qint64 clear = timed([&] { w.spSkinBtnClearClick(); });
 
     startWatch();
@@ -118,13 +122,16 @@ int main(int argc, char** argv) {
     const qint64 secondStall = stopWatch();
     const int rows2 = w.RowCount();
 
-    std::printf("files=%d rows=%d first_ms=%lld first_stall_ms=%lld second_ms=%lld second_stall_ms=%lld "
-                "uncheck_all_ms=%lld check_all_ms=%lld remove_one_ms=%lld clear_ms=%lld "
-                "kib_per_row=%.1f peak_mib=%ld\n",
-                n, rows, static_cast<long long>(first), static_cast<long long>(firstStall),
-                static_cast<long long>(second), static_cast<long long>(secondStall),
-                static_cast<long long>(uncheck), static_cast<long long>(check), static_cast<long long>(removeOne),
-                static_cast<long long>(clear), rows > 0 ? double(after - before) / rows : 0.0, peakKiB() / 1024);
+    std::printf(
+        "files=%d rows=%d first_ms=%lld first_stall_ms=%lld second_ms=%lld second_stall_ms=%lld "
+        "uncheck_all_ms=%lld check_all_ms=%lld remove_one_ms=%lld sort_name_ms=%lld sort_size_ms=%lld "
+        "clear_ms=%lld "
+        "kib_per_row=%.1f peak_mib=%ld\n",
+        n, rows, static_cast<long long>(first), static_cast<long long>(firstStall),
+        static_cast<long long>(second), static_cast<long long>(secondStall), static_cast<long long>(uncheck),
+        static_cast<long long>(check), static_cast<long long>(removeOne), static_cast<long long>(sortName),
+        static_cast<long long>(sortSize), static_cast<long long>(clear),
+        rows > 0 ? double(after - before) / rows : 0.0, peakKiB() / 1024);
     InstallMessageDialogs(nullptr);
     return rows == n && rows2 == n ? 0 : 1;
 }

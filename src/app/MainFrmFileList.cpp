@@ -1,13 +1,18 @@
 // The main window's media file list: adding files, folders and drops, probing, and the row
 // operations (remove, clear, move, check, rename, file information, context menu).
+#include <QCollator>
 #include <QDir>
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QSignalBlocker>
 #include <QFileInfo>
+#include <QHeaderView>
+#include <QLocale>
 #include <QMimeData>
+#include <QSignalBlocker>
 #include <QUrl>
+#include <limits>
+#include <optional>
 
 #include "app/DialogLook.h"
 #include "app/DialogSeam.h"
@@ -210,7 +215,8 @@ void TfrmMain::showListAfterAdding() {
 
 void TfrmMain::setPreviewTitle(const QString& caption) {
     const QString shown = caption.size() > 15 ? caption.left(15) + QStringLiteral("...") : caption;
-    LbVideoFileTitle->setText(DialogLook::TextOr(QStringLiteral("PreviewTitle"), QStringLiteral("Preview:")) + shown);
+    LbVideoFileTitle->setText(DialogLook::TextOr(QStringLiteral("PreviewTitle"), QStringLiteral("Preview:")) +
+                              shown);
     LbVideoFileTitle->setToolTip(caption);
 }
 
@@ -243,10 +249,95 @@ void TfrmMain::moveSelectedRow(int delta) {
     // not probed again.
     FileListView->takeTopLevelItem(index);
     FileListView->insertTopLevelItem(target, row);
+    FileListView->header()->setSortIndicatorShown(false);  // the order is the user's own now
     FileListView->clearSelection();
     FileListView->setCurrentItem(row);
     row->setSelected(true);
     FileListView->setFocus();
+}
+
+void TfrmMain::fileListHeaderClick(int column) {
+    QHeaderView* header = FileListView->header();
+    const bool again = header->isSortIndicatorShown() && header->sortIndicatorSection() == column;
+    const Qt::SortOrder order = again && header->sortIndicatorOrder() == Qt::AscendingOrder
+                                    ? Qt::DescendingOrder
+                                    : Qt::AscendingOrder;
+    SortRows(column, order);
+}
+
+namespace {
+// The size column's text as a number of megabytes; an estimate not known yet ("~") sorts last.
+double sizeColumnValue(const QString& text) {
+    QString digits;
+    for (const QChar c : text)
+        if (c.isDigit() || c == '.')
+            digits += c;
+        else if (!digits.isEmpty())
+            break;
+    bool ok = false;
+    const double value = digits.toDouble(&ok);
+    return ok ? value : std::numeric_limits<double>::infinity();
+}
+}  // namespace
+
+void TfrmMain::SortRows(int column, Qt::SortOrder order) {
+    const int count = RowCount();
+    if (count == 0 || column < 0 || column >= FileListView->columnCount()) return;
+    struct Key {
+        std::optional<QCollatorSortKey> text;
+        double number = 0;
+        TFileListItem* row = nullptr;
+    };
+    std::vector<Key> keys;
+    keys.reserve(count);
+    // The "C" locale collates by code point, without case folding or numbers; names are then
+    // ordered as in English.
+    QLocale locale;
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const bool numeric = column == TFileListItem::colDuration || column == TFileListItem::colSize;
+    for (int i = 0; i < count; ++i) {
+        TFileListItem* row = Row(i);
+        Key key;
+        key.row = row;
+        if (column == TFileListItem::colDuration) {
+            const ListFileInfo* entry = row ? row->Entry() : nullptr;
+            key.number = entry ? double(entry->EndTime - entry->StartTime) : 0;
+        } else if (column == TFileListItem::colSize) {
+            key.number = sizeColumnValue(row->text(column));
+        } else {
+            key.text = collator.sortKey(row->text(column));
+        }
+        keys.push_back(std::move(key));
+    }
+    std::stable_sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+        const bool less = numeric ? a.number < b.number : *a.text < *b.text;
+        const bool greater = numeric ? b.number < a.number : *b.text < *a.text;
+        return order == Qt::AscendingOrder ? less : greater;
+    });
+    TFileListItem* selected = SelectedRow();
+    QList<QTreeWidgetItem*> sorted;
+    sorted.reserve(count);
+    for (const Key& key : keys)
+        sorted.append(key.row);
+    {
+        // One removal and one insertion: the view lays out once and the journal sees one change.
+        FileListView->setUpdatesEnabled(false);
+        const QSignalBlocker block(FileListView);
+        FileListView->invisibleRootItem()->takeChildren();
+        FileListView->addTopLevelItems(sorted);
+        FileListView->setUpdatesEnabled(true);
+    }
+    FileListView->header()->setSortIndicator(column, order);
+    FileListView->header()->setSortIndicatorShown(true);
+    if (selected) {
+        FileListView->setCurrentItem(selected);
+        selected->setSelected(true);
+        FileListView->scrollToItem(selected);
+    }
+    FileListViewSelectItem();
 }
 
 void TfrmMain::spSkinBtnMoveUpClick() {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -336,6 +337,49 @@ TEST_F(FileListTest, MovingRowsKeepsTheirDataAndStopsAtTheEnds) {
     EXPECT_FALSE(info.isEmpty());
 }
 
+TEST_F(FileListTest, HeaderClicksSortTheListItselfByEachColumn) {
+    TfrmMain w;
+    const QString f = clip("fl_a.mp4");
+    w.AddVideFiles({copyAs(f, folder, "clip 10.mp4"), copyAs(f, folder, "Clip 9.mp4"),
+                    copyAs(f, folder, "clip 100.mp4"), copyAs(f, folder, "b.mp4")});
+    ASSERT_EQ(w.RowCount(), 4);
+    // Durations (clipped) and sizes that differ from the names' order; one size not known yet.
+    const qint64 ends[] = {1500000, 500000, 2000000, 1000000};
+    const char* sizes[] = {"1.50MB", "~", "10.20MB", "9.90MB"};
+    for (int i = 0; i < 4; ++i) {
+        w.Row(i)->Entry()->EndTime = ends[i];
+        w.Row(i)->setText(TFileListItem::colSize, sizes[i]);
+    }
+    w.Row(2)->setCheckState(0, Qt::Unchecked);
+    w.FileListView->setCurrentItem(w.Row(0));
+    TFileListItem* selected = w.SelectedRow();
+    auto header = [&](int column) {
+        QHeaderView* h = w.FileListView->header();
+        emit h->sectionClicked(column);
+    };
+    header(TFileListItem::colName);
+    EXPECT_EQ(rowTexts(w, 0), (QStringList{"b.mp4", "Clip 9.mp4", "clip 10.mp4", "clip 100.mp4"}));
+    header(TFileListItem::colName);  // again: the other way
+    EXPECT_EQ(rowTexts(w, 0), (QStringList{"clip 100.mp4", "clip 10.mp4", "Clip 9.mp4", "b.mp4"}));
+    EXPECT_EQ(w.SelectedRow(), selected);
+    EXPECT_EQ(w.Row(0)->checkState(0), Qt::Unchecked);  // the check mark travels with its row
+    header(TFileListItem::colDuration);
+    EXPECT_EQ(rowTexts(w, 0), (QStringList{"Clip 9.mp4", "b.mp4", "clip 10.mp4", "clip 100.mp4"}));
+    header(TFileListItem::colSize);
+    EXPECT_EQ(rowTexts(w, TFileListItem::colSize), (QStringList{"1.50MB", "9.90MB", "10.20MB", "~"}));
+    // Equal values keep their order, and the output column sorts like the names.
+    for (int i = 0; i < 4; ++i)
+        w.Row(i)->setText(TFileListItem::colFormat, "MP4");
+    const QStringList before = rowTexts(w, 0);
+    header(TFileListItem::colFormat);
+    EXPECT_EQ(rowTexts(w, 0), before);
+    // The sorted order is the list's: moving a row by hand drops the sort mark.
+    EXPECT_TRUE(w.FileListView->header()->isSortIndicatorShown());
+    w.FileListView->setCurrentItem(w.Row(1));
+    w.spSkinBtnMoveUpClick();
+    EXPECT_FALSE(w.FileListView->header()->isSortIndicatorShown());
+}
+
 TEST_F(FileListTest, ContextMenuAndRemoveClearCheckAll) {
     TfrmMain w;
     const QString f = clip("fl_a.mp4");
@@ -493,7 +537,8 @@ TEST_F(FileListTest, StartupFilesAndFoldersAreListedAndDeleteRemovesOnTheList) {
     // As `vanto one.mp4 two.mp4 more` from the media folder: relative names, a folder.
     QDir::setCurrent(folder);
     w.AddStartupPaths({"one.mp4", b, "more"});
-    EXPECT_EQ(rowTexts(w, TFileListItem::colName), (QStringList{"one.mp4", "two.mp4", "four.mp4", "three.mp4"}));
+    EXPECT_EQ(rowTexts(w, TFileListItem::colName),
+              (QStringList{"one.mp4", "two.mp4", "four.mp4", "three.mp4"}));
     EXPECT_EQ(w.Row(0)->Entry()->FileName, a);
     EXPECT_EQ(dialogs.count("Dialog"), 0);
 
