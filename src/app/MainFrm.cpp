@@ -224,9 +224,6 @@ void TfrmMain::FormCreate() {
             Guarded(&TfrmMain::spSkinBtnFindTargetClick, "spSkinBtnFindTargetClick"));
     connect(CkbApplyAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::CkbApplyAllClick, "CkbApplyAllClick"));
     connect(ckbCkAll, &QCheckBox::clicked, this, Guarded(&TfrmMain::ckbCkAllClick, "ckbCkAllClick"));
-    connect(FileListView->header(), &QHeaderView::sectionClicked, this, [this](int column) {
-        RunGuarded(QStringLiteral("fileListHeaderClick"), [=, this] { fileListHeaderClick(column); });
-    });
     // Counted once per turn of the event loop however many rows changed in it.
     auto* recount = new QTimer(this);
     recount->setSingleShot(true);

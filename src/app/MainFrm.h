@@ -341,9 +341,10 @@ private:
     // The play, pause, stop and snapshot buttons as the player's state `state` wants them.
     void showPreviewState(TPlayState state);
     void moveSelectedRow(int delta);
-    // A click on a column's header: sorts the list by it, ascending, and descending when clicked
-    // again. The new order is the list's order (conversion, merge and journal follow it).
-    void fileListHeaderClick(int column);
+    // The list menu's Sort by: sorts the list by `column`, ascending, and descending when the
+    // same column is chosen again. The new order is the list's order (conversion, merge and the
+    // journal follow it).
+    void SortRowsBy(int column);
     // Starts measuring a constant-quality entry's output size off the user-interface thread.
     void measureQualitySize(const ListFileInfo* entry);
     // The window's state after rows were added: list shown, clip and merge enabled as fits.

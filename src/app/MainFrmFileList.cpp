@@ -256,7 +256,7 @@ void TfrmMain::moveSelectedRow(int delta) {
     FileListView->setFocus();
 }
 
-void TfrmMain::fileListHeaderClick(int column) {
+void TfrmMain::SortRowsBy(int column) {
     QHeaderView* header = FileListView->header();
     const bool again = header->isSortIndicatorShown() && header->sortIndicatorSection() == column;
     const Qt::SortOrder order = again && header->sortIndicatorOrder() == Qt::AscendingOrder
@@ -421,6 +421,7 @@ void TfrmMain::createFileListMenu() {
                           {"EditMenu_05", &TfrmMain::spSkinBtnMoveDownClick},
                           {nullptr, nullptr},
                           {"EditMenu_07", &TfrmMain::SubMenuItemFileInfoClick}};
+    delete PopupMenuFileList->findChild<QMenu*>(QStringLiteral("Popup_SortBy"));
     PopupMenuFileList->clear();
     for (const Item& item : items) {
         if (!item.key) {
@@ -431,6 +432,17 @@ void TfrmMain::createFileListMenu() {
             DialogLook::TextOr(QLatin1String(item.key), QLatin1String(item.key)));
         a->setObjectName(QStringLiteral("Popup_") + QLatin1String(item.key));
         connect(a, &QAction::triggered, this, Guarded(item.handler, a->objectName()));
+    }
+    PopupMenuFileList->addSeparator();
+    QMenu* sortBy = PopupMenuFileList->addMenu(
+        DialogLook::TextOr(QStringLiteral("PopupSortBy"), QStringLiteral("Sort by")));
+    sortBy->setObjectName(QStringLiteral("Popup_SortBy"));
+    for (int column = 0; column < FileListView->columnCount(); ++column) {
+        QAction* a = sortBy->addAction(FileListView->headerItem()->text(column));
+        a->setObjectName(QStringLiteral("Popup_SortBy_%1").arg(column));
+        connect(a, &QAction::triggered, this, [this, column] {
+            RunGuarded(QStringLiteral("SortRowsBy"), [this, column] { SortRowsBy(column); });
+        });
     }
 }
 
@@ -447,6 +459,8 @@ void TfrmMain::PopupMenuFileListPopup() {
     a[9]->setEnabled(row);
     a[6]->setEnabled(row && index >= 1);
     a[7]->setEnabled(row && index < RowCount() - 1);
+    if (QMenu* sortBy = PopupMenuFileList->findChild<QMenu*>(QStringLiteral("Popup_SortBy")))
+        sortBy->setEnabled(RowCount() >= 2);
 }
 
 QStringList TfrmMain::droppedPaths(const QMimeData* mime) {

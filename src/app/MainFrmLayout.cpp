@@ -145,7 +145,7 @@ void TfrmMain::createComponents() {
     FileListView->setSelectionBehavior(QAbstractItemView::SelectRows);
     FileListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     FileListView->setContextMenuPolicy(Qt::CustomContextMenu);
-    FileListView->header()->setSectionsClickable(true);
+    FileListView->header()->setSectionsClickable(false);
     FileListView->header()->setSortIndicatorShown(false);
     FileListView->header()->setSectionsMovable(false);
     // An item rule replaces the style's own selection painting, so the selection colours are
