@@ -11,6 +11,7 @@
 #include "common/TestSandbox.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
+#include "settings/Lang.h"
 #include "settings/SettingDlg.h"
 
 namespace {
@@ -215,4 +216,52 @@ TEST(SettingDialog, RateModeQualityAndFitInto) {
     second.btnOkClick();
     EXPECT_EQ(second.SettingObj->EncParam.FitSize, 0);
     EXPECT_EQ(second.SettingObj->EncParam.Quality, -1);
+}
+
+// In Chinese the entries are shown translated, and the same choices store the same values as in
+// English: for every shipped profile, each list's first and last entry, with constant quality
+// (the smallest or the best point of the encoder's scale).
+TEST(SettingDialog, ChineseEntriesStoreTheEnglishValues) {
+    TestSandbox sandbox;
+    LoadProfileMenu();
+    LoadParaInfo();
+    struct Stored {
+        int Width, Height, FrameRate, VideoBitrate, AudioBitrate, SampleRate, Channels, Quality;
+        QString VideoEncoder, AudioEncoder;
+        bool operator==(const Stored&) const = default;
+    };
+    auto choose = [&](const QString& language, int id, bool last) {
+        ResetLang();
+        LoadLangFile(Lang(), sandbox.programFile("Lang.dll"), language);
+        TDlgSetting dlg;
+        dlg.SetFormatInfo(GetFormatInfo(id));
+        for (QComboBox* list : {dlg.cmbResolution, dlg.cmbFrameRate, dlg.cmbEncoder, dlg.cmbBitRate,
+                                dlg.cmbSampleRate, dlg.cmbChannel, dlg.cmbAudioEncoder, dlg.cmbAudioBitRate})
+            list->setCurrentIndex(last ? list->count() - 1 : 0);
+        dlg.cmbRateMode->setCurrentIndex(TDlgSetting::kRateQuality);
+        dlg.cmbQuality->setCurrentIndex(last ? std::min(4, dlg.cmbQuality->count() - 1) : 0);  // "Best"
+        const QString shown = dlg.cmbResolution->itemText(0) + '|' + dlg.cmbChannel->currentText() + '|' +
+                              dlg.cmbQuality->currentText();
+        dlg.btnOkClick();
+        const TEncParam& p = dlg.SettingObj->EncParam;
+        return std::pair{Stored{p.Width, p.Height, p.FrameRate, p.VideoBitrate, p.AudioBitrate, p.SampleRate,
+                                p.Channels, p.Quality, p.VideoEncoder, p.AudioEncoder},
+                         shown};
+    };
+    int compared = 0;
+    for (const auto& [id, info] : FormatInfoMap()) {
+        for (bool last : {false, true}) {
+            const auto [english, englishShown] = choose("en", id, last);
+            const auto [chinese, chineseShown] = choose("zh", id, last);
+            EXPECT_TRUE(english == chinese) << id << (last ? " last" : " first");
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 100);
+    // 1055: "Auto - Original", "2 (Stereo)", mpeg4's "Best (2)"; 1501: a disc standard, "6 (5.1 Surround)".
+    EXPECT_EQ(choose("zh", 1055, true).second, QString::fromUtf8("自动 - 保持原样|2 (立体声)|最佳 (2)"));
+    EXPECT_EQ(choose("zh", 1501, true).second.section('|', 0, 1),
+              QString::fromUtf8("自动 - 光盘标准（PAL 720x576 或 NTSC 720x480）|6 (5.1 环绕声)"));
+    EXPECT_EQ(choose("en", 1055, true).second, "Auto - Original|2 (Stereo)|Best (2)");
+    ResetLang();
 }
