@@ -84,12 +84,23 @@ TEST(ChineseInterface, EveryVisibleTextIsChineseButFormatAndCodecNames) {
     ScriptedDialogs dialogs;
     GetOptions().LangValue = "zh";
     TfrmMain w;
+    Texts texts;
     const QString clip = QString::fromStdString(fixtures::Clip("chinese.mp4", 1, 160, 120, 25));
     const QString gone = sandbox.root() + "/chinese_gone.mp4";
     QFile::copy(clip, gone);
-    w.AddVideFiles({clip, gone});
+    // A file that is no media: the Unreadable Files window lists it with its reason.
+    const QString bad = sandbox.root() + "/chinese_bad.mp4";
+    fixtures::WriteFile(bad.toStdString(), std::string(4096, 'x'));
+    dialogs.dialogHandlers << [&texts](QDialog* d) {
+        collect(d, texts);
+        for (QListWidget* list : d->findChildren<QListWidget*>())
+            for (int i = 0; i < list->count(); ++i)
+                add(texts, list, list->item(i)->text());
+        return 1;
+    };
+    w.AddVideFiles({clip, gone, bad});
     ASSERT_EQ(w.RowCount(), 2);
-    Texts texts;
+    ASSERT_EQ(dialogs.texts("Dialog"), QStringList{"TErrorFileDlg"});
     collect(&w, texts);
     w.btnProfileClick();
     collect(w.ProfilePopMenu(), texts);
@@ -103,7 +114,7 @@ TEST(ChineseInterface, EveryVisibleTextIsChineseButFormatAndCodecNames) {
     w.ShowPreferences();
     w.CustomProfileMeneuClick();
     w.spSkinBtnSettingClick();
-    EXPECT_EQ(dialogs.count("Dialog"), 3);
+    EXPECT_EQ(dialogs.count("Dialog"), 4);
     TConvertDlg convert;
     TErrorFileDlg errors;
     errors.SetErroFiles({"a.mp4"}, {""});
