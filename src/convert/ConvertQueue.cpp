@@ -13,6 +13,7 @@
 #include "engine/Dispatcher.h"
 #include "engine/FFmpegTasks.h"
 #include "settings/Lang.h"
+#include "settings/ReasonText.h"
 
 namespace {
 std::string utf8(const QString& s) {
@@ -95,7 +96,7 @@ void TConvertQueue::failRow(int row, const QString& reason) {
     Row& r = Rows[row];
     r.Icon = kIconFailed;
     r.State = RowState::Failed;
-    r.Error = reason;
+    r.Error = ReasonText(reason);
     if (!r.WorkFile.isEmpty()) Naming.RemoveCreated(r.WorkFile);
     if (RowChanged) RowChanged(row);
 }
@@ -120,7 +121,10 @@ bool TConvertQueue::queueTask(int row, TInputOptions& in, TOutputOptions& out) {
         return false;
     }
     // What the output can't hold of its source, shown with the row.
-    Rows[row].Note = builder.Notes.join(QStringLiteral("; "));
+    QStringList notes;
+    for (const QString& note : builder.Notes)
+        notes << ReasonText(note);
+    Rows[row].Note = notes.join(QStringLiteral("; "));
     taskRows_.push_back(row);
     return true;
 }
@@ -277,7 +281,7 @@ bool TConvertQueue::CreateFileToMpeg() {
             const QString temp =
                 Naming.CreateOwnFile(VideoMergerTemp, entry.OutPutFileName, QStringLiteral(".mp4"), &error);
             if (temp.isEmpty()) {
-                setupErrors_ << QFileInfo(entry.FileName).fileName() + QStringLiteral(": ") + error;
+                setupErrors_ << QFileInfo(entry.FileName).fileName() + QStringLiteral(": ") + ReasonText(error);
                 FFMPEGLog.Error(QStringLiteral("Create merger tmp file failed:") + entry.FileName);
                 return false;
             }
@@ -288,7 +292,7 @@ bool TConvertQueue::CreateFileToMpeg() {
             const bool added =
                 blackPicture ? addWithBlackPicture(*pictures, in, out, &error) : builder.AddTask(in, out, &error);
             if (!added) {
-                setupErrors_ << QFileInfo(entry.FileName).fileName() + QStringLiteral(": ") + error;
+                setupErrors_ << QFileInfo(entry.FileName).fileName() + QStringLiteral(": ") + ReasonText(error);
                 FFMPEGLog.Error(QStringLiteral("Create merger tmp file failed:") + entry.FileName);
                 return false;
             }
@@ -361,7 +365,7 @@ bool TConvertQueue::CreateMergerTask() {
             const bool ok = i == 0 ? tasks_->AddTask(temp, in) >= 0 : tasks_->AddInputFile(0, temp, in);
             if (!ok) {
                 setupErrors_ << QFileInfo(record.MergerTempFile).fileName() + QStringLiteral(": ") +
-                                    QString::fromStdString(tasks_->LastErrMsg());
+                                    ReasonText(QString::fromStdString(tasks_->LastErrMsg()));
                 FFMPEGLog.Error(QStringLiteral("CreateMergerTask 1:") +
                                 QString::fromStdString(tasks_->LastErrMsg()));
                 return false;
@@ -379,12 +383,13 @@ bool TConvertQueue::CreateMergerTask() {
         MergeredTempFile =
             Naming.CreateOwnFile(VideoMergerTemp, QStringLiteral("MergerVideo_Temp"), QStringLiteral(".mp4"), &error);
         if (MergeredTempFile.isEmpty()) {
-            setupErrors_ << QStringLiteral("MergerVideo_Temp.mp4: ") + error;
+            setupErrors_ << QStringLiteral("MergerVideo_Temp.mp4: ") + ReasonText(error);
             return false;
         }
         out.FileName = utf8(MergeredTempFile);
         if (!tasks_->SetOutputFile(0, out.FileName, out)) {
-            setupErrors_ << QStringLiteral("MergerVideo_Temp.mp4: ") + QString::fromStdString(tasks_->LastErrMsg());
+            setupErrors_ << QStringLiteral("MergerVideo_Temp.mp4: ") +
+                            ReasonText(QString::fromStdString(tasks_->LastErrMsg()));
             FFMPEGLog.Error(QStringLiteral("CreateMergerTask 2:") + MergeredTempFile +
                             QStringLiteral("can not be set as output file ") +
                             QString::fromStdString(tasks_->LastErrMsg()));

@@ -1,6 +1,7 @@
 #include "profiles/ProfilePopuMenuBigItem.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
@@ -41,13 +42,15 @@ TProfilePopuMenuBigItem::TProfilePopuMenuBigItem(QWidget* parent) : QWidget(pare
 }
 
 void TProfilePopuMenuBigItem::SetCaption(const QString& text) {
+    caption_ = text;
     ItemName->setText(text);
     ItemName->adjustSize();
     ItemName->resize(ItemName->width(), std::max(kNameHeight, ItemName->height()));
+    FitDescription();
 }
 
 QString TProfilePopuMenuBigItem::Caption() const {
-    return ItemName->text();
+    return caption_;
 }
 
 void TProfilePopuMenuBigItem::SetDescription(const QString& text) {
@@ -61,6 +64,11 @@ void TProfilePopuMenuBigItem::SetMenuIcon(const QImage& icon) {
 
 void TProfilePopuMenuBigItem::FitDescription() {
     const int descWidth = std::max(10, width() - kIconLeft - kIconSize - 15);
+    const QFontMetrics nameMetrics(ItemName->font());
+    const bool nameFits = nameMetrics.horizontalAdvance(caption_) <= descWidth;
+    ItemName->setText(nameFits ? caption_ : nameMetrics.elidedText(caption_, Qt::ElideRight, descWidth));
+    ItemName->resize(nameFits ? nameMetrics.horizontalAdvance(caption_) + 2 : descWidth, ItemName->height());
+    setToolTip(nameFits ? QString() : caption_ + '\n' + ItemDesc->text());
     const int top = ItemName->y() + ItemName->height() - 4;
     const int descHeight = std::max(kNameHeight, ItemDesc->heightForWidth(descWidth));
     ItemDesc->setGeometry(kTextLeft, top, descWidth, descHeight);

@@ -30,8 +30,9 @@ public:
     QString Caption() const;
     void SetDescription(const QString& text);
     void SetMenuIcon(const QImage& icon);
-    // Lays the description out for the item's current width; the item grows when the wrapped
-    // description needs more than the standard height.
+    // Lays the name and the description out for the item's current width: the description wraps
+    // and the item grows when it needs more than the standard height; a name wider than the item
+    // is elided and the whole name and description go into the item's tooltip.
     void FitDescription();
 
     // Selecting: selected colour, then OnClick, OnClickInner and MotherClickEvent, in this order.
@@ -68,4 +69,5 @@ private:
     void moveFocus(int step);
     bool isSelected = false;
     bool fdefault = false;
+    QString caption_;  // the whole name; ItemName may show it elided
 };

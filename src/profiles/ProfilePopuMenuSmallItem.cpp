@@ -119,9 +119,8 @@ void TProfilePopuMenuSmallItem::enterEvent(QEnterEvent* e) {
 void TProfilePopuMenuSmallItem::leaveEvent(QEvent* e) {
     QWidget::leaveEvent(e);
     if (m_Timer) m_Timer->stop();
-    // The category stays marked while its profiles are shown; only the hover colour goes.
-    isSelected = false;
-    paint(fdefault ? PickerColours::kSelected : PickerColours::kNormal);
+    // The highlight goes with the pointer, also from the category whose profiles are shown.
+    Deselect();
 }
 
 void TProfilePopuMenuSmallItem::mousePressEvent(QMouseEvent* e) {

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <algorithm>
@@ -23,25 +24,63 @@
 namespace {
 const QString kAuto = QStringLiteral("Auto");
 
+// The text shown for an entry of an allowed-value list, in the interface's language. The entry
+// itself (the profile's own text, English) stays with it as its item data: that is what is
+// matched and read back, so the stored parameters never depend on the language.
+QString shownText(const QString& value) {
+    using DialogLook::TextOr;
+    static const QRegularExpression disc(QStringLiteral("^Disc standard \\(PAL (\\S+) or NTSC (\\S+)\\)$"));
+    static const QRegularExpression channels(QStringLiteral("^(\\d+) \\((.+)\\)$"));
+    if (value == kAuto) return TextOr(QStringLiteral("SetAuto"), value);
+    if (value.startsWith(QLatin1String("Auto - "))) {
+        const QString rest = value.mid(7);
+        QString shownRest = rest;
+        if (rest == QLatin1String("Original")) {
+            shownRest = TextOr(QStringLiteral("SetAutoOriginal"), rest);
+        } else if (const auto m = disc.match(rest); m.hasMatch()) {
+            shownRest = FormatText(TextOr(QStringLiteral("SetAutoDisc"), QStringLiteral("Disc standard (PAL %s or NTSC %s)")),
+                                   {m.captured(1), m.captured(2)});
+        }
+        return TextOr(QStringLiteral("SetAuto"), kAuto) + QStringLiteral(" - ") + shownRest;
+    }
+    if (const auto m = channels.match(value); m.hasMatch()) {
+        static const std::pair<const char*, const char*> layouts[] = {
+            {"Mono", "SetChannelMono"}, {"Stereo", "SetChannelStereo"}, {"5.1 Surround", "SetChannelSurround"}};
+        for (const auto& [name, key] : layouts)
+            if (m.captured(2) == QLatin1String(name))
+                return m.captured(1) + QStringLiteral(" (") + TextOr(QLatin1String(key), m.captured(2)) + ')';
+    }
+    return value;
+}
+
+void addEntry(QComboBox* list, const QString& value) {
+    list->addItem(shownText(value), value);
+}
+
 // Empties the list and refills it with the allowed values, in order.
 void fillList(QComboBox* list, const QString& values, bool pictureSizes = false) {
     list->clear();
     for (const QString& v : SplitString(values, QStringLiteral(",")))
-        list->addItem(pictureSizes ? ResolutionEntryText(v) : v);
+        addEntry(list, pictureSizes ? ResolutionEntryText(v) : v);
 }
 
+// The entries' own texts (item data), not what is shown.
 QStringList entries(const QComboBox* list) {
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
-        out << list->itemText(i);
+        out << list->itemData(i).toString();
     return out;
 }
 
-// Selects the entry reading `text` (any letter case); a value the list lacks is added at its end.
+QString chosen(const QComboBox* list) {
+    return list->currentData().toString();
+}
+
+// Selects the entry `text` (any letter case); a value the list lacks is added at its end.
 void selectText(QComboBox* list, const QString& text) {
     int index = FindChoice(entries(list), text);
     if (index < 0) {
-        list->addItem(text);
+        addEntry(list, text);
         index = list->count() - 1;
     }
     list->setCurrentIndex(index);
@@ -94,8 +133,8 @@ TDlgSetting::TDlgSetting(QWidget* parent) : QDialog(parent) {
     profileRow->addWidget(lbProfileName, 1);
 
     cmbResolution = fixedList("cmbResolution");
-    cmbResolution->addItems(
-        {QStringLiteral("Auto - Original"), QStringLiteral("320x240"), QStringLiteral("640x480")});
+    for (const char* size : {"Auto - Original", "320x240", "640x480"})
+        addEntry(cmbResolution, QLatin1String(size));
     cmbFrameRate = fixedList("cmbFrameRate");
     cmbEncoder = fixedList("cmbEncoder");
     cmbBitRate = fixedList("cmbBitRate");
@@ -172,7 +211,7 @@ TDlgSetting::TDlgSetting(QWidget* parent) : QDialog(parent) {
     connect(btnOk, &QPushButton::clicked, this, &TDlgSetting::btnOkClick);
     connect(cmbRateMode, &QComboBox::currentIndexChanged, this, &TDlgSetting::rateModeChanged);
     connect(cmbEncoder, &QComboBox::currentIndexChanged, this, [this] {
-        fillQuality(ReadQualityEntry(cmbQuality->currentText()).value_or(-1));
+        fillQuality(cmbQuality->currentIndex() >= 0 ? cmbQuality->currentData().toInt() : -1);
     });
     connect(btnDefault, &QPushButton::clicked, this, &TDlgSetting::btnDefaultClick);
     connect(btnCancel, &QPushButton::clicked, this, &TDlgSetting::btnCancelClick);
@@ -257,13 +296,19 @@ void TDlgSetting::fillFrom(const TFormatInfo& info) {
 
 void TDlgSetting::fillQuality(int quality) {
     cmbQuality->clear();
-    TFormatInfo chosen;
-    chosen.Format = SettingObj ? SettingObj->Format : QString();
-    chosen.EncParam.VideoEncoder = ReadEncoderEntry(cmbEncoder->currentText());
-    if (chosen.EncParam.VideoEncoder.isEmpty() && SettingObj) chosen.VideoEnclist = SettingObj->VideoEnclist;
-    const TQualityScale* scale = QualityScaleFor(EffectiveVideoEncoder(chosen));
+    TFormatInfo encoder;
+    encoder.Format = SettingObj ? SettingObj->Format : QString();
+    encoder.EncParam.VideoEncoder = ReadEncoderEntry(chosen(cmbEncoder));
+    if (encoder.EncParam.VideoEncoder.isEmpty() && SettingObj) encoder.VideoEnclist = SettingObj->VideoEnclist;
+    const TQualityScale* scale = QualityScaleFor(EffectiveVideoEncoder(encoder));
     if (scale) {
-        cmbQuality->addItems(QualityEntries(*scale));
+        static const char* const names[] = {"SetQualitySmallest", "SetQualitySmall", "SetQualityBalanced",
+                                            "SetQualityHigh", "SetQualityBest"};
+        for (int i = 0; i < 5; ++i)
+            cmbQuality->addItem(QStringLiteral("%1 (%2)")
+                                    .arg(DialogLook::TextOr(QLatin1String(names[i]), QualityNames()[i]))
+                                    .arg(scale->Points[i]),
+                                scale->Points[i]);
         // The encoder's default ("Balanced") unless a number of this scale was chosen.
         int index = 2;
         if (quality >= scale->Best && quality <= scale->Smallest) {
@@ -271,7 +316,7 @@ void TDlgSetting::fillQuality(int quality) {
             for (int i = 0; i < 5; ++i)
                 if (scale->Points[i] == quality) index = i;
             if (index < 0) {
-                cmbQuality->addItem(QString::number(quality));
+                cmbQuality->addItem(QString::number(quality), quality);
                 index = cmbQuality->count() - 1;
             }
         }
@@ -291,21 +336,21 @@ void TDlgSetting::btnOkClick() {
     if (SettingObj) {
         TEncParam& p = SettingObj->EncParam;
         // An entry whose number can't be read leaves its value as it was.
-        if (const auto size = ReadResolutionEntry(cmbResolution->currentText())) {
+        if (const auto size = ReadResolutionEntry(chosen(cmbResolution))) {
             p.Width = size->Width;
             p.Height = size->Height;
         }
-        if (const auto v = ReadFrameRateEntry(cmbFrameRate->currentText())) p.FrameRate = *v;
-        if (const auto v = ReadBitrateEntry(cmbBitRate->currentText())) p.VideoBitrate = *v;
-        if (const auto v = ReadSampleRateEntry(cmbSampleRate->currentText())) p.SampleRate = *v;
-        if (const auto v = ReadBitrateEntry(cmbAudioBitRate->currentText())) p.AudioBitrate = *v;
-        const TChannelValue channels = ReadChannelEntry(cmbChannel->currentText());
+        if (const auto v = ReadFrameRateEntry(chosen(cmbFrameRate))) p.FrameRate = *v;
+        if (const auto v = ReadBitrateEntry(chosen(cmbBitRate))) p.VideoBitrate = *v;
+        if (const auto v = ReadSampleRateEntry(chosen(cmbSampleRate))) p.SampleRate = *v;
+        if (const auto v = ReadBitrateEntry(chosen(cmbAudioBitRate))) p.AudioBitrate = *v;
+        const TChannelValue channels = ReadChannelEntry(chosen(cmbChannel));
         if (!channels.Keep) p.Channels = channels.Channels;
-        p.VideoEncoder = ReadEncoderEntry(cmbEncoder->currentText());
-        p.AudioEncoder = ReadEncoderEntry(cmbAudioEncoder->currentText());
+        p.VideoEncoder = ReadEncoderEntry(chosen(cmbEncoder));
+        p.AudioEncoder = ReadEncoderEntry(chosen(cmbAudioEncoder));
         // Constant quality needs an encoder with a quality scale; without one the bit rate stays.
-        const std::optional<int> quality = ReadQualityEntry(cmbQuality->currentText());
-        p.Quality = cmbRateMode->currentIndex() == kRateQuality && cmbQuality->count() > 0 && quality ? *quality : -1;
+        const bool quality = cmbRateMode->currentIndex() == kRateQuality && cmbQuality->currentIndex() >= 0;
+        p.Quality = quality ? cmbQuality->currentData().toInt() : -1;
         p.FitSize = cmbRateMode->currentIndex() == kRateFit ? int64_t(spnFitSize->value()) * 1048576 : 0;
     }
     done(mrOk);

@@ -14,6 +14,7 @@
 #include "app/FileListItem.h"
 #include "app/Utils.h"
 #include "engine/AVProbe.h"
+#include "settings/ReasonText.h"
 #include "tools/EntryProbe.h"
 
 struct TCalFileInfo::Job {
@@ -119,7 +120,8 @@ void TCalFileInfo::probeJobs(Queue& queue, TAVProbe* probe) {
                 settle(job.row, Failed, e->FileName, probed.reason);
             }
         } catch (const std::exception& ex) {
-            settle(job.row, Failed, e->FileName.isEmpty() ? row.caption : e->FileName, QString::fromUtf8(ex.what()));
+            settle(job.row, Failed, e->FileName.isEmpty() ? row.caption : e->FileName,
+                   ReasonText(QString::fromUtf8(ex.what())));
         }
         probe->CloseFile();
     }

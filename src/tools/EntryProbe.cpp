@@ -3,6 +3,7 @@
 #include "app/CommEntity.h"
 #include "engine/AVProbe.h"
 #include "settings/Lang.h"
+#include "settings/ReasonText.h"
 
 bool ProbeEntry(TAVProbe& probe, ListFileInfo& e, ProbeOutcome* outcome) {
     const bool opened = probe.LoadFile(e.FileName.toUtf8().toStdString());
@@ -29,7 +30,7 @@ bool ProbeEntry(TAVProbe& probe, ListFileInfo& e, ProbeOutcome* outcome) {
             QString reason = QString::fromStdString(probe.LastErrMsg());
             const QString prefix = e.FileName + QStringLiteral(": ");
             if (reason.startsWith(prefix)) reason.remove(0, prefix.size());
-            outcome->reason = reason;
+            outcome->reason = ReasonText(reason);
         } else if (!e.HasData) {
             outcome->reason = GetLangText(QStringLiteral("ProbeNoDuration"));
         }

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QResizeEvent>
 #include <QScrollArea>
+#include <QTest>
 
 #include "app/FileListItem.h"
 #include "app/MainFrm.h"
@@ -401,4 +402,40 @@ TEST_F(ProfileChoiceTest, TheProfileRowAndThePickerWorkByKeyboardOnEveryOpening)
     EXPECT_TRUE(menu->isVisible());
     key(menu, Qt::Key_Escape);
     EXPECT_FALSE(menu->isVisible());
+}
+
+// At the picker's default size, in English and Chinese, no profile's name or description is cut
+// (a name too wide is elided with the whole in the tooltip), and a category's highlight goes with
+// the pointer, also once it has shown its profiles.
+TEST_F(ProfileChoiceTest, NoProfileTextIsCutAndTheCategoryHighlightLeavesWithThePointer) {
+    for (const char* language : {"zh", "en"}) {  // English last: the toolkit's texts go back to it
+        TestSandbox::ResetStores();
+        GetOptions().LangValue = language;
+        TfrmMain w;
+        w.show();
+        w.btnProfileClick();
+        TProfilePopupMeneu* menu = w.ProfilePopMenu();
+        ASSERT_TRUE(menu && menu->isVisible());
+        for (TProfilePopuMenuSmallItem* category : menu->SubItems) {
+            category->Select();
+            for (TProfilePopuMenuBigItem* item : category->SubItems) {
+                const QLabel* desc = item->ItemDesc;
+                const std::string what = item->Caption().toStdString();
+                EXPECT_EQ(desc->text(), FindMenuInfo(item->Tag)->Description) << what;
+                EXPECT_LE(desc->heightForWidth(desc->width()), desc->height()) << what;
+                EXPECT_LE(desc->geometry().bottom(), item->height()) << what;
+                EXPECT_LE(item->ItemName->geometry().right(), item->width()) << what;
+                EXPECT_TRUE(item->ItemName->text() == item->Caption() || item->toolTip().startsWith(item->Caption()));
+            }
+        }
+        TProfilePopuMenuSmallItem* category = menu->SubItems[1];
+        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+        QCoreApplication::sendEvent(category, &enter);
+        QTest::qWait(200);  // the hover timer shows its profiles
+        EXPECT_EQ(menu->ShownCategory(), category);
+        EXPECT_EQ(category->palette().color(QPalette::Window), PickerColours::kSelected);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(category, &leave);
+        EXPECT_EQ(category->palette().color(QPalette::Window), PickerColours::kNormal);
+    }
 }

@@ -1,7 +1,7 @@
 #!/bin/sh
 # The window as a user meets it under a window manager (openbox): the still picture of a selected
 # row, a sound file playing as a wave, the window resized, the help window, and the profile picker
-# in Chinese. Saves a screenshot of each. Run under run_xvfb.sh.
+# and the settings dialog in Chinese. Saves a screenshot of each. Run under run_xvfb.sh.
 # usage: window_look_test.sh PROGRAM_DIR SCREENSHOT_DIR
 set -u
 bin=$1
@@ -66,5 +66,12 @@ sleep 0.8
 shoot look_picker_zh
 $xd key Escape
 sleep 0.3
+# The settings dialog in Chinese: its lists show their values in Chinese too.
+$xd click $((wx + 572)) $((wy + 484))
+$xd wait "格式设置" 10 >/dev/null || fail "the settings dialog did not open in Chinese"
+sleep 0.8
+shoot look_settings_zh
+$xd key Escape
+$xd gone "格式设置" 10 || fail "the settings dialog did not close"
 close_program
 kill $wm 2>/dev/null

@@ -11,6 +11,7 @@
 #include "common/TestSandbox.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
+#include "settings/Lang.h"
 #include "settings/SettingDlg.h"
 
 namespace {
@@ -215,4 +216,41 @@ TEST(SettingDialog, RateModeQualityAndFitInto) {
     second.btnOkClick();
     EXPECT_EQ(second.SettingObj->EncParam.FitSize, 0);
     EXPECT_EQ(second.SettingObj->EncParam.Quality, -1);
+}
+
+// In Chinese the entries are shown translated, and the same choices store the same values as in
+// English: every shipped profile, each list's first or last entry, constant quality.
+TEST(SettingDialog, ChineseEntriesStoreTheEnglishValues) {
+    TestSandbox sandbox;
+    LoadProfileMenu();
+    LoadParaInfo();
+    auto choose = [&](const char* language, int id, bool last) {
+        ResetLang();
+        LoadLangFile(Lang(), sandbox.programFile("Lang.dll"), language);
+        TDlgSetting dlg;
+        dlg.SetFormatInfo(GetFormatInfo(id));
+        for (QComboBox* list : {dlg.cmbResolution, dlg.cmbFrameRate, dlg.cmbEncoder, dlg.cmbBitRate,
+                                dlg.cmbSampleRate, dlg.cmbChannel, dlg.cmbAudioEncoder, dlg.cmbAudioBitRate})
+            list->setCurrentIndex(last ? list->count() - 1 : 0);
+        dlg.cmbRateMode->setCurrentIndex(TDlgSetting::kRateQuality);
+        dlg.cmbQuality->setCurrentIndex(last ? std::min(4, dlg.cmbQuality->count() - 1) : 0);  // "Best"
+        const QString shown = dlg.cmbResolution->itemText(0) + '|' + dlg.cmbChannel->currentText() + '|' +
+                              dlg.cmbQuality->currentText();
+        dlg.btnOkClick();
+        const TEncParam& p = dlg.SettingObj->EncParam;
+        return QStringList{shown, QString::number(p.Width), QString::number(p.Height), QString::number(p.FrameRate),
+                           QString::number(p.VideoBitrate), QString::number(p.AudioBitrate),
+                           QString::number(p.SampleRate), QString::number(p.Channels), QString::number(p.Quality),
+                           p.VideoEncoder, p.AudioEncoder};
+    };
+    for (const auto& [id, info] : FormatInfoMap())
+        for (bool last : {false, true})
+            EXPECT_EQ(choose("en", id, last).mid(1), choose("zh", id, last).mid(1)) << id << last;
+    EXPECT_GT(FormatInfoMap().size(), 50u);
+    // 1055: "Auto - Original", "2 (Stereo)", mpeg4's "Best (2)"; 1501: a disc standard, "6 (5.1 Surround)".
+    EXPECT_EQ(choose("zh", 1055, true)[0], QString::fromUtf8("自动 - 保持原样|2 (立体声)|最佳 (2)"));
+    EXPECT_EQ(choose("zh", 1501, true)[0].section('|', 0, 1),
+              QString::fromUtf8("自动 - 光盘标准（PAL 720x576 或 NTSC 720x480）|6 (5.1 环绕声)"));
+    EXPECT_EQ(choose("en", 1055, true)[0], "Auto - Original|2 (Stereo)|Best (2)");
+    ResetLang();
 }
