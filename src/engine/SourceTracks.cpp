@@ -1,5 +1,8 @@
 #include "engine/SourceTracks.h"
 
+#include <cmath>
+#include <cstdlib>
+
 TSourceTracks SourceTracksOf(const AVFormatContext* ic) {
     TSourceTracks t;
     if (!ic) return t;
@@ -22,7 +25,28 @@ TSourceTracks SourceTracksOf(const AVFormatContext* ic) {
         const bool picture = d && (d->props & AV_CODEC_PROP_BITMAP_SUB);
         if (t.TextSubtitles + t.PictureSubtitles == 0) t.FirstSubtitleIsPicture = picture;
         ++(picture ? t.PictureSubtitles : t.TextSubtitles);
+        t.SubtitleIndexes.push_back(static_cast<int>(i));
+        t.SubtitleIsPicture.push_back(picture);
     }
     t.Chapters = static_cast<int>(ic->nb_chapters);
     return t;
+}
+
+int StreamRotation(const AVStream* st) {
+    if (!st) return 0;
+    double clockwise = 0.0;
+    size_t size = 0;
+    const uint8_t* matrix = ff::av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (matrix && size >= 9 * sizeof(int32_t)) {
+        // The matrix names the turn counter-clockwise.
+        clockwise = -ff::av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+    } else if (const AVDictionaryEntry* tag = ff::av_dict_get(st->metadata, "rotate", nullptr, 0)) {
+        clockwise = std::strtod(tag->value, nullptr);
+    }
+    if (!std::isfinite(clockwise)) return 0;
+    clockwise = std::fmod(clockwise, 360.0);
+    if (clockwise < 0) clockwise += 360.0;
+    for (int angle : {0, 90, 180, 270, 360})
+        if (std::fabs(clockwise - angle) < 1.0) return angle % 360;
+    return 0;
 }
