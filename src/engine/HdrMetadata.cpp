@@ -77,7 +77,8 @@ bool FindHdrSideData(const std::string& libName, int streamIndex, AVStream* st) 
     for (unsigned i = 0; i < ic->nb_streams; ++i)
         ic->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     if (const TFramePtr frame = FirstPicture(ic.get(), streamIndex)) {
-        AddFromFrame(st, frame.get(), AV_FRAME_DATA_MASTERING_DISPLAY_METADATA, AV_PKT_DATA_MASTERING_DISPLAY_METADATA);
+        AddFromFrame(st, frame.get(), AV_FRAME_DATA_MASTERING_DISPLAY_METADATA,
+                     AV_PKT_DATA_MASTERING_DISPLAY_METADATA);
         AddFromFrame(st, frame.get(), AV_FRAME_DATA_CONTENT_LIGHT_LEVEL, AV_PKT_DATA_CONTENT_LIGHT_LEVEL);
     }
     return HasHdrSideData(st);

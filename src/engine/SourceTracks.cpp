@@ -9,8 +9,7 @@ TSourceTracks SourceTracksOf(const AVFormatContext* ic) {
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         const AVCodecParameters* par = ic->streams[i]->codecpar;
         if (par->codec_type == AVMEDIA_TYPE_VIDEO && t.Video < 0 &&
-            !(ic->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))
-        {
+            !(ic->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC)) {
             t.Video = static_cast<int>(i);
             t.HdrPQ = par->color_trc == AVCOL_TRC_SMPTE2084;
             t.HdrHLG = par->color_trc == AVCOL_TRC_ARIB_STD_B67;

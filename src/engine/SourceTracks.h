@@ -8,11 +8,11 @@
 #include <vector>
 
 struct TSourceTracks {
-    int Video = -1;                  // index of the first picture stream (not a cover), -1: none
-    std::vector<int> AudioIndexes;   // every sound stream, in file order
-    int Subtitle = -1;               // index of the first subtitle stream, -1: none
-    std::vector<int> SubtitleIndexes;         // every subtitle stream, in file order
-    std::vector<bool> SubtitleIsPicture;      // the same order: a picture (bitmap) subtitle
+    int Video = -1;                       // index of the first picture stream (not a cover), -1: none
+    std::vector<int> AudioIndexes;        // every sound stream, in file order
+    int Subtitle = -1;                    // index of the first subtitle stream, -1: none
+    std::vector<int> SubtitleIndexes;     // every subtitle stream, in file order
+    std::vector<bool> SubtitleIsPicture;  // the same order: a picture (bitmap) subtitle
     int Audio = 0;
     int TextSubtitles = 0;
     int PictureSubtitles = 0;
