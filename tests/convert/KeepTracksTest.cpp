@@ -5,6 +5,7 @@
 
 #include "ConvertTestSupport.h"
 #include "common/MediaFixtures.h"
+#include "engine/EngineFixtures.h"
 
 namespace {
 std::string richSource() {
@@ -78,6 +79,46 @@ TEST(KeepTracks, TagsChaptersTracksAndSubtitlesRoundTrip) {
         }
         if (c.chapters == 0) {
             EXPECT_TRUE(notes.contains(QStringLiteral("chapters not kept: AVI cannot hold them"))) << notes.toStdString();
+        }
+    }
+}
+
+// Picture subtitles before a text track: Matroska keeps both (the pictures as they are), MP4 the
+// text track only and names the pictures as not kept.
+TEST(KeepTracks, PictureSubtitlesStayOrAreNamed) {
+    ConvertFixture f;
+    const std::string pictures = enginetest::DvdSubMkv();
+    ASSERT_FALSE(pictures.empty());
+    const std::string dir = fixtures::MediaDir();
+    fixtures::WriteFile(dir + "/keep_text.srt", "1\n00:00:01,000 --> 00:00:02,000\nText\n");
+    const QString source = QString::fromStdString(fixtures::Make(
+        "keep_picture_subs.mkv", "-f lavfi -i testsrc2=size=160x120:rate=25:d=3 -f lavfi -i sine=duration=3 -i " +
+                                     fixtures::ShellQuote(pictures) + " -i " + fixtures::ShellQuote(dir + "/keep_text.srt") +
+                                     " -map 0 -map 1 -map 2 -map 3 -c:v libx264 -c:a aac -c:s copy"));
+    for (const int profile : {1057, 1055}) {
+        SCOPED_TRACE(profile);
+        std::unique_ptr<ConvertRecord> record = f.Record(source, profile, QStringLiteral("picsubs_%1").arg(profile));
+        record->PFileInfo->OutPutFileName = record->TargetFileName;
+        QStringList kept;
+        const std::string file = f.Convert(*record->PFileInfo, &kept);
+        ASSERT_FALSE(file.empty());
+        if (profile == 1057) {
+            EXPECT_EQ(fixtures::Probe(file, "s:0", "stream=codec_name"), "dvd_subtitle");
+            EXPECT_EQ(fixtures::Probe(file, "s:1", "stream=codec_name"), "ass");
+            // As they are: the same packets, byte for byte.
+            auto packets = [](const std::string& media) {
+                std::string out;
+                fixtures::Run("ffprobe -v error -select_streams s:0 -show_data_hash MD5 -show_entries packet=size,data_hash -of csv=p=0 " +
+                                  fixtures::ShellQuote(media),
+                              &out);
+                return out;
+            };
+            EXPECT_EQ(packets(file), packets(source.toStdString()));
+            EXPECT_TRUE(kept.isEmpty()) << kept.join("; ").toStdString();
+        } else {
+            EXPECT_EQ(fixtures::Probe(file, "s:0", "stream=codec_name"), "mov_text");
+            EXPECT_EQ(fixtures::Probe(file, "s:1", "stream=codec_name"), "");
+            EXPECT_EQ(kept, QStringList{"picture subtitles not kept: MP4 cannot hold them"});
         }
     }
 }
