@@ -97,10 +97,18 @@ void TfrmMain::BtnStartClick() {
         return;
     }
     // A size limit too small for a file's length is refused before anything starts.
+    // A merge is one output: its limit is checked against all clips together.
     QStringList refusals;
-    for (const auto& record : records)
-        if (const QString r = TTaskOptionBuilder::FitRefusal(*record->PFileInfo); !r.isEmpty()) refusals << r;
-    if (!refusals.isEmpty() && !(CkbMerge->isChecked() && records.size() > 1)) {
+    if (CkbMerge->isChecked() && records.size() > 1) {
+        std::vector<const ListFileInfo*> parts;
+        for (const auto& record : records)
+            parts.push_back(record->PFileInfo.get());
+        if (const QString r = TTaskOptionBuilder::MergeFitRefusal(parts); !r.isEmpty()) refusals << r;
+    } else {
+        for (const auto& record : records)
+            if (const QString r = TTaskOptionBuilder::FitRefusal(*record->PFileInfo); !r.isEmpty()) refusals << r;
+    }
+    if (!refusals.isEmpty()) {
         ShowInfo(refusals.join('\n'));
         return;
     }

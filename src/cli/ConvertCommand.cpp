@@ -280,11 +280,17 @@ int Run(const std::vector<std::string>& args) {
         records.push_back(std::move(record));
     }
     // A size limit too small for a file's length is refused before anything starts.
+    // A merge is one output: its limit is checked against all clips together.
     QStringList refusals;
-    for (const auto& record : records) {
-        if (a.merge && records.size() > 1) break;  // the merged output's limit is checked by its step
-        const QString refusal = TTaskOptionBuilder::FitRefusal(*record->PFileInfo);
-        if (!refusal.isEmpty()) refusals << refusal;
+    if (a.merge && records.size() > 1) {
+        std::vector<const ListFileInfo*> parts;
+        for (const auto& record : records)
+            parts.push_back(record->PFileInfo.get());
+        if (const QString refusal = TTaskOptionBuilder::MergeFitRefusal(parts); !refusal.isEmpty()) refusals << refusal;
+    } else {
+        for (const auto& record : records)
+            if (const QString refusal = TTaskOptionBuilder::FitRefusal(*record->PFileInfo); !refusal.isEmpty())
+                refusals << refusal;
     }
     if (!refusals.isEmpty()) {
         for (const QString& line : refusals)

@@ -261,6 +261,28 @@ QString TTaskOptionBuilder::FitRefusal(const ListFileInfo& entry) {
              video ? QStringLiteral("video") : QStringLiteral("sound"), SizeMbText(roundedUp(plan.Smallest)));
 }
 
+QString TTaskOptionBuilder::MergeFitRefusal(const std::vector<const ListFileInfo*>& entries) {
+    if (entries.empty() || !entries.front()) return {};
+    const std::unique_ptr<ListFileInfo> joined = entries.front()->CloneObj();
+    if (!joined->formatInfo) return {};
+    joined->FileName = QStringLiteral("MergerVideo") + joined->CategoryTag + joined->formatInfo->Format.toLower();
+    joined->StartTime = 0;
+    joined->EndTime = 0;
+    joined->HasVideo = false;
+    bool sound = false;
+    for (const ListFileInfo* e : entries) {
+        if (!e) continue;
+        joined->EndTime += e->EndTime - e->StartTime;
+        joined->HasVideo = joined->HasVideo || (e->HasVideo && !IsAudioSource(e->FileName));
+        sound = sound || hasSound(*e);
+    }
+    joined->FileDurTime = joined->EndTime;
+    // The joined file always has a sound track when any part has one.
+    if (sound && !hasSound(*joined)) joined->SampleRate = 44100;
+    if (!sound) joined->SampleRate = joined->Channel = joined->AudioBitRate = 0;
+    return FitRefusal(*joined);
+}
+
 void TTaskOptionBuilder::applyFit(const ListFileInfo& entry, TOutputOptions& out) {
     const TEncParam& p = entry.formatInfo->EncParam;
     const bool video = !out.DisableVideo && entry.HasVideo && !IsAudioSource(entry.FileName);
@@ -307,39 +329,67 @@ void TTaskOptionBuilder::KeepTracks(const TSourceTracks& tracks, const QString& 
     const QString name = format == QLatin1String(".psp") || format == QLatin1String(".ipod")
                              ? QStringLiteral("MP4")
                              : format.mid(1).toUpper();
-    const int subtitles = tracks.TextSubtitles + tracks.PictureSubtitles;
-    bool subtitleKept = false;
-    if (subtitles > 0) {
-        if (mkv || (movFamily && !tracks.FirstSubtitleIsPicture)) {
-            out.DisableSubtitle = false;
-            // MP4 and QuickTime name no subtitle encoder of their own; Matroska's is ASS.
-            if (movFamily) out.SubtitleCodec = "mov_text";
-            subtitleKept = true;
-            if (subtitles > 1) notes << QStringLiteral("%1 more subtitle tracks not kept").arg(subtitles - 1);
-        } else if (movFamily) {
-            notes << QStringLiteral("picture subtitles not kept: %1 cannot hold them").arg(name);
-        } else {
-            notes << QStringLiteral("subtitles not kept: %1 cannot hold them").arg(name);
-        }
+    // Matroska holds every subtitle track (text as ASS, pictures as they are); the MP4 family
+    // holds text ones only (as mov_text); other containers hold none.
+    std::vector<int> subtitles;
+    int pictureDropped = 0, textDropped = 0;
+    for (size_t i = 0; i < tracks.SubtitleIndexes.size(); ++i) {
+        const bool picture = tracks.SubtitleIsPicture[i];
+        if (mkv || (movFamily && !picture))
+            subtitles.push_back(tracks.SubtitleIndexes[i]);
+        else
+            ++(picture ? pictureDropped : textDropped);
     }
+    // The output's streams are made picture, sound, subtitle, then one more stream each for the
+    // further tracks; maps name their sources in that order. Without a picture to map first
+    // (a sound-only output, a cover picture) only the first track of each kind is kept.
+    const bool sound = tracks.Audio > 0 && !out.DisableAudio;
+    const bool mappable = tracks.Video >= 0 && !out.DisableVideo;
+    const int soundKept = sound ? (mkv && mappable ? tracks.Audio : 1) : 0;
+    if (!mappable && subtitles.size() > 1) {
+        textDropped += static_cast<int>(subtitles.size()) - 1;
+        subtitles.resize(1);
+    }
+    if (!subtitles.empty()) {
+        out.DisableSubtitle = false;
+        // MP4 and QuickTime name no subtitle encoder of their own; Matroska's is ASS.
+        if (movFamily) out.SubtitleCodec = "mov_text";
+    }
+    const bool firstSubtitleIsFirst = subtitles.empty() || subtitles.front() == tracks.Subtitle;
+    if (mappable && (soundKept > 1 || subtitles.size() > 1 || !firstSubtitleIsFirst)) {
+        auto map = [&out](int index) { AddOptionLine(out.ExtOptions, "map", ("0." + std::to_string(index)).c_str()); };
+        map(tracks.Video);
+        if (sound) map(tracks.AudioIndexes[0]);
+        if (!subtitles.empty()) map(subtitles.front());
+        for (int i = 1; i < soundKept; ++i) {
+            map(tracks.AudioIndexes[i]);
+            AddOptionLine(out.ExtOptions, "newaudio", "1");
+        }
+        for (size_t i = 1; i < subtitles.size(); ++i) {
+            map(subtitles[i]);
+            AddOptionLine(out.ExtOptions, "newsubtitle", "1");
+        }
+    } else if (!firstSubtitleIsFirst) {
+        // Only a map can pick a later track; without one the first is the one the output gets.
+        out.DisableSubtitle = true;
+        textDropped += static_cast<int>(subtitles.size());
+        subtitles.clear();
+    }
+    auto tracksText = [](int count) {
+        return count > 1 ? QStringLiteral(" (%1 tracks)").arg(count) : QString();
+    };
+    const int dropped = pictureDropped + textDropped;
+    if (dropped > 0 && subtitles.empty() && !movFamily)
+        notes << QStringLiteral("subtitles not kept: %1 cannot hold them").arg(name) + tracksText(dropped);
+    else if (pictureDropped > 0)
+        notes << QStringLiteral("picture subtitles not kept: %1 cannot hold them").arg(name) + tracksText(pictureDropped);
+    if (textDropped > 0 && (movFamily || !subtitles.empty()))
+        notes << QStringLiteral("%1 more subtitle tracks not kept").arg(textDropped);
     if (tracks.Chapters > 0 && !mkv && !movFamily)
         notes << QStringLiteral("chapters not kept: %1 cannot hold them").arg(name);
-    if (tracks.Audio > 1 && !out.DisableAudio) {
-        if (mkv && tracks.Video >= 0 && !out.DisableVideo) {
-            // Output streams are made picture, sound, subtitles, then one more sound stream each
-            // for the further tracks; the maps name their sources in that order.
-            auto map = [&out](int index) { AddOptionLine(out.ExtOptions, "map", ("0." + std::to_string(index)).c_str()); };
-            map(tracks.Video);
-            map(tracks.AudioIndexes[0]);
-            if (subtitleKept) map(tracks.Subtitle);
-            for (size_t i = 1; i < tracks.AudioIndexes.size(); ++i) {
-                map(tracks.AudioIndexes[i]);
-                AddOptionLine(out.ExtOptions, "newaudio", "1");
-            }
-        } else {
-            notes << QStringLiteral("%1 more sound tracks not kept: only MKV keeps them all").arg(tracks.Audio - 1);
-        }
-    }
+    if (sound && tracks.Audio > soundKept)
+        notes << (mkv ? QStringLiteral("%1 more sound tracks not kept").arg(tracks.Audio - soundKept)
+                      : QStringLiteral("%1 more sound tracks not kept: only MKV keeps them all").arg(tracks.Audio - soundKept));
 }
 
 bool TTaskOptionBuilder::AddTask(TInputOptions& in, TOutputOptions& out, QString* error) {

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 #include "app/AppLogger.h"
 #include "engine/FFmpegTypes.h"
@@ -61,6 +62,9 @@ public:
     // The refusal of an entry whose profile asks for a size too small for its clip length
     // ("" when it fits, or asks for no size).
     static QString FitRefusal(const ListFileInfo& entry);
+    // The same for a merge: the joined output ("MergerVideo") takes the first entry's profile and
+    // lasts as long as all clips together.
+    static QString MergeFitRefusal(const std::vector<const ListFileInfo*>& entries);
     // Whether the video encoder keeps two-pass statistics (libx264, libvpx, libaom, MPEG-1/2/4).
     static bool HasTwoPass(const QString& encoder);
 

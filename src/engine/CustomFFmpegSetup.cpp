@@ -10,7 +10,10 @@
 
 #include "engine/CodecLock.h"
 #include "engine/CustomFFmpeg.h"
+#include "engine/HdrMetadata.h"
 #include "engine/Previewer.h"
+#include "engine/SourceTracks.h"
+#include "engine/UnicodeProtocol.h"
 
 namespace {
 
@@ -182,6 +185,16 @@ void TCustomFFmpeg::SetupTranscode() {
     BuildStreamTables();
     MapStreams();
 
+    // Picture subtitles go into a format that holds them as they are: there is no encoder for
+    // most of them (Blu-ray's), and encoding them again only loses colours.
+    for (auto& ost : FOutputStreams) {
+        TOutputStreamSpec& spec = *ost->spec;
+        const AVCodecID source = FInputStreams[ost->source_index]->st->codecpar->codec_id;
+        if (spec.type == AVMEDIA_TYPE_SUBTITLE && !spec.stream_copy && !spec.encoder_named &&
+            IsBitmapSubtitle(source) &&
+            ff::avformat_query_codec(ost->file->ctx->oformat, source, FF_COMPLIANCE_NORMAL) == 1)
+            spec.stream_copy = true;
+    }
     for (auto& ost : FOutputStreams) {
         if (ost->spec->stream_copy)
             SetupStreamCopy(*ost);
@@ -371,6 +384,9 @@ void TCustomFFmpeg::SetupStreamCopy(TAVOutputStream& ost) {
     ost.st->r_frame_rate = ist.st->r_frame_rate;
     ost.st->sample_aspect_ratio = ist.st->sample_aspect_ratio;
     ost.st->disposition = ist.st->disposition;
+    // Copied pictures are not turned: their display matrix (and HDR description) goes along.
+    for (int i = 0; i < ist.st->nb_side_data; ++i)
+        CopyStreamSideData(ost.st, ist.st, ist.st->side_data[i].type);
     if (type == AVMEDIA_TYPE_AUDIO &&
         (par->block_align == 1 || par->block_align == 1152 || par->block_align == 576) &&
         (par->codec_id == AV_CODEC_ID_MP3 || par->codec_id == AV_CODEC_ID_AC3))
@@ -391,6 +407,18 @@ void TCustomFFmpeg::SetupEncoder(TAVOutputStream& ost) {
     enc->thread_count = Fthread_count;
     AVDictionary* opts = nullptr;
     ff::av_dict_copy(&opts, ost.spec->codec_opts.get(), 0);
+    // x265 takes the codec's thread count as the number of pictures it codes at once. Given the
+    // task's threads as its thread pool instead, it chooses that number itself (one picture with
+    // its rows in parallel on two processors), as the ffmpeg command line has it, and is quicker.
+    if (ost.encoder && std::strcmp(ost.encoder->name, "libx265") == 0 && Fthread_count > 0) {
+        const AVDictionaryEntry* own = ff::av_dict_get(opts, "x265-params", nullptr, 0);
+        const std::string params = own ? own->value : "";
+        if (params.find("pools") == std::string::npos && params.find("frame-threads") == std::string::npos) {
+            const std::string pools = "pools=" + std::to_string(Fthread_count);
+            ff::av_dict_set(&opts, "x265-params", (params.empty() ? pools : params + ':' + pools).c_str(), 0);
+            enc->thread_count = 0;
+        }
+    }
     ost.encoder_opts.reset(opts);
 
     switch (ost.spec->type) {
@@ -451,11 +479,24 @@ void TCustomFFmpeg::SetupVideoEncoder(TAVOutputStream& ost, TInputStream& ist) {
             if (other->group == 0 && other->file == ost.file && other->index == ost.index)
                 first = other.get();
 
+    // A picture filmed sideways (a phone's) is turned upright first; sizes and crops are those
+    // of the turned picture, and a frame size of the other orientation is turned with it.
+    ost.rotation = StreamRotation(ist.st);
+    const bool sideways = ost.rotation == 90 || ost.rotation == 270;
+    const int sourceW = sideways ? in->height : in->width;
+    const int sourceH = sideways ? in->width : in->height;
+    int frameW = spec.width, frameH = spec.height;
+    if (sideways && frameW > 0 && frameH > 0 && (frameW > frameH) != (sourceW > sourceH) && frameW != frameH)
+        std::swap(frameW, frameH);
+    if (ost.rotation)
+        LogFmt(TLogLevel::llVerbose, "Stream #%d.%d is shown turned by %d degrees: pictures are turned upright",
+               ist.file_index, ist.index, ost.rotation);
+
     // The picture is scaled to the frame size (the cropped source's without one); the pads
     // go around it.
-    int width = (spec.width > 0 ? spec.width : in->width - spec.crop_left - spec.crop_right) + spec.pad_left +
+    int width = (frameW > 0 ? frameW : sourceW - spec.crop_left - spec.crop_right) + spec.pad_left +
                 spec.pad_right;
-    int height = (spec.height > 0 ? spec.height : in->height - spec.crop_top - spec.crop_bottom) +
+    int height = (frameH > 0 ? frameH : sourceH - spec.crop_top - spec.crop_bottom) +
                  spec.pad_top + spec.pad_bottom;
     if (ost.encoder && ost.encoder->id == AV_CODEC_ID_H263) {
         const int w = width, h = height;
@@ -734,6 +775,23 @@ void TCustomFFmpeg::OpenEncoder(TAVOutputStream& ost, bool reopen) {
     }
     AVDictionary* opts = nullptr;
     ff::av_dict_copy(&opts, ost.encoder_opts.get(), 0);
+    // An HDR output keeps the source's mastering display and light levels.
+    const TInputStream& ist = *FInputStreams[ost.source_index];
+    AVStream* source = ist.st;
+    const bool keepsHdr = ost.spec->type == AVMEDIA_TYPE_VIDEO && AsksHdrTransfer(opts);
+    // A stream that carries them only in its pictures (HEVC's SEI) gets them from its first one:
+    // the header is written before the first picture is decoded here.
+    if (keepsHdr && !reopen && ost.group == 0) {
+        const std::string& name = Finput_files[ist.file_index]->name;
+        if (FStreams.find(name) == FStreams.end()) FindHdrSideData(ToLibraryFileName(name), ist.index, source);
+    }
+    if (keepsHdr && std::strcmp(ost.encoder->name, "libx265") == 0) {
+        if (const std::string hdr = X265HdrParams(source); !hdr.empty()) {
+            const AVDictionaryEntry* own = ff::av_dict_get(opts, "x265-params", nullptr, 0);
+            const std::string params = own && *own->value ? std::string(own->value) + ':' + hdr : hdr;
+            ff::av_dict_set(&opts, "x265-params", params.c_str(), 0);
+        }
+    }
     int ret;
     {
         TCodecLock lock;
@@ -762,6 +820,10 @@ void TCustomFFmpeg::OpenEncoder(TAVOutputStream& ost, bool reopen) {
         Fail("Could not alloc stream");
     ost.st->time_base = ost.enc->time_base;
     if (ost.spec->type == AVMEDIA_TYPE_VIDEO) ost.st->avg_frame_rate = ost.enc->framerate;
+    if (keepsHdr) {
+        CopyStreamSideData(ost.st, source, AV_PKT_DATA_MASTERING_DISPLAY_METADATA);
+        CopyStreamSideData(ost.st, source, AV_PKT_DATA_CONTENT_LIGHT_LEVEL);
+    }
 }
 
 void TCustomFFmpeg::OpenDecoders() {

@@ -1,5 +1,7 @@
 // Video output: the filter graph (crop, scale, pad, the user's filters, the encoder's pixel
 // format), synchronisation of pictures to the output frame rate, encoding and writing.
+#include <utility>
+
 #include "engine/CustomFFmpeg.h"
 #include "engine/FFmpegErrors.h"
 #include "engine/FilterChain.h"
@@ -15,7 +17,7 @@ using TInOutPtr = std::unique_ptr<AVFilterInOut, TInOutDeleter>;
 
 }  // namespace
 
-// buffer -> [yadif] -> [crop] -> [scale] -> [pad] -> [the user's filters] -> buffersink, the sink
+// buffer -> [yadif] -> [transpose or flips] -> [crop] -> [scale] -> [pad] -> [the user's filters] -> buffersink, the sink
 // taking only the encoder's pixel format. The encoder's size comes from the sink.
 int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int height, AVPixelFormat format,
                                          AVRational sar) {
@@ -27,6 +29,7 @@ int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int he
     const int swsFlags = FOptions ? FOptions->ScalerFlags() : Fsws_flags;
     graph->scale_sws_opts = ff::av_strdup(FormatText("flags=%d", swsFlags).c_str());
 
+    const int decodedW = width, decodedH = height;  // the size decoded pictures have
     if (sar.num <= 0 || sar.den <= 0) sar = AVRational{0, 1};
     const std::string srcArgs = FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d",
                                            width, height, format, AV_TIME_BASE, sar.num, sar.den);
@@ -46,6 +49,16 @@ int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int he
     AVFilterContext* last = src;
     if (ost.spec->deinterlace) {
         last = AppendFilter(graph.get(), last, "yadif", "mode=send_frame:parity=auto:deint=all", ret);
+        if (!last) return ret;
+    }
+    // Sideways pictures stand upright from here on: the crop, scale and pad see the turned one.
+    if (ost.rotation == 90 || ost.rotation == 270) {
+        last = AppendFilter(graph.get(), last, "transpose", ost.rotation == 90 ? "dir=clock" : "dir=cclock", ret);
+        if (!last) return ret;
+        std::swap(width, height);
+    } else if (ost.rotation == 180) {
+        last = AppendFilter(graph.get(), last, "hflip", "", ret);
+        if (last) last = AppendFilter(graph.get(), last, "vflip", "", ret);
         if (!last) return ret;
     }
     const int croppedW = width - ost.leftBand - ost.rightBand;
@@ -99,8 +112,8 @@ int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int he
     ost.graph = std::move(graph);
     ost.buffersrc = src;
     ost.buffersink = sink;
-    ost.resample_width = width;
-    ost.resample_height = height;
+    ost.resample_width = decodedW;
+    ost.resample_height = decodedH;
     ost.resample_pix_fmt = format;
     if (!ost.filtered) ost.filtered.reset(ff::av_frame_alloc());
     return ost.filtered ? 0 : AVERROR(ENOMEM);

@@ -35,10 +35,12 @@ extern "C" {
 #include <libavutil/avutil.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/log.h>
+#include <libavutil/mastering_display_metadata.h>
 #include <libavutil/mathematics.h>
 #include <libavutil/mem.h>
 #include <libavutil/opt.h>
@@ -78,6 +80,7 @@ extern "C" {
     REQ(av_strlcpy)                    \
     REQ(av_strlcat)                    \
     REQ(av_dict_get)                   \
+    REQ(av_display_rotation_get)       \
     REQ(av_dict_set)                   \
     REQ(av_dict_set_int)               \
     REQ(av_dict_copy)                  \
@@ -94,6 +97,7 @@ extern "C" {
     REQ(av_frame_make_writable)        \
     REQ(av_frame_copy)                 \
     REQ(av_frame_copy_props)           \
+    REQ(av_frame_get_side_data)        \
     REQ(av_image_alloc)                \
     REQ(av_image_copy)                 \
     REQ(av_image_fill_arrays)          \
@@ -283,6 +287,8 @@ extern "C" {
     REQ(av_codec_get_tag2)               \
     REQ(av_codec_get_id)                 \
     REQ(avformat_query_codec)            \
+    REQ(av_stream_get_side_data)         \
+    REQ(av_stream_new_side_data)         \
     REQ(av_demuxer_iterate)              \
     REQ(av_muxer_iterate)                \
     REQ(avformat_get_class)              \

@@ -8,9 +8,11 @@
 #include <vector>
 
 struct TSourceTracks {
-    int Video = -1;                  // index of the first picture stream (not a cover), -1: none
-    std::vector<int> AudioIndexes;   // every sound stream, in file order
-    int Subtitle = -1;               // index of the first subtitle stream, -1: none
+    int Video = -1;                       // index of the first picture stream (not a cover), -1: none
+    std::vector<int> AudioIndexes;        // every sound stream, in file order
+    int Subtitle = -1;                    // index of the first subtitle stream, -1: none
+    std::vector<int> SubtitleIndexes;     // every subtitle stream, in file order
+    std::vector<bool> SubtitleIsPicture;  // the same order: a picture (bitmap) subtitle
     int Audio = 0;
     int TextSubtitles = 0;
     int PictureSubtitles = 0;
@@ -22,3 +24,7 @@ struct TSourceTracks {
 };
 
 TSourceTracks SourceTracksOf(const AVFormatContext* ic);
+
+// How far the stream's pictures must be turned clockwise to stand as a player shows them (its
+// display matrix, else its "rotate" tag): 0, 90, 180 or 270 degrees. Other angles count as 0.
+int StreamRotation(const AVStream* st);

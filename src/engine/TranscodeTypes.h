@@ -171,6 +171,7 @@ struct TAVOutputStream {
     int padtop = 0, padbottom = 0, padleft = 0, padright = 0;
     int resample_width = 0, resample_height = 0, resample_pix_fmt = -1;  // picture the graph expects
     int original_width = 0, original_height = 0;
+    int rotation = 0;  // clockwise degrees the source's pictures are turned to stand upright
     TFilterGraphPtr graph;
     AVFilterContext* buffersrc = nullptr;
     AVFilterContext* buffersink = nullptr;

@@ -1,5 +1,7 @@
 #include "tools/EntryProbe.h"
 
+#include <algorithm>
+
 #include "app/CommEntity.h"
 #include "engine/AVProbe.h"
 #include "settings/Lang.h"
@@ -19,6 +21,14 @@ bool ProbeEntry(TAVProbe& probe, ListFileInfo& e, ProbeOutcome* outcome) {
         e.VHeight = v.Height;
     }
     e.HasVideo = opened && probe.VideoStreamCount() > 0;
+    // The sound's facts: a size limit counts the sound's bits too.
+    e.SampleRate = e.Channel = e.AudioBitRate = 0;
+    if (opened && probe.AudioStreamCount() > 0) {
+        const TAudioStreamInfo a = probe.FirstAudioStreamInfo();
+        e.SampleRate = std::max(0, a.SampleRate);
+        e.Channel = std::max(0, a.Channels);
+        e.AudioBitRate = std::max(0, a.BitRate);
+    }
     e.StartTime = 0;
     e.EndTime = e.FileDurTime;
     // A file without a duration in its header (a plain MPEG stream, a file cut short) still

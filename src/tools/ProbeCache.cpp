@@ -24,7 +24,7 @@ QByteArray encode(const TProbeCache::Facts& f) {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
     out << qint32(f.bitRate) << qint64(f.duration) << qint64(f.fileSize) << f.format << f.info << qint32(f.vWidth)
-        << qint32(f.vHeight) << f.hasVideo;
+        << qint32(f.vHeight) << f.hasVideo << qint32(f.sampleRate) << qint32(f.channels) << qint32(f.audioBitRate);
     return bytes;
 }
 
@@ -33,6 +33,12 @@ bool decode(const QByteArray& bytes, TProbeCache::Facts& f) {
     qint32 bitRate = 0, vWidth = 0, vHeight = 0;
     qint64 duration = 0, fileSize = 0;
     in >> bitRate >> duration >> fileSize >> f.format >> f.info >> vWidth >> vHeight >> f.hasVideo;
+    // Records of earlier versions end here: they know nothing of the sound.
+    qint32 sampleRate = 0, channels = 0, audioBitRate = 0;
+    if (!in.atEnd()) in >> sampleRate >> channels >> audioBitRate;
+    f.sampleRate = sampleRate;
+    f.channels = channels;
+    f.audioBitRate = audioBitRate;
     f.bitRate = bitRate;
     f.duration = duration;
     f.fileSize = fileSize;
@@ -197,6 +203,9 @@ TProbeCache::Facts TProbeCache::FactsOf(const ListFileInfo& e) {
     f.vWidth = e.VWidth;
     f.vHeight = e.VHeight;
     f.hasVideo = e.HasVideo;
+    f.sampleRate = e.SampleRate;
+    f.channels = e.Channel;
+    f.audioBitRate = e.AudioBitRate;
     return f;
 }
 
@@ -207,6 +216,9 @@ void TProbeCache::Apply(const Facts& f, ListFileInfo& e) {
     e.FileSize = f.fileSize;
     e.FileFormat = f.format;
     e.HasVideo = f.hasVideo;
+    e.SampleRate = f.sampleRate;
+    e.Channel = f.channels;
+    e.AudioBitRate = f.audioBitRate;
     if (f.hasVideo) {
         e.VWidth = f.vWidth;
         e.VHeight = f.vHeight;

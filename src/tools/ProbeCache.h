@@ -34,6 +34,9 @@ public:
         int vWidth = 0;
         int vHeight = 0;
         bool hasVideo = false;
+        int sampleRate = 0;  // first sound track; 0: none (or a record written without them)
+        int channels = 0;
+        int audioBitRate = 0;
     };
 
     explicit TProbeCache(QString file);

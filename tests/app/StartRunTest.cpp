@@ -149,6 +149,22 @@ TEST_F(StartRunTest, MergeWithOneRowConvertsNormally) {
     EXPECT_FALSE(QDir(out + "/MegerTemp").exists());
 }
 
+TEST_F(StartRunTest, AMergeTooLongForItsSizeLimitIsRefusedBeforeStarting) {
+    w->AddVideFiles({clip(), QString::fromStdString(fixtures::Clip("start_1s_b.mp4", 1, 160, 120, 25))});
+    w->cmbOutput->setEditText(out);
+    w->CkbMerge->setEnabled(true);
+    w->CkbMerge->setChecked(true);
+    // Each clip alone fits into 40 KB; both together don't.
+    for (int row : {0, 1})
+        w->Row(row)->Entry()->formatInfo->EncParam.FitSize = 40 * 1024;
+    w->BtnStartClick();
+    const QStringList shown = dialogs.texts("ShowInfo");
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith("MergerVideo")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].contains("the smallest size that works is")) << shown[0].toStdString();
+    EXPECT_EQ(dialogs.count("Dialog"), 0);
+}
+
 TEST_F(StartRunTest, TheRunWorksOnCopiesOfTheRows) {
     w->AddVideFiles({clip()});
     w->cmbOutput->setEditText(out);

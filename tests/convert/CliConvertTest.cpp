@@ -58,6 +58,20 @@ TEST(CliConvert, MergesIntoOneFile) {
               0);
     EXPECT_EQ(out, "converted\t" + dir + "/MergerVideo.mp4\n");
     EXPECT_NEAR(fixtures::ProbeDuration(dir + "/MergerVideo.mp4"), 3.0, 0.3);
+
+    // 50 KB holds each clip alone but not the three seconds of both: refused before anything runs.
+    const std::string tooSmall = "convert --profile 1055 --merge --fit-size 50K --output-folder " +
+                                 fixtures::ShellQuote(home.file("small")) + " " + fixtures::ShellQuote(a) + " " +
+                                 fixtures::ShellQuote(b);
+    EXPECT_EQ(run(home, "convert --profile 1055 --fit-size 50K --output-folder " +
+                            fixtures::ShellQuote(home.file("alone")) + " " + fixtures::ShellQuote(a)),
+              0);
+    std::string err;
+    EXPECT_EQ(fixtures::Run("HOME=" + fixtures::ShellQuote(home.path()) + " " + cli() + " " + tooSmall + " 2>&1", &err),
+              2);
+    EXPECT_NE(err.find("MergerVideo.mp4: 0.05 MB is too small for"), std::string::npos) << err;
+    EXPECT_NE(err.find("the smallest size that works is"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(home.file("small") + "/MergerVideo.mp4"));
 }
 
 TEST(CliConvert, FailuresAndWrongCommandLines) {

@@ -131,6 +131,18 @@ TEST(FitSize, PlanAndRefusal) {
     EXPECT_TRUE(refusal.contains("the smallest size that works is 1.50 MB")) << refusal.toStdString();
     entry.formatInfo->EncParam.FitSize = 2 * 1048576;
     EXPECT_EQ(TTaskOptionBuilder::FitRefusal(entry), "");
+
+    // A merge is one output as long as all its clips: two that fit alone may not fit together.
+    ListFileInfo second;
+    second.FileName = "/media/song.mp3";
+    second.SampleRate = 44100;
+    second.FileDurTime = second.EndTime = 60000000;
+    entry.StartTime = 30000000;  // only the last 90 s of the first file count
+    EXPECT_EQ(TTaskOptionBuilder::MergeFitRefusal({&entry, &second}), "");
+    entry.StartTime = 0;
+    const QString merged = TTaskOptionBuilder::MergeFitRefusal({&entry, &second});
+    EXPECT_TRUE(merged.startsWith("MergerVideo.mp4: 2 MB is too small for 00:03:00 of video")) << merged.toStdString();
+    EXPECT_TRUE(merged.contains("the smallest size that works is 2.20 MB")) << merged.toStdString();
 }
 
 // Six kinds of source, three limits each: the output is never over the limit; the ratio reached

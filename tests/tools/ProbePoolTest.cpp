@@ -188,6 +188,8 @@ TEST_F(ProbePoolTest, TheCacheServesUnchangedFilesOnly) {
     EXPECT_TRUE(first->FileInfo.contains("Duration: 00:00:01")) << first->FileInfo.toStdString();
     EXPECT_EQ(first->VWidth, 160);
     EXPECT_TRUE(first->HasVideo);  // a served entry counts its pictures in later estimates too
+    EXPECT_GT(first->SampleRate, 0);  // and its sound in a size limit
+    EXPECT_GT(first->Channel, 0);
 
     // b touched; c replaced by a file of the same bytes and time (another inode); d renamed.
     QFile touched(b);

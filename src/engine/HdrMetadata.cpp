@@ -1,0 +1,110 @@
+#include "engine/HdrMetadata.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/CodecLock.h"
+#include "engine/FFmpegHandles.h"
+#include "engine/FFmpegLogger.h"
+
+namespace {
+
+bool HasHdrSideData(const AVStream* st) {
+    size_t size = 0;
+    return ff::av_stream_get_side_data(st, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &size) ||
+           ff::av_stream_get_side_data(st, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &size);
+}
+
+void AddFromFrame(AVStream* st, const AVFrame* frame, AVFrameSideDataType from, AVPacketSideDataType to) {
+    const AVFrameSideData* sd = ff::av_frame_get_side_data(frame, from);
+    if (!sd || sd->size == 0) return;
+    uint8_t* copy = ff::av_stream_new_side_data(st, to, sd->size);
+    if (copy) std::memcpy(copy, sd->data, sd->size);
+}
+
+// The first picture the stream decodes to (null: none within the first packets).
+TFramePtr FirstPicture(AVFormatContext* ic, int streamIndex) {
+    const AVCodecParameters* par = ic->streams[streamIndex]->codecpar;
+    const AVCodec* decoder = ff::avcodec_find_decoder(par->codec_id);
+    if (!decoder) return nullptr;
+    TCodecContextPtr dec(ff::avcodec_alloc_context3(decoder));
+    if (!dec || ff::avcodec_parameters_to_context(dec.get(), par) < 0) return nullptr;
+    dec->thread_count = 1;  // the first picture comes out of the first packet
+    {
+        TCodecLock lock;
+        if (ff::avcodec_open2(dec.get(), decoder, nullptr) < 0) return nullptr;
+    }
+    TPacketPtr pkt(ff::av_packet_alloc());
+    TFramePtr frame(ff::av_frame_alloc());
+    if (!pkt || !frame) return nullptr;
+    for (int packets = 0; packets < 500 && ff::av_read_frame(ic, pkt.get()) >= 0; ++packets) {
+        const bool ours = pkt->stream_index == streamIndex;
+        const int sent = ours ? ff::avcodec_send_packet(dec.get(), pkt.get()) : 0;
+        ff::av_packet_unref(pkt.get());
+        if (sent < 0 && sent != AVERROR(EAGAIN)) return nullptr;
+        if (ours && ff::avcodec_receive_frame(dec.get(), frame.get()) >= 0) return frame;
+    }
+    ff::avcodec_send_packet(dec.get(), nullptr);
+    return ff::avcodec_receive_frame(dec.get(), frame.get()) >= 0 ? std::move(frame) : nullptr;
+}
+
+}  // namespace
+
+bool AsksHdrTransfer(const AVDictionary* options) {
+    const AVDictionaryEntry* e = ff::av_dict_get(options, "color_trc", nullptr, 0);
+    if (!e) return false;
+    const std::string v = e->value;
+    return v == "smpte2084" || v == "arib-std-b67" || v == std::to_string(AVCOL_TRC_SMPTE2084) ||
+           v == std::to_string(AVCOL_TRC_ARIB_STD_B67);
+}
+
+bool CopyStreamSideData(AVStream* to, const AVStream* from, AVPacketSideDataType type) {
+    size_t size = 0;
+    const uint8_t* data = ff::av_stream_get_side_data(from, type, &size);
+    if (!data || size == 0) return false;
+    uint8_t* copy = ff::av_stream_new_side_data(to, type, size);
+    if (!copy) return false;
+    std::memcpy(copy, data, size);
+    return true;
+}
+
+bool FindHdrSideData(const std::string& libName, int streamIndex, AVStream* st) {
+    if (!st || HasHdrSideData(st)) return st != nullptr;
+    AVFormatContext* raw = nullptr;
+    if (ff::avformat_open_input(&raw, libName.c_str(), nullptr, nullptr) < 0) return false;
+    TInputContextPtr ic(raw);
+    if (streamIndex < 0 || streamIndex >= static_cast<int>(ic->nb_streams)) return false;
+    for (unsigned i = 0; i < ic->nb_streams; ++i)
+        ic->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    if (const TFramePtr frame = FirstPicture(ic.get(), streamIndex)) {
+        AddFromFrame(st, frame.get(), AV_FRAME_DATA_MASTERING_DISPLAY_METADATA,
+                     AV_PKT_DATA_MASTERING_DISPLAY_METADATA);
+        AddFromFrame(st, frame.get(), AV_FRAME_DATA_CONTENT_LIGHT_LEVEL, AV_PKT_DATA_CONTENT_LIGHT_LEVEL);
+    }
+    return HasHdrSideData(st);
+}
+
+std::string X265HdrParams(const AVStream* st) {
+    std::string params;
+    size_t size = 0;
+    const auto* md = reinterpret_cast<const AVMasteringDisplayMetadata*>(
+        ff::av_stream_get_side_data(st, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &size));
+    if (md && size >= sizeof(AVMasteringDisplayMetadata) && md->has_primaries && md->has_luminance) {
+        auto chroma = [](AVRational q) { return static_cast<long long>(std::llround(av_q2d(q) * 50000)); };
+        auto light = [](AVRational q) { return static_cast<long long>(std::llround(av_q2d(q) * 10000)); };
+        // The metadata lists red, green, blue; x265 wants green, blue, red.
+        params = FormatText("master-display=G(%lld,%lld)B(%lld,%lld)R(%lld,%lld)WP(%lld,%lld)L(%lld,%lld)",
+                            chroma(md->display_primaries[1][0]), chroma(md->display_primaries[1][1]),
+                            chroma(md->display_primaries[2][0]), chroma(md->display_primaries[2][1]),
+                            chroma(md->display_primaries[0][0]), chroma(md->display_primaries[0][1]),
+                            chroma(md->white_point[0]), chroma(md->white_point[1]), light(md->max_luminance),
+                            light(md->min_luminance));
+    }
+    const auto* cll = reinterpret_cast<const AVContentLightMetadata*>(
+        ff::av_stream_get_side_data(st, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &size));
+    if (cll && size >= sizeof(AVContentLightMetadata)) {
+        if (!params.empty()) params += ':';
+        params += FormatText("max-cll=%u,%u", cll->MaxCLL, cll->MaxFALL);
+    }
+    return params;
+}
