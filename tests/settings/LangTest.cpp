@@ -153,7 +153,9 @@ TEST(LangShipped, FormatTextsCarryExactlyTheirArguments) {
                                       {"UpdateNotVerified", 1},  {"DownloadFailedInfo", 1},
                                       {"ConvertRowLeft", 1},     {"ConvertRunLeft", 1}, {"ConvertShort", 2}, {"SnapshotSaved", 1},
                                       {"infoPageNotAnalysed", 1}, {"lbReadingPage", 1},
-                                      {"JournalRestoreAsk", 1}, {"JournalFilesGone", 1}, {"JournalUnreadable", 2}};
+                                      {"JournalRestoreAsk", 1}, {"JournalFilesGone", 1}, {"JournalUnreadable", 2},
+                                      {"JournalRunInterrupted", 2}, {"ConvertResumeLocked", 1},
+                                      {"PrefResumableMinutes", 1}, {"PrefResumableSeconds", 1}};
     for (auto it = Lang().ItemMap.cbegin(); it != Lang().ItemMap.cend(); ++it) {
         const int expected = formats.value(it.key(), 0);
         EXPECT_EQ(it->EnValue.count("%s"), expected) << it.key().toStdString();
