@@ -296,7 +296,8 @@ void TListJournal::write(const QByteArray& bytes) {
         lastError_ = error;
 }
 
-QByteArray TListJournal::EncodeList(int profileId, bool merge, const std::vector<TJournalRowView>& rows) {
+QByteArray TListJournal::EncodeList(int profileId, bool merge, const std::vector<TJournalRowView>& rows,
+                                    const QString& runFolder) {
     // Rows mostly share one parameter set; each distinct set is written once.
     QJsonArray params;
     QHash<QByteArray, int> paramIndex;
@@ -319,6 +320,7 @@ QByteArray TListJournal::EncodeList(int profileId, bool merge, const std::vector
         r["caption"] = row.caption;
         r["output"] = row.output;
         r["checked"] = row.checked;
+        if (row.converting) r["converting"] = true;
         const QFileInfo source(row.entry->FileName);
         if (!row.entry->IsYutubeFile && source.exists()) {
             r["sourceSize"] = big(source.size());
@@ -326,9 +328,10 @@ QByteArray TListJournal::EncodeList(int profileId, bool merge, const std::vector
         }
         rowArray.append(r);
     }
-    const QJsonObject root{{"journal", "vanto-list"}, {"version", kVersion},   {"profile", profileId},
-                           {"merge", merge},          {"params", params},      {"rows", rowArray},
-                           {"rowCount", int(rowArray.size())}};
+    QJsonObject root{{"journal", "vanto-list"}, {"version", kVersion},   {"profile", profileId},
+                     {"merge", merge},          {"params", params},      {"rows", rowArray},
+                     {"rowCount", int(rowArray.size())}};
+    if (!runFolder.isEmpty()) root["runFolder"] = runFolder;
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
@@ -349,6 +352,7 @@ bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content,
     TJournalContent out;
     out.profileId = root["profile"].toInt(-1);
     out.merge = root["merge"].toBool();
+    out.runFolder = root["runFolder"].toString();
     for (const QJsonValue& value : rows) {
         const QJsonObject r = value.toObject();
         TJournalRow row;
@@ -360,6 +364,7 @@ bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content,
         row.caption = r["caption"].toString();
         row.output = r["output"].toString();
         row.checked = r["checked"].toBool(true);
+        row.converting = r["converting"].toBool();
         row.sourceSize = bigOf(r["sourceSize"], -1);
         row.sourceMtime = bigOf(r["sourceMtime"], -1);
         out.rows.push_back(std::move(row));
