@@ -49,7 +49,7 @@ QByteArray TfrmMain::listJournalSnapshot() const {
             const size_t index = size_t(at - runEntries_.begin());
             converting = at != runEntries_.end() &&
                          (run->IsMergeOne || index >= run->Rows.size() ||
-                          run->Rows[index].State == TConvertQueue::RowState::Waiting);
+                          run->Rows[index].State != TConvertQueue::RowState::Finished);
         }
         rows.push_back({row->text(TFileListItem::colName), row->text(TFileListItem::colOutput),
                         row->checkState(TFileListItem::colName) == Qt::Checked, row->Entry(), converting});
@@ -58,6 +58,8 @@ QByteArray TfrmMain::listJournalSnapshot() const {
 }
 
 void TfrmMain::endRunJournal() {
+    // Ending on a signal: the journal keeps the run for the next start.
+    if (closingBySignal_) return;
     runFolder_.clear();
     runEntries_.clear();
     ListChanged();

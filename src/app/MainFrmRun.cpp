@@ -124,7 +124,7 @@ void TfrmMain::BtnStartClick() {
         TConvertDlg* dlg = ConvertDlg.get();
         dlg->Queue.RowChanged = [this, dlg, show = dlg->Queue.RowChanged](int row) {
             if (show) show(row);
-            if (dlg->Queue.Rows[row].State != TConvertQueue::RowState::Waiting) ListChanged();
+            if (dlg->Queue.Rows[row].State == TConvertQueue::RowState::Finished) ListChanged();
         };
         runFolder_ = folder;
         runEntries_ = entries;

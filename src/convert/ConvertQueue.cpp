@@ -541,6 +541,7 @@ void TConvertQueue::startResumable(const ResumableJob& job) {
         TResumableConversion conversion(*tasks, job.in, job.out, job.start, job.end, true);
         conversion.Cancelled = [this] { return resumeCancel_.load(); };
         conversion.Paused = [this] { return paused_.load(); };
+        conversion.KeepWhenCancelled = [this] { return KeepResumablePieces.load(); };
         const int row = job.row;
         conversion.Progress = [self, generation, row](double done) {
             GetDispatcher().post([self, generation, row, done] {

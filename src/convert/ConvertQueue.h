@@ -103,6 +103,9 @@ public:
     int Processors = 0;
     // Sources with pictures at least this long are converted resumably; 0: none. Not in a merge.
     int64_t ResumableFromUs = 0;
+    // Set before a cancel when the program ends on a signal: a resumable file's finished pieces
+    // stay in its working folder for the next start, as after a kill.
+    std::atomic<bool> KeepResumablePieces{false};
     bool IsMergeOne = false;
     QString outputFolder;
     std::vector<std::unique_ptr<ConvertRecord>> DataFileList;

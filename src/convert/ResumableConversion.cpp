@@ -345,7 +345,11 @@ bool TResumableConversion::Run(const QString& finalPath, const std::function<QSt
              runTask(inputs, TInputOptions{}, target, mux, before + 0.05 / pieces, 0.05 / pieces, error);
     }
     // Finished, failed or cancelled: the working folder goes. Only a process that is killed
-    // leaves it, which is what a later run resumes from.
+    // (or told to keep it as it ends) leaves it, which is what a later run resumes from.
+    if (!ok && Cancelled && Cancelled() && KeepWhenCancelled && KeepWhenCancelled()) {
+        lockFile.unlock();
+        return false;
+    }
     cleanUp();
     if (ok && Progress) Progress(1.0);
     return ok;

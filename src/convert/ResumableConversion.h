@@ -60,6 +60,9 @@ public:
     std::function<bool()> Cancelled;
     // Asked likewise; while true the running piece is paused and no new piece starts.
     std::function<bool()> Paused;
+    // Asked when the run was cancelled: true keeps the finished pieces and the journal, as a
+    // kill would (the program is ending on a signal and its list journal will offer them).
+    std::function<bool()> KeepWhenCancelled;
     // Fraction done, 0 to 1; called on the conversion thread.
     std::function<void(double)> Progress;
     // Pieces found finished and reused by this run (for the caller's report).
