@@ -328,8 +328,12 @@ QByteArray TListJournal::EncodeList(int profileId, bool merge, const std::vector
         }
         rowArray.append(r);
     }
-    QJsonObject root{{"journal", "vanto-list"}, {"version", kVersion},   {"profile", profileId},
-                     {"merge", merge},          {"params", params},      {"rows", rowArray},
+    QJsonObject root{{"journal", "vanto-list"},
+                     {"version", kVersion},
+                     {"profile", profileId},
+                     {"merge", merge},
+                     {"params", params},
+                     {"rows", rowArray},
                      {"rowCount", int(rowArray.size())}};
     if (!runFolder.isEmpty()) root["runFolder"] = runFolder;
     return QJsonDocument(root).toJson(QJsonDocument::Compact);

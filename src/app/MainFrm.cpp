@@ -578,8 +578,7 @@ bool TfrmMain::FormCloseQuery() {
             // Ending on a signal keeps a long file's pieces: the journal offers the run again.
             if (closingBySignal_) ConvertDlg->Queue.KeepResumablePieces = true;
             ConvertDlg->btnCancelClickWithoutAsking();
-        }
-        else if (FFmpegTasks)
+        } else if (FFmpegTasks)
             FFmpegTasks->Stop(true);
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("FormCloseQuery: ") + QString::fromUtf8(e.what()));

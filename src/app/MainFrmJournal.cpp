@@ -47,14 +47,15 @@ QByteArray TfrmMain::listJournalSnapshot() const {
             // A merge makes its one output at the very end: every part counts until then.
             const auto at = std::find(runEntries_.begin(), runEntries_.end(), row->Entry());
             const size_t index = size_t(at - runEntries_.begin());
-            converting = at != runEntries_.end() &&
-                         (run->IsMergeOne || index >= run->Rows.size() ||
-                          run->Rows[index].State != TConvertQueue::RowState::Finished);
+            converting =
+                at != runEntries_.end() && (run->IsMergeOne || index >= run->Rows.size() ||
+                                            run->Rows[index].State != TConvertQueue::RowState::Finished);
         }
         rows.push_back({row->text(TFileListItem::colName), row->text(TFileListItem::colOutput),
                         row->checkState(TFileListItem::colName) == Qt::Checked, row->Entry(), converting});
     }
-    return TListJournal::EncodeList(PaneProfile->Tag, CkbMerge->isChecked(), rows, run ? runFolder_ : QString());
+    return TListJournal::EncodeList(PaneProfile->Tag, CkbMerge->isChecked(), rows,
+                                    run ? runFolder_ : QString());
 }
 
 void TfrmMain::endRunJournal() {

@@ -2,15 +2,15 @@
 #include <QDir>
 
 #include "app/ButtonArt.h"
-#include "app/ListJournal.h"
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
+#include "app/ListJournal.h"
 #include "app/MainFrm.h"
 #include "app/Platform.h"
 #include "app/Utils.h"
 #include "convert/ConvertDlg.h"
-#include "convert/TaskOptionBuilder.h"
 #include "convert/ConvertRecord.h"
+#include "convert/TaskOptionBuilder.h"
 #include "engine/FFmpegTasks.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"

@@ -312,7 +312,8 @@ int Run(const std::vector<std::string>& args) {
     ResumableOutcome resumable;
     if (!(a.merge && records.size() > 1)) {
         // Without --resumable or --no-resumable the options file's threshold decides (0: none).
-        const ResumableChoice choice{a.resumable, a.resume, qint64(GetOptions().ResumableFromSeconds) * 1000000};
+        const ResumableChoice choice{a.resumable, a.resume,
+                                     qint64(GetOptions().ResumableFromSeconds) * 1000000};
         records = ConvertResumableFiles(std::move(records), tasks, folder, a.overwrite, choice,
                                         [] { return g_interrupted != 0; }, resumable);
     }

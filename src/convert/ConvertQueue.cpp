@@ -249,8 +249,8 @@ bool TConvertQueue::CreateNormalVideo() {
             builder.CreateOptions(out, in, entry);
             Rows[row].Caption = QFileInfo(QString::fromStdString(out.FileName)).fileName();
             const int64_t length = entry.EndTime - entry.StartTime;
-            if (ResumableFromUs > 0 && length >= ResumableFromUs && TResumableConversion::SuitsSource(entry) &&
-                TResumableConversion::SuitsOutput(out)) {
+            if (ResumableFromUs > 0 && length >= ResumableFromUs &&
+                TResumableConversion::SuitsSource(entry) && TResumableConversion::SuitsOutput(out)) {
                 // Its own worker makes the output, in pieces, before the component's tasks run.
                 Rows[row].OutputFile = QString::fromStdString(out.FileName);
                 Rows[row].Resumable = true;
@@ -593,9 +593,10 @@ void TConvertQueue::resumableEnded(const std::shared_ptr<ResumableOutcome>& outc
     if (outcome->ok) {
         Rows[row].WorkFile = outcome->working;
         if (finishRow(row))
-            FFMPEGLog.Info(Rows[row].OutputFile + QStringLiteral(": converted in pieces, %1 reused, %2 encoded")
-                                                      .arg(outcome->reused)
-                                                      .arg(outcome->encoded));
+            FFMPEGLog.Info(Rows[row].OutputFile +
+                           QStringLiteral(": converted in pieces, %1 reused, %2 encoded")
+                               .arg(outcome->reused)
+                               .arg(outcome->encoded));
     } else {
         if (!outcome->working.isEmpty()) Naming.RemoveCreated(outcome->working);
         reportFailure(row, outcome->locked ? FormatText(GetLangText(QStringLiteral("ConvertResumeLocked")),

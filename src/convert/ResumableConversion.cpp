@@ -62,7 +62,8 @@ qint64 TResumableConversion::SegmentLengthUs(qint64 rangeUs) {
 
 bool TResumableConversion::SuitsSource(const ListFileInfo& entry) {
     const qint64 length = entry.EndTime - entry.StartTime;
-    return entry.HasVideo && length > 0 && double(entry.FileSize) * 8e6 / double(length) >= kMinPlausibleBitrate;
+    return entry.HasVideo && length > 0 &&
+           double(entry.FileSize) * 8e6 / double(length) >= kMinPlausibleBitrate;
 }
 
 bool TResumableConversion::SuitsOutput(const TOutputOptions& out) {
@@ -86,8 +87,8 @@ QString TResumableConversion::fingerprint() const {
     f << QString::fromStdString(in_.FileName) << QString::number(source.size())
       << QString::number(source.lastModified().toMSecsSinceEpoch()) << QString::fromStdString(in_.FileFormat)
       << QString::number(in_.ProgramID) << QString::fromStdString(in_.ExtOptions) << QString::number(start_)
-      << QString::number(end_) << QString::number(SegmentLengthUs(end_ - start_)) << QString::number(hasAudio_)
-      << QString::number(tasks_.ThreadCount());
+      << QString::number(end_) << QString::number(SegmentLengthUs(end_ - start_))
+      << QString::number(hasAudio_) << QString::number(tasks_.ThreadCount());
     for (const std::string* s : {&o.FileFormat, &o.AudioCodec, &o.AudioPreset, &o.AudioLanguage, &o.AudioTag,
                                  &o.VideoCodec, &o.VideoPreset, &o.FrameRate, &o.FrameSize, &o.FrameAspectRatio,
                                  &o.VideoTag, &o.VideoFilters, &o.VideoLanguage, &o.SubtitleCodec, &o.SubtitlePreset,
@@ -163,7 +164,8 @@ bool TResumableConversion::runTask(const QStringList& inputs, const TInputOption
     // The handlers above are safe on any thread: the conversion thread never waits for this one.
     const bool mainThreadEvents = tasks_.TriggerEventInMainThread();
     tasks_.SetTriggerEventInMainThread(false);
-    const bool mainThread = QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+    const bool mainThread =
+        QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
     if (!tasks_.Start(1)) {
         if (error) *error = QString::fromStdString(tasks_.LastErrMsg());
         ok = false;

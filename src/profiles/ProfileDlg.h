@@ -1,7 +1,8 @@
 #pragma once
 // The preferences dialog: language, snapshot format and folder, update check period and switch,
-// how many conversions run at once and from which length a source is converted resumably. OK stores the choices in the options and saves them;
-// Cancel changes nothing. A new language is used from the next start. User-interface thread.
+// how many conversions run at once and from which length a source is converted resumably. OK stores the
+// choices in the options and saves them; Cancel changes nothing. A new language is used from the next start.
+// User-interface thread.
 
 #include <QDialog>
 

@@ -11,16 +11,16 @@
 #include "app/FileListItem.h"
 #include "app/ListJournal.h"
 #include "app/MainFrm.h"
-#include "app/VantoAskDlg.h"
 #include "app/Utils.h"
+#include "app/VantoAskDlg.h"
 #include "app/WidgetDialogs.h"
-#include "convert/ConvertDlg.h"
-#include "convert/ResumableConversion.h"
 #include "common/MediaFixtures.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
 #include "common/WaitFor.h"
+#include "convert/ConvertDlg.h"
 #include "convert/RenameDlg.h"
+#include "convert/ResumableConversion.h"
 #include "profiles/ParaInfo.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
@@ -288,7 +288,8 @@ TEST_F(ListJournalTest, AConversionCutShortContinuesFromItsPiecesAfterRestore) {
     GetOptions().ResumableFromSeconds = 10;  // through the options file: each window reads it anew
     GetOptions().SaveOptions();
     const QString first = copyOfClip(folder, "first.mp4", 12), second = copyOfClip(folder, "second.mp4", 12);
-    const QString out = sandbox.root() + "/out", work = TResumableConversion::WorkFolderFor(out + "/second.mp4");
+    const QString out = sandbox.root() + "/out",
+                  work = TResumableConversion::WorkFolderFor(out + "/second.mp4");
     QByteArray crashed;
     {
         TfrmMain w;
@@ -324,7 +325,8 @@ TEST_F(ListJournalTest, AConversionCutShortContinuesFromItsPiecesAfterRestore) {
     EXPECT_EQ(w.Row(0)->checkState(0), Qt::Unchecked);  // converted already
     EXPECT_EQ(w.Row(1)->checkState(0), Qt::Checked);
     EXPECT_EQ(w.OutputFolder(), out);
-    EXPECT_EQ(dialogs.texts("ShowInfo"), QStringList{FormatText(GetLangText("JournalRunInterrupted"), {"1", out})});
+    EXPECT_EQ(dialogs.texts("ShowInfo"),
+              QStringList{FormatText(GetLangText("JournalRunInterrupted"), {"1", out})});
     int reused = -1;
     dialogs.dialogHandlers << [&](QDialog* d) {
         auto* dlg = qobject_cast<TConvertDlg*>(d);
@@ -335,7 +337,8 @@ TEST_F(ListJournalTest, AConversionCutShortContinuesFromItsPiecesAfterRestore) {
     };
     w.BtnStartClick();
     qunsetenv("VANTO_RESUME_SEGMENT_SECONDS");
-    EXPECT_GE(reused, 2) << dialogs.texts().join('|').toStdString();  // the sound and the first pictures' piece
+    EXPECT_GE(reused, 2)
+        << dialogs.texts().join('|').toStdString();  // the sound and the first pictures' piece
     EXPECT_NEAR(fixtures::ProbeDuration((out + "/second.mp4").toStdString()), 12.0, 0.1);
     EXPECT_FALSE(QFileInfo::exists(work));
 }

@@ -69,9 +69,9 @@ TEST(ConvertResume, LongSourcesGoFirstInPiecesAndALockedWorkingFolderIsNamedInIt
     EXPECT_EQ(rows[1].State, TConvertQueue::RowState::Finished);
     EXPECT_EQ(rows[1].PiecesReused, 0);
     EXPECT_EQ(rows[0].State, TConvertQueue::RowState::Finished);
-    EXPECT_TRUE(std::any_of(longPercents.begin(), longPercents.end(),
-                            [](const QString& p) { return p.toInt() > 0 && p.toInt() < 100; }))
-        << longPercents.join(' ').toStdString();
+    EXPECT_TRUE(std::any_of(longPercents.begin(), longPercents.end(), [](const QString& p) {
+        return p.toInt() > 0 && p.toInt() < 100;
+    })) << longPercents.join(' ').toStdString();
     EXPECT_EQ(rows[2].State, TConvertQueue::RowState::Failed);
     EXPECT_EQ(dlg.ListViewConvertList->topLevelItem(2)->text(2),
               FormatText(GetLangText("ConvertResumeLocked"), {f.out + "/locked.mp4"}));

@@ -146,16 +146,15 @@ TEST(LangShipped, HoldsEveryKeyTheProgramUses) {
 TEST(LangShipped, FormatTextsCarryExactlyTheirArguments) {
     TestSandbox sandbox;
     LoadLang();
-    const QHash<QString, int> formats{{"DlgReplaceDlTitle", 1}, {"ErrorFileLable", 1}, {"tryTipInfoS", 1},
-                                      {"tryTipInfoF", 1},       {"DlgAskUpdate", 1},   {"lbUpdateInfo2", 2},
-                                      {"OptionsSaveFailed", 1},
-                                      {"OpenDocumentFailed", 1}, {"ConvertPartly", 2},
-                                      {"UpdateNotVerified", 1},  {"DownloadFailedInfo", 1},
-                                      {"ConvertRowLeft", 1},     {"ConvertRunLeft", 1}, {"ConvertShort", 2}, {"SnapshotSaved", 1},
-                                      {"infoPageNotAnalysed", 1}, {"lbReadingPage", 1},
-                                      {"JournalRestoreAsk", 1}, {"JournalFilesGone", 1}, {"JournalUnreadable", 2},
-                                      {"JournalRunInterrupted", 2}, {"ConvertResumeLocked", 1},
-                                      {"PrefResumableMinutes", 1}, {"PrefResumableSeconds", 1}};
+    const QHash<QString, int> formats{
+        {"DlgReplaceDlTitle", 1},   {"ErrorFileLable", 1},       {"tryTipInfoS", 1},
+        {"tryTipInfoF", 1},         {"DlgAskUpdate", 1},         {"lbUpdateInfo2", 2},
+        {"OptionsSaveFailed", 1},   {"OpenDocumentFailed", 1},   {"ConvertPartly", 2},
+        {"UpdateNotVerified", 1},   {"DownloadFailedInfo", 1},   {"ConvertRowLeft", 1},
+        {"ConvertRunLeft", 1},      {"ConvertShort", 2},         {"SnapshotSaved", 1},
+        {"infoPageNotAnalysed", 1}, {"lbReadingPage", 1},        {"JournalRestoreAsk", 1},
+        {"JournalFilesGone", 1},    {"JournalUnreadable", 2},    {"JournalRunInterrupted", 2},
+        {"ConvertResumeLocked", 1}, {"PrefResumableMinutes", 1}, {"PrefResumableSeconds", 1}};
     for (auto it = Lang().ItemMap.cbegin(); it != Lang().ItemMap.cend(); ++it) {
         const int expected = formats.value(it.key(), 0);
         EXPECT_EQ(it->EnValue.count("%s"), expected) << it.key().toStdString();
