@@ -18,7 +18,7 @@
 TPagesDlg::TPagesDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("PagesDlg"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    DialogLook::Apply(this, 440, 300);
+    DialogLook::Apply(this, 440, 332);
     setWindowTitle(GetLangText(QStringLiteral("DlgOptionTitle")));
     using DialogLook::TextOr;
 
