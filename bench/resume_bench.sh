@@ -1,12 +1,13 @@
 #!/bin/bash
 # What a kill costs a resumable conversion: vanto-convert convert --resumable on a 720p clip
-# (default 3 minutes), uninterrupted, and killed with SIGKILL at 30 %, 60 % and 90 % of the
-# uninterrupted time and then resumed with --resume.
+# (default 3 minutes), uninterrupted, and killed with SIGKILL when its progress line reaches 30 %,
+# 60 % and 90 % (the percentage the program prints, not a guess from the time) and then resumed
+# with --resume.
 #
 #   bench/resume_bench.sh [BUILD_DIR] [RUNS] [SECONDS] [PIECE_SECONDS]
 #
 # RUNS (default 3) repetitions of everything; medians are printed. PIECE_SECONDS (default: the
-# program's 60 s) sets the pictures' piece length through VANTO_RESUME_SEGMENT_SECONDS. Prints
+# program's own, a twentieth of the length between 5 s and 60 s) sets the pictures' piece length through VANTO_RESUME_SEGMENT_SECONDS. Prints
 # per kill point the total time (killed run + resumed run) against the uninterrupted time, the
 # resumable output's size against a one-piece conversion, and whether every resumed output
 # decodes to the same frames as the uninterrupted one (ffmpeg -f framemd5). Not part of the tests.
@@ -39,7 +40,7 @@ convert() {  # output folder, extra arguments
 }
 median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
-declare -A total
+declare -A total reuse
 whole=() ; same=yes
 for run in $(seq "$RUNS"); do
     rm -rf "$WORK/ref"
@@ -48,16 +49,22 @@ for run in $(seq "$RUNS"); do
     ffmpeg -nostdin -v error -i "$WORK/ref/src-720p.mp4" -f framemd5 - >"$WORK/ref.md5"
     for pct in 30 60 90; do
         rm -rf "$WORK/out"
-        wait_s=$(echo "${whole[-1]} * $pct / 100" | bc -l)
         t0=$(now)
-        "$PROGRAM" convert --profile 1055 --resumable --output-folder "$WORK/out" "$SRC" >/dev/null 2>&1 &
+        "$PROGRAM" convert --profile 1055 --resumable --output-folder "$WORK/out" "$SRC" >/dev/null \
+            2>"$WORK/progress.txt" &
         pid=$!
-        sleep "$wait_s"
-        kill -9 "$pid" 2>/dev/null || true
+        # The file's percentage comes as "NAME  NN%" lines; kill as soon as one reaches pct.
+        while kill -0 "$pid" 2>/dev/null; do
+            p=$(grep -o ' [0-9]*%$' "$WORK/progress.txt" | tail -n 1 | tr -d ' %' || true)
+            [ -n "$p" ] && [ "$p" -ge "$pct" ] && break
+            sleep 0.1
+        done
+        if kill -9 "$pid" 2>/dev/null; then :; else echo "run $run: the conversion ended before $pct %" >&2; fi
         wait "$pid" 2>/dev/null || true
         convert "$WORK/out" --resumable --resume
         t1=$(now)
         total[$pct]+="$(echo "$t1 - $t0" | bc) "
+        reuse[$pct]+="$(grep -o '[0-9]* pieces reused, [0-9]* encoded' "$WORK/stderr.txt" || echo '?');"
         ffmpeg -nostdin -v error -i "$WORK/out/src-720p.mp4" -f framemd5 - | cmp -s - "$WORK/ref.md5" || same=no
         [ -z "$(ls -A "$WORK/out" | grep -v '^src-720p.mp4$')" ] || { echo "left behind in $WORK/out:" >&2; ls -A "$WORK/out" >&2; }
     done
@@ -66,11 +73,12 @@ rm -rf "$WORK/one"
 convert "$WORK/one" --no-resumable
 
 W=$(printf '%s\n' "${whole[@]}" | median)
-echo "source: ${SECONDS_LONG} s 1280x720 30 fps, profile 1055 (MP4 H.264/AAC), pieces ${PIECE:-60} s, $(nproc) cores, median of $RUNS"
+echo "source: ${SECONDS_LONG} s 1280x720 30 fps, profile 1055 (MP4 H.264/AAC), pieces ${PIECE:+$PIECE s}${PIECE:-1/20 of the length}, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg), median of $RUNS"
 printf '%-28s %8.1f s\n' "uninterrupted (resumable)" "$W"
 for pct in 30 60 90; do
     T=$(echo "${total[$pct]}" | tr ' ' '\n' | grep . | median)
-    printf '%-28s %8.1f s   %.2f x\n' "killed at $pct % + resumed" "$T" "$(echo "$T / $W" | bc -l)"
+    printf '%-28s %8.1f s   %.2f x   resume: %s\n' "killed at $pct % + resumed" "$T" "$(echo "$T / $W" | bc -l)" \
+        "${reuse[$pct]%;}"
 done
 R=$(stat -c %s "$WORK/ref/src-720p.mp4"); O=$(stat -c %s "$WORK/one/src-720p.mp4")
 printf 'size: resumable %d bytes, one piece %d bytes (%+.1f %%)\n' "$R" "$O" "$(echo "($R - $O) * 100 / $O" | bc -l)"

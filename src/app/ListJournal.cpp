@@ -382,6 +382,7 @@ QByteArray TListJournal::EncodeList(const TJournalContent& content) {
         r["caption"] = row.caption;
         r["output"] = row.output;
         r["checked"] = row.checked;
+        if (row.converting) r["converting"] = true;
         if (row.sourceSize >= 0 && row.sourceMtime >= 0) {
             r["sourceSize"] = big(row.sourceSize);
             r["sourceMtime"] = big(row.sourceMtime);
@@ -391,10 +392,10 @@ QByteArray TListJournal::EncodeList(const TJournalContent& content) {
         }
         rowArray.append(r);
     }
-    const QJsonObject root{
-        {"journal", "vanto-list"},         {"version", kVersion}, {"profile", content.profileId},
-        {"merge", content.merge},          {"params", params},    {"rows", rowArray},
-        {"rowCount", int(rowArray.size())}};
+    QJsonObject root{{"journal", "vanto-list"},         {"version", kVersion}, {"profile", content.profileId},
+                     {"merge", content.merge},          {"params", params},    {"rows", rowArray},
+                     {"rowCount", int(rowArray.size())}};
+    if (!content.runFolder.isEmpty()) root["runFolder"] = content.runFolder;
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
@@ -416,6 +417,7 @@ bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content,
     TJournalContent out;
     out.profileId = root["profile"].toInt(-1);
     out.merge = root["merge"].toBool();
+    out.runFolder = root["runFolder"].toString();
     for (const QJsonValue& value : rows) {
         const QJsonObject r = value.toObject();
         TJournalRow row;
@@ -428,6 +430,7 @@ bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content,
         row.caption = r["caption"].toString();
         row.output = r["output"].toString();
         row.checked = r["checked"].toBool(true);
+        row.converting = r["converting"].toBool();
         row.sourceSize = bigOf(r["sourceSize"], -1);
         row.sourceMtime = bigOf(r["sourceMtime"], -1);
         out.rows.push_back(std::move(row));

@@ -8,7 +8,10 @@
 // The file (JSON) holds: the current profile ID, the merge choice, the distinct output
 // parameter sets, and per row its check mark, output name, caption and every field of its
 // entry (path, probe facts, clip range, category tag, parameter set, online fields), in list
-// order, plus the source's size and modification time when it was listed.
+// order, plus the source's size and modification time when it was listed. While a conversion
+// runs it also holds the run's output folder and marks the rows that are still being converted,
+// so that after a kill the restored list can start that run again (a long file then continues
+// from the pieces its working folder kept).
 //
 // A lock file beside the journal keeps a second instance of the program from writing the same
 // journal or offering to restore a list that is still open elsewhere.
@@ -38,6 +41,7 @@ struct TJournalRow {
     QString output;  // the output-name column, which the run uses
     bool checked = true;
     std::unique_ptr<ListFileInfo> entry;
+    bool converting = false;  // in the running conversion and not finished yet
     // The source's size and modification time (ms since the epoch) when it was journaled;
     // -1 when unknown (when encoding, they are read from the file).
     qint64 sourceSize = -1;
@@ -47,6 +51,7 @@ struct TJournalRow {
 struct TJournalContent {
     int profileId = -1;
     bool merge = false;
+    QString runFolder;  // the output folder of the conversion that was running; empty when none
     std::vector<TJournalRow> rows;
 };
 

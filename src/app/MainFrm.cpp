@@ -574,9 +574,11 @@ bool TfrmMain::FormCloseQuery() {
         TrayIcon->hide();
         // A run going on in the background is cancelled: that ends its window's modal loop, and
         // the Start handler that runs it frees it. Without a run the component just stops.
-        if (ConvertDlg && !ConvertDlg->Queue.finished)
+        if (ConvertDlg && !ConvertDlg->Queue.finished) {
+            // Ending on a signal keeps a long file's pieces: the journal offers the run again.
+            if (closingBySignal_) ConvertDlg->Queue.KeepResumablePieces = true;
             ConvertDlg->btnCancelClickWithoutAsking();
-        else if (FFmpegTasks)
+        } else if (FFmpegTasks)
             FFmpegTasks->Stop(true);
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("FormCloseQuery: ") + QString::fromUtf8(e.what()));

@@ -366,6 +366,11 @@ private:
     bool closing_ = false;
     std::unique_ptr<TProfilePopupMeneu> ProfilePopMenu_;
     bool closingBySignal_ = false;
+    // The conversion in progress, for the list's journal: its output folder (empty when none)
+    // and the list entries it converts, in the run's order (the run's row i converts entry i).
+    QString runFolder_;
+    std::vector<const ListFileInfo*> runEntries_;
+    void endRunJournal();
 };
 
 // Loads the window toolkit's own translation for a language code of the language table ("zh":

@@ -1,12 +1,14 @@
 // The main window's list journal: every change of the list is journaled, a clean exit empties
 // the journal, and a start after an unclean end offers to bring the list back.
 #include <QFileInfo>
+#include <algorithm>
 
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
 #include "app/ListJournal.h"
 #include "app/MainFrm.h"
 #include "app/Utils.h"
+#include "convert/ConvertDlg.h"
 #include "profiles/MenuInfo.h"
 #include "profiles/ProfileMenu.h"
 #include "settings/Lang.h"
@@ -39,15 +41,35 @@ TJournalContent TfrmMain::listJournalSnapshot() const {
     TJournalContent list;
     list.profileId = PaneProfile->Tag;
     list.merge = CkbMerge->isChecked();
+    const TConvertQueue* run = !runFolder_.isEmpty() && ConvertDlg ? &ConvertDlg->Queue : nullptr;
+    if (run) list.runFolder = runFolder_;
     list.rows.reserve(RowCount());
     for (int i = 0; i < RowCount(); ++i) {
         const TFileListItem* row = Row(i);
         if (!row || !row->Entry()) continue;
-        list.rows.push_back({row->text(TFileListItem::colName), row->text(TFileListItem::colOutput),
-                             row->checkState(TFileListItem::colName) == Qt::Checked,
-                             row->Entry()->CloneObj()});
+        bool converting = false;
+        if (run) {
+            // A merge makes its one output at the very end: every part counts until then.
+            const auto at = std::find(runEntries_.begin(), runEntries_.end(), row->Entry());
+            const size_t index = size_t(at - runEntries_.begin());
+            converting =
+                at != runEntries_.end() && (run->IsMergeOne || index >= run->Rows.size() ||
+                                            run->Rows[index].State != TConvertQueue::RowState::Finished);
+        }
+        TJournalRow copy{row->text(TFileListItem::colName), row->text(TFileListItem::colOutput),
+                         row->checkState(TFileListItem::colName) == Qt::Checked, row->Entry()->CloneObj()};
+        copy.converting = converting;
+        list.rows.push_back(std::move(copy));
     }
     return list;
+}
+
+void TfrmMain::endRunJournal() {
+    // Ending on a signal: the journal keeps the run for the next start.
+    if (closingBySignal_) return;
+    runFolder_.clear();
+    runEntries_.clear();
+    ListChanged();
 }
 
 void TfrmMain::RestoreLastSession() {
@@ -79,6 +101,10 @@ void TfrmMain::restoreRows(TJournalContent& content) {
     QStringList gone;
     bool toProbe = false;
     QList<QTreeWidgetItem*> rows;
+    // A conversion was running: its unfinished rows are the checked ones, so that Start runs it
+    // again into the same folder (a long file continues from its working folder's pieces).
+    const bool interruptedRun = !content.runFolder.isEmpty();
+    int interrupted = 0;
     for (TJournalRow& r : content.rows) {
         ListFileInfo* entry = r.entry.get();
         if (!entry->IsYutubeFile) {
@@ -93,7 +119,9 @@ void TfrmMain::restoreRows(TJournalContent& content) {
         }
         const QString format = entry->formatInfo ? entry->formatInfo->Format : QString();
         TFileListItem* row = MakeRow(r.caption, r.output, format, entry->FileName, std::move(r.entry));
-        row->setCheckState(TFileListItem::colName, r.checked ? Qt::Checked : Qt::Unchecked);
+        const bool checked = interruptedRun ? r.converting : r.checked;
+        if (interruptedRun && r.converting) ++interrupted;
+        row->setCheckState(TFileListItem::colName, checked ? Qt::Checked : Qt::Unchecked);
         if (entry->HasData) {
             const TFormatInfo* params = entry->formatInfo.get();
             row->setText(TFileListItem::colDuration, FormatTime(entry->EndTime - entry->StartTime));
@@ -111,6 +139,17 @@ void TfrmMain::restoreRows(TJournalContent& content) {
         QStringLiteral("Restored %1 files of the last session, %2 gone").arg(rows.size()).arg(gone.size()));
     if (!gone.isEmpty())
         ShowInfo(FormatText(GetLangText(QStringLiteral("JournalFilesGone")), {gone.join('\n')}));
+    if (interrupted > 0) {
+        if (content.runFolder != cmbOutput->currentText()) {
+            cmbOutput->insertItem(0, content.runFolder);
+            cmbOutput->setCurrentIndex(0);
+        }
+        FFMPEGLog.Info(QStringLiteral("The conversion of %1 files into %2 was cut short; Start continues it")
+                           .arg(interrupted)
+                           .arg(content.runFolder));
+        ShowInfo(FormatText(GetLangText(QStringLiteral("JournalRunInterrupted")),
+                            {QString::number(interrupted), content.runFolder}));
+    }
     if (toProbe)
         GetVideoFileInfo();
     else

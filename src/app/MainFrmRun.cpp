@@ -4,12 +4,13 @@
 #include "app/ButtonArt.h"
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
+#include "app/ListJournal.h"
 #include "app/MainFrm.h"
 #include "app/Platform.h"
 #include "app/Utils.h"
 #include "convert/ConvertDlg.h"
-#include "convert/TaskOptionBuilder.h"
 #include "convert/ConvertRecord.h"
+#include "convert/TaskOptionBuilder.h"
 #include "engine/FFmpegTasks.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
@@ -78,6 +79,7 @@ void TfrmMain::BtnStartClick() {
     if (!DownloadOnlineRows()) return;
 
     std::vector<std::unique_ptr<ConvertRecord>> records;
+    std::vector<const ListFileInfo*> entries;
     for (int i = 0; i < RowCount(); ++i) {
         TFileListItem* row = Row(i);
         if (row->checkState(0) != Qt::Checked || !row->Entry()) continue;
@@ -91,6 +93,7 @@ void TfrmMain::BtnStartClick() {
         record->ProfileName = row->text(TFileListItem::colFormat);
         record->PFileInfo = std::move(copy);
         records.push_back(std::move(record));
+        entries.push_back(row->Entry());
     }
     if (records.empty()) {
         ShowInfo(GetLangText(QStringLiteral("DlgNoConvertTitle")));
@@ -125,7 +128,20 @@ void TfrmMain::BtnStartClick() {
         FFmpegTasks->ClearTasks();
         ConvertDlg->SetLogger(FFMPEGLog);
         ConvertDlg->SetFFmpegTasks(FFmpegTasks.get());
+        // The journal keeps the run while it lasts: which rows are still being converted.
+        TConvertDlg* dlg = ConvertDlg.get();
+        dlg->Queue.RowChanged = [this, dlg, show = dlg->Queue.RowChanged](int row) {
+            if (show) show(row);
+            if (dlg->Queue.Rows[row].State == TConvertQueue::RowState::Finished) ListChanged();
+        };
+        runFolder_ = folder;
+        runEntries_ = entries;
+        if (ListJournal) {
+            ListJournal->Changed();
+            ListJournal->Flush();
+        }
         if (!ConvertDlg->SetTaskData(std::move(records), CkbApplyAll->isChecked(), folder, merge)) {
+            endRunJournal();
             // Nothing could be set up: say why instead of silently doing nothing.
             const QString text = ConvertDlg->Queue.FinishText();
             FFMPEGLog.Error(text);
@@ -143,6 +159,7 @@ void TfrmMain::BtnStartClick() {
         TrayAnimationTimer->start();
 
         const int result = MessageDialogs().ExecDialog(ConvertDlg.get());
+        endRunJournal();
         if (!ConvertDlg) return;
         bool openFolder = false;
         bool turnOff = false;
@@ -202,6 +219,7 @@ void TfrmMain::BtnStartClick() {
         ConvertDlg.reset();
     } catch (const std::exception& e) {
         FFMPEGLog.Error(QStringLiteral("BtnStartClick: ") + QString::fromUtf8(e.what()));
+        endRunJournal();
         ConvertDlg.reset();
     }
 }

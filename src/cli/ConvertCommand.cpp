@@ -54,13 +54,15 @@ void PrintHelp(std::FILE* out) {
         "  --overwrite           replace existing outputs; otherwise an existing output's name gets\n"
         "                        a \"_(new_N)\" suffix\n"
         "  --resumable           convert every file with pictures resumably (default: sources of\n"
-        "                        5 minutes or more)\n"
+        "                        the options file's resumable_from seconds or more, 300 unless\n"
+        "                        set; 0 or off: none)\n"
         "  --no-resumable        convert every file in one piece\n"
         "  --resume              continue the resumable files a killed run (same arguments) left\n"
         "                        unfinished, from their last finished piece\n\n"
-        "A resumable file is encoded as its sound in one piece and its pictures in pieces of about\n"
-        "60 s, in a hidden working folder beside the output (\".NAME.vanto-resume\"), joined by\n"
-        "stream copy at the end; finished, failed or cancelled, the folder is removed.\n\n"
+        "A resumable file is encoded as its sound in one piece and its pictures in pieces of a\n"
+        "twentieth of its length (5 s to 60 s), in a hidden working folder beside the output\n"
+        "(\".NAME.vanto-resume\"), joined by stream copy at the end; finished, failed or cancelled,\n"
+        "the folder is removed. Its percentage is shown as a plain line at most once a second.\n\n"
         "Progress goes to standard error: each file once as it starts and once as it ends, and a\n"
         "status line per running file with its time left, plus the run's time left (rewritten in\n"
         "place on a terminal; elsewhere at most one line a second per file). Ctrl-C stops cleanly\n"
@@ -315,7 +317,9 @@ int Run(const std::vector<std::string>& args) {
     // Long files first, each resumable on its own; a merge is one output made of all files.
     ResumableOutcome resumable;
     if (!(a.merge && records.size() > 1)) {
-        const ResumableChoice choice{a.resumable, a.resume, TResumableConversion::kDefaultThresholdUs};
+        // Without --resumable or --no-resumable the options file's threshold decides (0: none).
+        const ResumableChoice choice{a.resumable, a.resume,
+                                     qint64(GetOptions().ResumableFromSeconds) * 1000000};
         records = ConvertResumableFiles(std::move(records), tasks, folder, a.overwrite, choice,
                                         [] { return g_interrupted != 0; }, resumable);
     }

@@ -1,7 +1,9 @@
 #include "cli/ResumableFiles.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -10,10 +12,6 @@
 #include "convert/ResumableConversion.h"
 #include "convert/TaskOptionBuilder.h"
 #include "engine/FFmpegTasks.h"
-
-namespace {
-constexpr double kMinPlausibleBitrate = 8000;  // bits per second over the claimed length
-}  // namespace
 
 std::vector<std::unique_ptr<ConvertRecord>> ConvertResumableFiles(std::vector<std::unique_ptr<ConvertRecord>> records,
                                                                   TCustomFFmpegTasks& tasks, const QString& folder,
@@ -32,11 +30,8 @@ std::vector<std::unique_ptr<ConvertRecord>> ConvertResumableFiles(std::vector<st
     for (auto& record : records) {
         ListFileInfo& entry = *record->PFileInfo;
         const qint64 length = entry.EndTime - entry.StartTime;
-        // Pieces are cut by source time, which needs times that can be trusted: a file whose
-        // length claims far more time than its bytes could hold (a damaged time stamp) is
-        // converted in one piece, where its times are mended as it is read.
-        const bool plausible = length > 0 && double(entry.FileSize) * 8e6 / double(length) >= kMinPlausibleBitrate;
-        const bool wanted = entry.HasVideo && plausible && (choice.mode > 0 || length >= choice.thresholdUs);
+        const bool wanted = TResumableConversion::SuitsSource(entry) &&
+                            (choice.mode > 0 || (choice.thresholdUs > 0 && length >= choice.thresholdUs));
         if (!wanted || stop()) {
             rest.push_back(std::move(record));
             continue;
@@ -48,9 +43,7 @@ std::vector<std::unique_ptr<ConvertRecord>> ConvertResumableFiles(std::vector<st
         TInputOptions in;
         TOutputOptions out;
         builder.CreateOptions(out, in, entry);
-        // A sound-only profile has nothing to cut into pieces; a size limit is checked, and
-        // kept by a second encoding, on the whole file.
-        if (out.DisableVideo || out.SizeLimit > 0 || out.TwoPass) {
+        if (!TResumableConversion::SuitsOutput(out)) {
             rest.push_back(std::move(record));
             continue;
         }
@@ -59,6 +52,20 @@ std::vector<std::unique_ptr<ConvertRecord>> ConvertResumableFiles(std::vector<st
         TResumableConversion conversion(tasks, in, out, entry.StartTime, entry.EndTime, true);
         conversion.ResumeAllowed = choice.resume;
         conversion.Cancelled = stop;
+        // The file's percentage while it converts, a plain line at most once a second.
+        std::atomic<int> shown{-1};
+        QElapsedTimer sinceShown;
+        sinceShown.start();
+        std::atomic<qint64> shownAt{-1000};
+        const QByteArray name = QFileInfo(finalPath).fileName().toUtf8();
+        conversion.Progress = [&](double done) {
+            const int percent = int(done * 100);
+            const qint64 now = sinceShown.elapsed();
+            if (percent == shown.load() || now - shownAt.load() < 1000) return;
+            shown = percent;
+            shownAt = now;
+            std::fprintf(stderr, "%s  %d%%\n", name.constData(), percent);
+        };
         QString working, error;
         bool ok = conversion.Run(
             finalPath,

@@ -136,6 +136,7 @@ void TConvertDlg::SetFFmpegTasks(TCustomFFmpegTasks* tasks) {
 
 bool TConvertDlg::SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> records, bool applyAll,
                               const QString& folder, bool merge) {
+    Queue.ResumableFromUs = int64_t(std::max(0, GetOptions().ResumableFromSeconds)) * 1000000;
     return Queue.SetTaskData(std::move(records), applyAll, folder, merge, GetOptions().CPUCount);
 }
 

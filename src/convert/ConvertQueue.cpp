@@ -8,6 +8,7 @@
 
 #include "app/Utils.h"
 #include "convert/CodecThreadRule.h"
+#include "convert/ResumableConversion.h"
 #include "convert/TaskOptionBuilder.h"
 #include "engine/AVProbe.h"
 #include "engine/Dispatcher.h"
@@ -20,6 +21,16 @@ std::string utf8(const QString& s) {
     return s.toUtf8().toStdString();
 }
 }  // namespace
+
+// What the worker of a resumable file hands back to the user-interface thread.
+struct TConvertQueue::ResumableOutcome {
+    int row = -1;
+    bool ok = false;
+    bool locked = false;  // another process holds the file's working folder
+    int reused = 0, encoded = 0;
+    QString error;
+    QString working;  // the output's working file, once the worker asked for it
+};
 
 TConvertQueue::TConvertQueue(QObject* parent) : QObject(parent) {}
 
@@ -59,6 +70,11 @@ void TConvertQueue::SetFFmpegTasks(TCustomFFmpegTasks* tasks) {
 
 bool TConvertQueue::SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> records, bool /*applyAll*/,
                                 const QString& folder, bool merge, int runWidth) {
+    ++generation_;
+    stopResumable();
+    resumables_.clear();
+    nextResumable_ = 0;
+    paused_ = false;
     DataFileList = std::move(records);
     outputFolder = folder;
     IsMergeOne = merge;
@@ -78,7 +94,10 @@ bool TConvertQueue::SetTaskData(std::vector<std::unique_ptr<ConvertRecord>> reco
     const bool built = IsMergeOne ? CreateFileToMpeg() : CreateNormalVideo();
     if (!built) return false;
     finished = false;
-    startRun(runWidth_);
+    if (IsMergeOne)
+        startRun(runWidth_);
+    else
+        startNextStage();
     return true;
 }
 
@@ -233,7 +252,17 @@ bool TConvertQueue::CreateNormalVideo() {
             TInputOptions in;
             builder.CreateOptions(out, in, entry);
             Rows[row].Caption = QFileInfo(QString::fromStdString(out.FileName)).fileName();
-            if (queueTask(row, in, out)) any = true;
+            const int64_t length = entry.EndTime - entry.StartTime;
+            if (ResumableFromUs > 0 && length >= ResumableFromUs &&
+                TResumableConversion::SuitsSource(entry) && TResumableConversion::SuitsOutput(out)) {
+                // Its own worker makes the output, in pieces, before the component's tasks run.
+                Rows[row].OutputFile = QString::fromStdString(out.FileName);
+                Rows[row].Resumable = true;
+                resumables_.push_back({row, in, out, entry.StartTime, entry.EndTime});
+                any = true;
+            } else if (queueTask(row, in, out)) {
+                any = true;
+            }
             if (RowChanged) RowChanged(row);
         }
         StepText.clear();
@@ -474,6 +503,124 @@ void TConvertQueue::startRun(int width) {
     clock_.Start();
     estimate_.Start(durations, width, clock_.Elapsed());
     tasks_->Start(width);
+    // Paused while the resumable files ran: the others start paused too.
+    if (paused_) {
+        tasks_->Pause();
+        clock_.Pause();
+    }
+}
+
+void TConvertQueue::startNextStage() {
+    if (Result != 0) return;
+    if (nextResumable_ < resumables_.size()) {
+        startResumable(resumables_[nextResumable_++]);
+        return;
+    }
+    if (!taskRows_.empty())
+        startRun(runWidth_);
+    else
+        endRun(mrOk, false);
+}
+
+void TConvertQueue::startResumable(const ResumableJob& job) {
+    resumeTasks_ = std::make_unique<TFFmpegTasks>();
+    resumeTasks_->SetProgressInterval(200);
+    // One such file at a time: its pieces take every processor. (The count is part of the
+    // pieces' settings, so it is the same as the command-line converter's.)
+    const unsigned processors = Processors > 0 ? unsigned(Processors) : std::thread::hardware_concurrency();
+    resumeTasks_->SetThreadCount(int(std::max(1u, processors)));
+    resumeCancel_ = false;
+    resumeRunning_ = true;
+    resumeClock_.Start();
+    if (paused_) resumeClock_.Pause();
+    resumeBase_ = -1;
+    auto outcome = std::make_shared<ResumableOutcome>();
+    outcome->row = job.row;
+    const QString finalPath = Rows[job.row].OutputFile;
+    FFMPEGLog.Info(finalPath + QStringLiteral(": converting in pieces that survive a kill, in ") +
+                   TResumableConversion::WorkFolderFor(finalPath));
+    const QPointer<TConvertQueue> self(this);
+    const int generation = generation_.load();
+    TFFmpegTasks* tasks = resumeTasks_.get();
+    resumeThread_ = std::thread([this, self, generation, job, finalPath, outcome, tasks] {
+        TResumableConversion conversion(*tasks, job.in, job.out, job.start, job.end, true);
+        conversion.Cancelled = [this] { return resumeCancel_.load(); };
+        conversion.Paused = [this] { return paused_.load(); };
+        conversion.KeepWhenCancelled = [this] { return KeepResumablePieces.load(); };
+        const int row = job.row;
+        conversion.Progress = [self, generation, row](double done) {
+            GetDispatcher().post([self, generation, row, done] {
+                if (self && generation == self->generation_.load()) self->resumableProgress(row, done);
+            });
+        };
+        // The naming is left alone by the user-interface thread while this worker runs.
+        outcome->ok = conversion.Run(
+            finalPath,
+            [this, outcome, finalPath](QString* error) {
+                outcome->working = Naming.CreateWorkingFile(finalPath, error);
+                return outcome->working;
+            },
+            &outcome->error);
+        outcome->reused = conversion.Reused();
+        outcome->encoded = conversion.Encoded();
+        outcome->locked = conversion.LockedElsewhere();
+        resumeRunning_ = false;
+        GetDispatcher().post([self, generation, outcome] {
+            if (self && generation == self->generation_.load()) self->resumableEnded(outcome);
+        });
+    });
+}
+
+void TConvertQueue::resumableProgress(int row, double done) {
+    if (Result != 0 || row < 0 || row >= static_cast<int>(Rows.size())) return;
+    Row& r = Rows[row];
+    r.Percent = QString::number(PercentFor(int64_t(done * 10000), 10000));
+    r.Icon = (r.Icon + 1) % 4;
+    // Pieces an earlier run finished are counted at once: the rate is measured from the first
+    // report after them.
+    const int64_t elapsed = resumeClock_.Elapsed();
+    if (resumeBase_ < 0 || elapsed < 300) {
+        resumeBase_ = done;
+        resumeBaseMs_ = elapsed;
+    }
+    const double gained = done - resumeBase_;
+    r.RemainingMs = gained > 0.02 ? int64_t(double(elapsed - resumeBaseMs_) * (1.0 - done) / gained) : -1;
+    if (RowChanged) RowChanged(row);
+}
+
+void TConvertQueue::resumableEnded(const std::shared_ptr<ResumableOutcome>& outcome) {
+    if (resumeThread_.joinable()) resumeThread_.join();
+    resumeTasks_.reset();
+    if (Result != 0) return;
+    const int row = outcome->row;
+    Rows[row].PiecesReused = outcome->reused;
+    Rows[row].RemainingMs = -1;
+    if (outcome->ok) {
+        Rows[row].WorkFile = outcome->working;
+        if (finishRow(row))
+            FFMPEGLog.Info(Rows[row].OutputFile +
+                           QStringLiteral(": converted in pieces, %1 reused, %2 encoded")
+                               .arg(outcome->reused)
+                               .arg(outcome->encoded));
+    } else {
+        if (!outcome->working.isEmpty()) Naming.RemoveCreated(outcome->working);
+        reportFailure(row, outcome->locked ? FormatText(GetLangText(QStringLiteral("ConvertResumeLocked")),
+                                                        {Rows[row].OutputFile})
+                                           : outcome->error);
+    }
+    startNextStage();
+}
+
+void TConvertQueue::stopResumable() {
+    if (!resumeThread_.joinable()) return;
+    resumeCancel_ = true;
+    // The worker's conversion threads may be waiting for this thread (log lines sent to it).
+    while (resumeRunning_.load()) {
+        GetDispatcher().pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (resumeThread_.joinable()) resumeThread_.join();
+    resumeTasks_.reset();
 }
 
 int64_t TConvertQueue::RunRemainingMs() const {
@@ -486,16 +633,7 @@ void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
     try {
         const bool known = info.TaskIndex >= 0 && info.TaskIndex < static_cast<int>(taskRows_.size());
         if (info.TaskIndex >= 0 && info.Exception) {
-            if (known) {
-                const int row = taskRows_[info.TaskIndex];
-                failRow(row, QString::fromStdString(info.ExceptionMsg));
-                const QString caption = Rows[row].Caption;
-                if (OnProgress)
-                    OnProgress(GetLangText(QStringLiteral("tryTipInfoFTitle")),
-                               FormatText(GetLangText(QStringLiteral("tryTipInfoF")), {caption}), false);
-                FFMPEGLog.Error(caption + QStringLiteral(": convert failed,Error: ") +
-                                QString::fromStdString(info.ExceptionMsg));
-            }
+            if (known) reportFailure(taskRows_[info.TaskIndex], QString::fromStdString(info.ExceptionMsg));
             if (IsMergeOne) {
                 // The joined file can't be made any more: stop the step's other tasks at once.
                 ++generation_;
@@ -506,27 +644,7 @@ void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
             }
         } else if (info.TaskIndex >= 0 && info.Finished) {
             if (!known) return;
-            const int row = taskRows_[info.TaskIndex];
-            if (!Rows[row].WorkFile.isEmpty()) {
-                QString error;
-                const QString landed = Naming.Commit(Rows[row].WorkFile, Rows[row].OutputFile, &error);
-                if (landed.isEmpty()) {
-                    failRow(row, error);
-                    FFMPEGLog.Error(Rows[row].Caption + QStringLiteral(": convert failed,Error: ") + error);
-                    if (IsMergeOne) endRun(mrCancel, true);
-                    return;
-                }
-                Rows[row].WorkFile.clear();
-                Rows[row].OutputFile = landed;
-            }
-            Rows[row].State = RowState::Finished;
-            Rows[row].Percent = QStringLiteral("100");
-            Rows[row].Icon = kIconFinished;
-            checkOutputLength(row);
-            if (RowChanged) RowChanged(row);
-            if (OnProgress)
-                OnProgress(GetLangText(QStringLiteral("tryTipInfoSTitle")),
-                           FormatText(GetLangText(QStringLiteral("tryTipInfoS")), {Rows[row].Caption}), true);
+            if (!finishRow(taskRows_[info.TaskIndex]) && IsMergeOne) endRun(mrCancel, true);
         } else if (info.TaskIndex < 0) {
             if (IsMergeOne)
                 moveOn();
@@ -537,6 +655,38 @@ void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {
         FFMPEGLog.Error(QStringLiteral("FFTasksTerminate:") + QString::fromUtf8(e.what()));
         endRun(mrCancel, true);
     }
+}
+
+bool TConvertQueue::finishRow(int row) {
+    if (!Rows[row].WorkFile.isEmpty()) {
+        QString error;
+        const QString landed = Naming.Commit(Rows[row].WorkFile, Rows[row].OutputFile, &error);
+        if (landed.isEmpty()) {
+            failRow(row, error);
+            FFMPEGLog.Error(Rows[row].Caption + QStringLiteral(": convert failed,Error: ") + error);
+            return false;
+        }
+        Rows[row].WorkFile.clear();
+        Rows[row].OutputFile = landed;
+    }
+    Rows[row].State = RowState::Finished;
+    Rows[row].Percent = QStringLiteral("100");
+    Rows[row].Icon = kIconFinished;
+    checkOutputLength(row);
+    if (RowChanged) RowChanged(row);
+    if (OnProgress)
+        OnProgress(GetLangText(QStringLiteral("tryTipInfoSTitle")),
+                   FormatText(GetLangText(QStringLiteral("tryTipInfoS")), {Rows[row].Caption}), true);
+    return true;
+}
+
+void TConvertQueue::reportFailure(int row, const QString& reason) {
+    failRow(row, reason);
+    const QString caption = Rows[row].Caption;
+    if (OnProgress)
+        OnProgress(GetLangText(QStringLiteral("tryTipInfoFTitle")),
+                   FormatText(GetLangText(QStringLiteral("tryTipInfoF")), {caption}), false);
+    FFMPEGLog.Error(caption + QStringLiteral(": convert failed,Error: ") + reason);
 }
 
 void TConvertQueue::moveOn() {
@@ -567,12 +717,16 @@ void TConvertQueue::endRun(int result, bool failed) {
 }
 
 void TConvertQueue::Pause() {
+    paused_ = true;
     if (tasks_) tasks_->Pause();
     clock_.Pause();
+    resumeClock_.Pause();
 }
 
 void TConvertQueue::Resume() {
+    paused_ = false;
     clock_.Resume();
+    resumeClock_.Resume();
     if (tasks_) tasks_->Resume();
 }
 
@@ -580,6 +734,8 @@ void TConvertQueue::Cancel() {
     // The result is set first: what the stopped tasks report from now on changes nothing.
     Result = mrCancel;
     ++generation_;
+    // A resumable file's worker ends first: it removes its working folder before this returns.
+    stopResumable();
     CleamFFMPEG();
     // What was cut short or never started leaves nothing behind; finished outputs stay.
     Naming.RemoveAllCreated();
@@ -602,6 +758,7 @@ void TConvertQueue::Close() {
         markUnfinishedCancelled();
     }
     ++generation_;
+    stopResumable();
     if (tasks_) {
         // Stopped first, so that no task thread uses the handlers while they are taken away;
         // what the stopped tasks still report is stale and dropped.

@@ -3,10 +3,16 @@
 // (or the three-step merge into one file), progress and completion handling, pause, resume and
 // cancel. The conversion window (TConvertDlg) and the command-line converter are two views on it.
 //
+// Long sources (ResumableFromUs) are converted resumably (TResumableConversion) before the
+// other tasks, one at a time, each on a worker thread of this queue with a task component of its
+// own; the other tasks are set up with the rest and start when the last long one has ended.
+//
 // Threads: everything here runs on the user-interface thread. The task component reports
 // progress through the dispatcher on this thread and completions on short-lived threads of its
 // own; completions are posted to this thread and handled in arrival order. Notices that arrive
-// after a cancel, or after the merge pipeline moved to its next step, are dropped.
+// after a cancel, or after the merge pipeline moved to its next step, are dropped. The worker of
+// a resumable file posts its progress and its end; while it runs, nothing on this thread uses
+// the output naming, which the worker asks for the file's working name at its very end.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -15,6 +21,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/AppLogger.h"
@@ -25,6 +32,7 @@
 #include "engine/FFmpegTypes.h"
 
 class TCustomFFmpegTasks;
+class TFFmpegTasks;
 class ListFileInfo;
 
 class TConvertQueue : public QObject {
@@ -44,6 +52,8 @@ public:
         QString Error;             // why the row failed
         QString Note;              // a finished row's remark: its output is shorter than its source
         int64_t RemainingMs = -1;  // the task's estimated time left, -1 while unknown
+        bool Resumable = false;    // converted in pieces that survive a kill
+        int PiecesReused = -1;     // of a resumable row that ended: pieces an earlier run had finished
     };
 
     explicit TConvertQueue(QObject* parent = nullptr);
@@ -91,6 +101,11 @@ public:
     int InitialAnswer = 0;
     // Processors shared among the run's tasks as codec threads (0: this machine's).
     int Processors = 0;
+    // Sources with pictures at least this long are converted resumably; 0: none. Not in a merge.
+    int64_t ResumableFromUs = 0;
+    // Set before a cancel when the program ends on a signal: a resumable file's finished pieces
+    // stay in its working folder for the next start, as after a kill.
+    std::atomic<bool> KeepResumablePieces{false};
     bool IsMergeOne = false;
     QString outputFolder;
     std::vector<std::unique_ptr<ConvertRecord>> DataFileList;
@@ -141,6 +156,23 @@ private:
     void deleteMergeFiles();
     // Starts the component with `width` tasks at a time and the run's remaining-time estimate.
     void startRun(int width);
+    // The resumable files first, then the component's tasks (or the run's end when it has none).
+    void startNextStage();
+
+    struct ResumableJob {
+        int row = -1;
+        TInputOptions in;
+        TOutputOptions out;
+        int64_t start = 0, end = 0;
+    };
+    struct ResumableOutcome;
+    void startResumable(const ResumableJob& job);
+    void resumableProgress(int row, double done);
+    void resumableEnded(const std::shared_ptr<ResumableOutcome>& outcome);
+    // Stops a resumable file's worker and waits for it (its working folder is removed then).
+    void stopResumable();
+    bool finishRow(int row);
+    void reportFailure(int row, const QString& reason);
 
     TCustomFFmpegTasks* tasks_ = nullptr;
     std::vector<int> taskRows_;  // task index -> row
@@ -152,4 +184,14 @@ private:
     TRunClock clock_;  // the run's time without its pauses
     QStringList setupErrors_;  // why a merge step could not be built
     QString blackPicture_;     // the still picture of sound-only merge sources
+
+    std::vector<ResumableJob> resumables_;
+    size_t nextResumable_ = 0;
+    std::unique_ptr<TFFmpegTasks> resumeTasks_;  // the worker's own component
+    std::thread resumeThread_;
+    std::atomic<bool> resumeCancel_{false}, resumeRunning_{false};
+    std::atomic<bool> paused_{false};  // the run is paused (asked by the worker too)
+    TRunClock resumeClock_;            // the running resumable file's time without its pauses
+    double resumeBase_ = -1;           // its share done when its rate started to be measured
+    int64_t resumeBaseMs_ = 0;
 };

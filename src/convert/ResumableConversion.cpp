@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
+#include <QThread>
 #include <atomic>
 #include <csignal>
 #include <mutex>
@@ -16,12 +17,16 @@
 
 #include <unistd.h>
 
+#include "app/CommEntity.h"
 #include "app/SafeFiles.h"
 #include "engine/FFmpegTasks.h"
 
 namespace {
 const char* const kJournal = "journal.json";
-constexpr qint64 kMinSegmentUs = 1000000;
+constexpr qint64 kMinSegmentUs = 1000000;  // what the override may ask for
+constexpr qint64 kShortestPieceUs = 5LL * 1000000;
+constexpr qint64 kLongestPieceUs = 60LL * 1000000;
+constexpr double kMinPlausibleBitrate = 8000;  // bits per second over the claimed length
 
 // A field added to the output record must count in the fingerprint too, or a resume would mix
 // pieces made with different settings.
@@ -48,11 +53,21 @@ void removeOwnFiles(const QString& folder) {
 }
 }  // namespace
 
-qint64 TResumableConversion::SegmentLengthUs() {
+qint64 TResumableConversion::SegmentLengthUs(qint64 rangeUs) {
     bool ok = false;
     const double seconds = qEnvironmentVariable("VANTO_RESUME_SEGMENT_SECONDS").toDouble(&ok);
     if (ok && seconds > 0) return std::max<qint64>(kMinSegmentUs, qint64(seconds * 1e6));
-    return 60LL * 1000000;
+    return std::clamp<qint64>(rangeUs / 20, kShortestPieceUs, kLongestPieceUs);
+}
+
+bool TResumableConversion::SuitsSource(const ListFileInfo& entry) {
+    const qint64 length = entry.EndTime - entry.StartTime;
+    return entry.HasVideo && length > 0 &&
+           double(entry.FileSize) * 8e6 / double(length) >= kMinPlausibleBitrate;
+}
+
+bool TResumableConversion::SuitsOutput(const TOutputOptions& out) {
+    return !out.DisableVideo && out.SizeLimit <= 0 && !out.TwoPass;
 }
 
 QString TResumableConversion::WorkFolderFor(const QString& outputPath) {
@@ -72,8 +87,8 @@ QString TResumableConversion::fingerprint() const {
     f << QString::fromStdString(in_.FileName) << QString::number(source.size())
       << QString::number(source.lastModified().toMSecsSinceEpoch()) << QString::fromStdString(in_.FileFormat)
       << QString::number(in_.ProgramID) << QString::fromStdString(in_.ExtOptions) << QString::number(start_)
-      << QString::number(end_) << QString::number(SegmentLengthUs()) << QString::number(hasAudio_)
-      << QString::number(tasks_.ThreadCount());
+      << QString::number(end_) << QString::number(SegmentLengthUs(end_ - start_))
+      << QString::number(hasAudio_) << QString::number(tasks_.ThreadCount());
     for (const std::string* s : {&o.FileFormat, &o.AudioCodec, &o.AudioPreset, &o.AudioLanguage, &o.AudioTag,
                                  &o.VideoCodec, &o.VideoPreset, &o.FrameRate, &o.FrameSize, &o.FrameAspectRatio,
                                  &o.VideoTag, &o.VideoFilters, &o.VideoLanguage, &o.SubtitleCodec, &o.SubtitlePreset,
@@ -145,19 +160,29 @@ bool TResumableConversion::runTask(const QStringList& inputs, const TInputOption
         if (Progress && p->TotalDuration > 0)
             Progress(before + weight * std::min(1.0, double(p->CurrentDuration) / double(p->TotalDuration)));
     };
-    bool stopped = false;
+    bool stopped = false, paused = false;
     // The handlers above are safe on any thread: the conversion thread never waits for this one.
     const bool mainThreadEvents = tasks_.TriggerEventInMainThread();
     tasks_.SetTriggerEventInMainThread(false);
+    const bool mainThread =
+        QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
     if (!tasks_.Start(1)) {
         if (error) *error = QString::fromStdString(tasks_.LastErrMsg());
         ok = false;
     } else {
         while (!ended) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (mainThread) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             if (!stopped && Cancelled && Cancelled()) {
                 stopped = true;
                 tasks_.Stop(false);
+            }
+            const bool pause = !stopped && Paused && Paused();
+            if (pause != paused) {
+                paused = pause;
+                if (paused)
+                    tasks_.Pause();
+                else
+                    tasks_.Resume();
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -198,6 +223,13 @@ bool TResumableConversion::stage(const QString& name, const QString& partName, q
         out.DisableAudio = true;
         out.VideoTag.clear();
     }
+    // Paused between pieces: the next one waits.
+    while (Paused && Paused() && !(Cancelled && Cancelled()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (Cancelled && Cancelled()) {
+        if (error) *error = QStringLiteral("cancelled");
+        return false;
+    }
     const QString part = folder_ + '/' + partName;
     QFile::remove(part);
     if (!runTask({QString::fromStdString(in.FileName)}, in, part, out, before, weight, error)) return false;
@@ -224,6 +256,7 @@ bool TResumableConversion::Run(const QString& finalPath, const std::function<QSt
     QLockFile lockFile(folder_ + QStringLiteral("/lock"));
     lockFile.setStaleLockTime(0);
     if (!lockFile.tryLock(0)) {
+        lockedElsewhere_ = true;
         if (error) *error = QStringLiteral("another process is converting into %1 (its working folder %2 is locked)")
                                 .arg(finalPath, folder_);
         return false;
@@ -236,7 +269,7 @@ bool TResumableConversion::Run(const QString& finalPath, const std::function<QSt
 
     // What an earlier run finished, when it was made with the same settings and is intact.
     const QString fp = fingerprint();
-    const qint64 segment = SegmentLengthUs();
+    const qint64 segment = SegmentLengthUs(end_ - start_);
     std::vector<std::pair<qint64, qint64>> plan;
     for (qint64 s = start_; s < end_; s += segment)
         plan.emplace_back(s, std::min(end_, s + segment));
@@ -314,7 +347,11 @@ bool TResumableConversion::Run(const QString& finalPath, const std::function<QSt
              runTask(inputs, TInputOptions{}, target, mux, before + 0.05 / pieces, 0.05 / pieces, error);
     }
     // Finished, failed or cancelled: the working folder goes. Only a process that is killed
-    // leaves it, which is what a later run resumes from.
+    // (or told to keep it as it ends) leaves it, which is what a later run resumes from.
+    if (!ok && Cancelled && Cancelled() && KeepWhenCancelled && KeepWhenCancelled()) {
+        lockFile.unlock();
+        return false;
+    }
     cleanUp();
     if (ok && Progress) Progress(1.0);
     return ok;

@@ -12,8 +12,10 @@
 // A later run with the same settings checks every journaled piece (present, same size, same
 // range, same settings) and continues from the first that is not; other settings start afresh.
 //
-// Runs on the thread that owns the task component (the command-line tool's main thread); the
-// engine's events are delivered through the dispatcher while it waits.
+// Runs on the thread that owns the task component: the command-line tool's main thread (the
+// engine's events are delivered through the dispatcher while it waits), or a worker thread of
+// the window's conversion run, which then owns the component alone. The hooks below are asked
+// on that thread, Progress on a conversion thread.
 
 #include <QString>
 #include <functional>
@@ -21,13 +23,22 @@
 #include "engine/FFmpegTypes.h"
 
 class TCustomFFmpegTasks;
+class ListFileInfo;
 
 class TResumableConversion {
 public:
-    // Sources at least this long are converted resumably unless told otherwise.
-    static constexpr qint64 kDefaultThresholdUs = 5LL * 60 * 1000000;
-    // Length of a picture segment; VANTO_RESUME_SEGMENT_SECONDS overrides it (tests).
-    static qint64 SegmentLengthUs();
+    // Length of a picture segment for a range of `rangeUs`: a twentieth of it, so that a kill
+    // costs little also for a file of a few minutes, but at least 5 s (each piece starts with a
+    // key frame) and at most 60 s. VANTO_RESUME_SEGMENT_SECONDS overrides it (tests, benches).
+    static qint64 SegmentLengthUs(qint64 rangeUs);
+    // Whether a listed source can be cut into pieces: it has pictures and times that can be
+    // trusted (a length that claims far more time than its bytes could hold is a damaged time
+    // stamp; such a file is converted in one piece, where its times are mended as it is read).
+    static bool SuitsSource(const ListFileInfo& entry);
+    // Whether the conversion the option builder made can be done in pieces: a sound-only output
+    // has nothing to cut, and a size limit is checked (and kept by a second encoding) on the
+    // whole file.
+    static bool SuitsOutput(const TOutputOptions& out);
     // The working folder for an output path.
     static QString WorkFolderFor(const QString& outputPath);
 
@@ -47,11 +58,18 @@ public:
 
     // Asked between and during pieces; true stops the run.
     std::function<bool()> Cancelled;
+    // Asked likewise; while true the running piece is paused and no new piece starts.
+    std::function<bool()> Paused;
+    // Asked when the run was cancelled: true keeps the finished pieces and the journal, as a
+    // kill would (the program is ending on a signal and its list journal will offer them).
+    std::function<bool()> KeepWhenCancelled;
     // Fraction done, 0 to 1; called on the conversion thread.
     std::function<void(double)> Progress;
     // Pieces found finished and reused by this run (for the caller's report).
     int Reused() const { return reused_; }
     int Encoded() const { return encoded_; }
+    // Run refused because another process holds the working folder.
+    bool LockedElsewhere() const { return lockedElsewhere_; }
 
 private:
     QString fingerprint() const;
@@ -75,4 +93,5 @@ private:
     };
     std::vector<Piece> done_;
     int reused_ = 0, encoded_ = 0;
+    bool lockedElsewhere_ = false;
 };

@@ -18,7 +18,7 @@
 TPagesDlg::TPagesDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("PagesDlg"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    DialogLook::Apply(this, 440, 300);
+    DialogLook::Apply(this, 440, 332);
     setWindowTitle(GetLangText(QStringLiteral("DlgOptionTitle")));
     using DialogLook::TextOr;
 
@@ -50,6 +50,14 @@ TPagesDlg::TPagesDlg(QWidget* parent) : QDialog(parent) {
     cmbCPUNumber->setObjectName(QStringLiteral("cmbCPUNumber"));
     for (int i = 1; i <= 9; ++i)
         cmbCPUNumber->addItem(QString::number(i));
+    cmbResumable = new QComboBox;
+    cmbResumable->setObjectName(QStringLiteral("cmbResumable"));
+    cmbResumable->addItem(TextOr(QStringLiteral("PrefResumableOff"), QStringLiteral("Off")), 0);
+    for (int minutes : {1, 2, 5, 10, 20, 30, 60})
+        cmbResumable->addItem(FormatText(TextOr(QStringLiteral("PrefResumableMinutes"),
+                                                QStringLiteral("Sources of %s minutes or more")),
+                                         {QString::number(minutes)}),
+                              minutes * 60);
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
@@ -72,6 +80,8 @@ TPagesDlg::TPagesDlg(QWidget* parent) : QDialog(parent) {
     grid->addWidget(CkboxAuto, row++, 1, 1, 2);
     grid->addWidget(label(QStringLiteral("PrefCpuCount"), QStringLiteral("Conversions at once:")), row, 0);
     grid->addWidget(cmbCPUNumber, row++, 1, 1, 2);
+    grid->addWidget(label(QStringLiteral("PrefResumable"), QStringLiteral("Resumable conversion:")), row, 0);
+    grid->addWidget(cmbResumable, row++, 1, 1, 2);
     grid->setColumnStretch(1, 1);
 
     OKBtn = new QPushButton(TextOr(QStringLiteral("btnTreeOk"), QStringLiteral("OK")));
@@ -106,6 +116,16 @@ TPagesDlg::TPagesDlg(QWidget* parent) : QDialog(parent) {
     MRUCmbCheckPeriod->setCurrentIndex(period);
     // A count above 9 (a machine with more processors) shows no choice and is kept on OK.
     cmbCPUNumber->setCurrentIndex(o.CPUCount >= 1 && o.CPUCount <= 9 ? o.CPUCount - 1 : -1);
+    // A threshold set in the options file that is not among the choices is shown, and kept, as it is.
+    int resumable = cmbResumable->findData(o.ResumableFromSeconds);
+    if (resumable < 0) {
+        cmbResumable->addItem(FormatText(TextOr(QStringLiteral("PrefResumableSeconds"),
+                                                QStringLiteral("Sources of %s seconds or more")),
+                                         {QString::number(o.ResumableFromSeconds)}),
+                              o.ResumableFromSeconds);
+        resumable = cmbResumable->count() - 1;
+    }
+    cmbResumable->setCurrentIndex(resumable);
 
     connect(btnBrower, &QPushButton::clicked, this, &TPagesDlg::btnBrowerClick);
     connect(OKBtn, &QPushButton::clicked, this, &TPagesDlg::OKBtnClick);
@@ -129,6 +149,7 @@ void TPagesDlg::OKBtnClick() {
     bool ok = false;
     const int count = cmbCPUNumber->currentText().toInt(&ok);
     if (ok) o.CPUCount = count;
+    o.ResumableFromSeconds = cmbResumable->currentData().toInt();
     try {
         o.SaveOptions();
     } catch (const std::exception& e) {

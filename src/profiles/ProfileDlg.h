@@ -1,7 +1,8 @@
 #pragma once
 // The preferences dialog: language, snapshot format and folder, update check period and switch,
-// and how many conversions run at once. OK stores the choices in the options and saves them;
-// Cancel changes nothing. A new language is used from the next start. User-interface thread.
+// how many conversions run at once and from which length a source is converted resumably. OK stores the
+// choices in the options and saves them; Cancel changes nothing. A new language is used from the next start.
+// User-interface thread.
 
 #include <QDialog>
 
@@ -27,6 +28,7 @@ public:
     QComboBox* MRUCmbCheckPeriod;
     QCheckBox* CkboxAuto;
     QComboBox* cmbCPUNumber;
+    QComboBox* cmbResumable;  // item data: the threshold in seconds, 0 for off
     QLabel* lbLangNote;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;

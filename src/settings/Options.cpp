@@ -45,6 +45,16 @@ bool parseInt(const QString& v, int& out) {
     return ok;
 }
 
+// Seconds, or "off" (any letter case) for 0; a negative or other value is ignored.
+void parseResumableFrom(const QString& v, int& out) {
+    if (v.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0) {
+        out = 0;
+        return;
+    }
+    int seconds = 0;
+    if (parseInt(v, seconds) && seconds >= 0) out = seconds;
+}
+
 // A line is "key=value", and reading splits it at every "=" and trims blanks, so a value with
 // "=", a line break or blanks at its ends would not come back. Such a value is written under the
 // key with "%" appended and percent-encoded (UTF-8): readers of the plain format skip that key,
@@ -112,6 +122,7 @@ TOptions::TOptions() {
     RegPath = QStringLiteral("Software\\Vantosoft\\VideConvertFull");
     AppFolder = QStringLiteral("VantoVideoConverterV1");
     IsUseProxy = QStringLiteral("no");
+    ResumableFromSeconds = 5 * 60;
 }
 
 QString TOptions::UserOptionsFilePath() {
@@ -180,6 +191,8 @@ void TOptions::LoadOptions(const QString& iniFile) {
                 LastUpdate = value;
             else if (key == QLatin1String("recent"))
                 Recent = value;
+            else if (key == QLatin1String("resumable_from"))
+                parseResumableFrom(value, ResumableFromSeconds);
             else if (key == QLatin1String("video_site"))
                 VideoSite = value;
             else if (key == QLatin1String("update_server"))
@@ -230,6 +243,7 @@ void TOptions::SaveOptions(const QString& fileName) {
     put("proxy_pwd", ProxyPwd);
     put("lastupdate", LastUpdate);
     put("recent", Recent);
+    put("resumable_from", QString::number(ResumableFromSeconds));
     if (!VideoSite.isEmpty()) put("video_site", VideoSite);
     if (!UpdateServer.isEmpty()) put("update_server", UpdateServer);
     if (!MainWindowPlace.isEmpty()) put("main_window", MainWindowPlace);

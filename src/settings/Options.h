@@ -46,6 +46,10 @@ public:
     QString ProxyUserName;
     QString ProxyPwd;
     QString LastUpdate;
+    // Sources at least this many seconds long (with pictures) are converted resumably, so that a
+    // kill costs at most one piece; 0 converts everything in one piece. Key "resumable_from",
+    // also read as "off".
+    int ResumableFromSeconds;
     // Hidden keys, written only when set: the video site's and the update server's addresses
     // in place of the built-in ones (tests point them at local servers).
     QString VideoSite;

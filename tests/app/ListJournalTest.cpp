@@ -11,13 +11,16 @@
 #include "app/FileListItem.h"
 #include "app/ListJournal.h"
 #include "app/MainFrm.h"
+#include "app/Utils.h"
 #include "app/VantoAskDlg.h"
 #include "app/WidgetDialogs.h"
 #include "common/MediaFixtures.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
 #include "common/WaitFor.h"
+#include "convert/ConvertDlg.h"
 #include "convert/RenameDlg.h"
+#include "convert/ResumableConversion.h"
 #include "profiles/ParaInfo.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
@@ -275,6 +278,69 @@ TEST_F(ListJournalTest, GoneAndChangedFilesAtRestore) {
     ASSERT_EQ(dialogs.count("ShowInfo"), 1);
     EXPECT_TRUE(dialogs.texts("ShowInfo")[0].contains(b));
     EXPECT_FALSE(dialogs.texts("ShowInfo")[0].contains(a));
+}
+
+// A conversion cut short: the journal keeps which rows were still being converted and where,
+// and after the restore the next Start continues the long file from its finished pieces. The
+// run is cut as the program ending on a signal cuts it: its pieces stay, as after a kill.
+TEST_F(ListJournalTest, AConversionCutShortContinuesFromItsPiecesAfterRestore) {
+    qputenv("VANTO_RESUME_SEGMENT_SECONDS", "3");
+    GetOptions().ResumableFromSeconds = 10;  // through the options file: each window reads it anew
+    GetOptions().SaveOptions();
+    const QString first = copyOfClip(folder, "first.mp4", 12), second = copyOfClip(folder, "second.mp4", 12);
+    const QString out = sandbox.root() + "/out",
+                  work = TResumableConversion::WorkFolderFor(out + "/second.mp4");
+    QByteArray crashed;
+    {
+        TfrmMain w;
+        w.AddVideFiles({first, second});
+        w.cmbOutput->setEditText(out);
+        dialogs.dialogHandlers << [&](QDialog* d) {
+            auto* dlg = qobject_cast<TConvertDlg*>(d);
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (!readAll(work + "/journal.json").contains("seg0000.mkv")) return;
+                poll.stop();
+                w.ListJournal->Flush();
+                crashed = readAll(journal());
+                dlg->Queue.KeepResumablePieces = true;
+                dlg->btnCancelClickWithoutAsking();
+            });
+            poll.start(10);
+            return dlg->exec();
+        };
+        w.BtnStartClick();
+    }
+    ASSERT_FALSE(crashed.isEmpty());
+    ASSERT_TRUE(QFile::exists(out + "/first.mp4"));  // finished before the cut
+    EXPECT_FALSE(QFile::exists(out + "/second.mp4"));
+    writeFile(journal(), crashed);
+
+    dialogs.calls.clear();
+    dialogs.answers = {mrYes};
+    TfrmMain w;
+    w.cmbOutput->setEditText(sandbox.root() + "/elsewhere");
+    w.RestoreLastSession();
+    ASSERT_EQ(w.RowCount(), 2);
+    EXPECT_EQ(w.Row(0)->checkState(0), Qt::Unchecked);  // converted already
+    EXPECT_EQ(w.Row(1)->checkState(0), Qt::Checked);
+    EXPECT_EQ(w.OutputFolder(), out);
+    EXPECT_EQ(dialogs.texts("ShowInfo"),
+              QStringList{FormatText(GetLangText("JournalRunInterrupted"), {"1", out})});
+    int reused = -1;
+    dialogs.dialogHandlers << [&](QDialog* d) {
+        auto* dlg = qobject_cast<TConvertDlg*>(d);
+        dlg->cbOpenTarget->setChecked(false);
+        const int result = dlg->exec();
+        reused = dlg->Queue.Rows.at(0).PiecesReused;
+        return result;
+    };
+    w.BtnStartClick();
+    qunsetenv("VANTO_RESUME_SEGMENT_SECONDS");
+    EXPECT_GE(reused, 2)
+        << dialogs.texts().join('|').toStdString();  // the sound and the first pictures' piece
+    EXPECT_NEAR(fixtures::ProbeDuration((out + "/second.mp4").toStdString()), 12.0, 0.1);
+    EXPECT_FALSE(QFileInfo::exists(work));
 }
 
 // A second window while the first still runs keeps no journal and asks nothing; the first's

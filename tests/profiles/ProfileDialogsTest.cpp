@@ -189,6 +189,7 @@ TEST(Preferences, EveryFieldRoundTripsThroughTheOptionsFile) {
         EXPECT_EQ(dlg.MRUCmbFormat->currentIndex(), 1);
         EXPECT_FALSE(dlg.CkboxAuto->isChecked());
         EXPECT_EQ(dlg.EditOutpuDir->text(), "/tmp/snaps");
+        EXPECT_EQ(dlg.cmbResumable->currentData().toInt(), 300);  // the default, 5 minutes
         dialogs.folders << sandbox.root() + "/chosen";
         dlg.btnBrowerClick();
         EXPECT_EQ(dlg.EditOutpuDir->text(), sandbox.root() + "/chosen");
@@ -197,6 +198,7 @@ TEST(Preferences, EveryFieldRoundTripsThroughTheOptionsFile) {
         dlg.cmbCPUNumber->setCurrentIndex(8);
         dlg.MRUCmbFormat->setCurrentIndex(0);
         dlg.CkboxAuto->setChecked(true);
+        dlg.cmbResumable->setCurrentIndex(0);  // off
         dlg.OKBtnClick();
         EXPECT_EQ(dlg.result(), mrOk);
     }
@@ -208,10 +210,12 @@ TEST(Preferences, EveryFieldRoundTripsThroughTheOptionsFile) {
     EXPECT_EQ(reread.SnapShotFormat, 0);
     EXPECT_TRUE(reread.AutoUpdate);
     EXPECT_EQ(reread.shapShotDir, sandbox.root() + "/chosen");
+    EXPECT_EQ(reread.ResumableFromSeconds, 0);
 
     // Cancel changes nothing; an unknown period shows "Week"; a count above 9 is kept.
     o.UpdatePeriod = "fortnight";
     o.CPUCount = 16;
+    o.ResumableFromSeconds = 45;  // not a choice: shown and kept as it is
     {
         TPagesDlg dlg;
         EXPECT_EQ(dlg.MRUCmbCheckPeriod->currentText(), "Week");
@@ -223,6 +227,8 @@ TEST(Preferences, EveryFieldRoundTripsThroughTheOptionsFile) {
         EXPECT_EQ(o.LangValue, "zh");
         dlg.OKBtnClick();
         EXPECT_EQ(o.CPUCount, 16);
+        EXPECT_EQ(o.ResumableFromSeconds, 45);
+        EXPECT_TRUE(dlg.cmbResumable->currentText().contains("45"));
         EXPECT_EQ(o.LangValue, "en");
     }
 }

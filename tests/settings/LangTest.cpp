@@ -146,15 +146,16 @@ TEST(LangShipped, HoldsEveryKeyTheProgramUses) {
 TEST(LangShipped, FormatTextsCarryExactlyTheirArguments) {
     TestSandbox sandbox;
     LoadLang();
-    const QHash<QString, int> formats{{"DlgReplaceDlTitle", 1}, {"ErrorFileLable", 1}, {"tryTipInfoS", 1},
-                                      {"tryTipInfoF", 1},       {"DlgAskUpdate", 1},   {"lbUpdateInfo2", 2},
-                                      {"OptionsSaveFailed", 1},
-                                      {"OpenDocumentFailed", 1}, {"ConvertPartly", 2},
-                                      {"UpdateNotVerified", 1},  {"DownloadFailedInfo", 1},
-                                      {"ConvertRowLeft", 1},     {"ConvertRunLeft", 1}, {"ConvertShort", 2}, {"SnapshotSaved", 1},
-                                      {"infoPageNotAnalysed", 1}, {"lbReadingPage", 1},
-                                      {"JournalRestoreAsk", 1}, {"JournalFilesGone", 1}, {"JournalUnreadable", 2},
-                                      {"SetAutoDisc", 2}};
+    const QHash<QString, int> formats{
+        {"DlgReplaceDlTitle", 1},   {"ErrorFileLable", 1},       {"tryTipInfoS", 1},
+        {"tryTipInfoF", 1},         {"DlgAskUpdate", 1},         {"lbUpdateInfo2", 2},
+        {"OptionsSaveFailed", 1},   {"OpenDocumentFailed", 1},   {"ConvertPartly", 2},
+        {"UpdateNotVerified", 1},   {"DownloadFailedInfo", 1},   {"ConvertRowLeft", 1},
+        {"ConvertRunLeft", 1},      {"ConvertShort", 2},         {"SnapshotSaved", 1},
+        {"infoPageNotAnalysed", 1}, {"lbReadingPage", 1},        {"JournalRestoreAsk", 1},
+        {"JournalFilesGone", 1},    {"JournalUnreadable", 2},    {"JournalRunInterrupted", 2},
+        {"ConvertResumeLocked", 1}, {"PrefResumableMinutes", 1}, {"PrefResumableSeconds", 1},
+        {"SetAutoDisc", 2}};
     // A reason or note carries as many values as the engine's text it stands for.
     const auto placeholders = [&formats](const QString& key, const QString& text) {
         return key.startsWith("Reason") || key.startsWith("Note") ? int(text.count("%s")) : formats.value(key, 0);

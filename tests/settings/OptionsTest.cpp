@@ -141,6 +141,17 @@ TEST(Options, BooleanAndEmptyRecentValues) {
     EXPECT_TRUE(readFile(userOptionsFile(sandbox)).contains("auto_update=-1\r\n"));
 }
 
+TEST(Options, ResumableThresholdIsSecondsOrOff) {
+    TestSandbox sandbox;
+    writeFile(userOptionsFile(sandbox), "resumable_from=45\r\nresumable_from=-5\r\n");  // negative: ignored
+    EXPECT_EQ(GetOptions().ResumableFromSeconds, 45);
+    ResetOptions();
+    writeFile(userOptionsFile(sandbox), "resumable_from=OFF\r\n");
+    EXPECT_EQ(GetOptions().ResumableFromSeconds, 0);
+    GetOptions().SaveOptions();
+    EXPECT_TRUE(readFile(userOptionsFile(sandbox)).contains("resumable_from=0\r\n"));
+}
+
 TEST(Options, RecentRoundTripKeepsAtMostNineIds) {
     TestSandbox sandbox;
     TOptions& o = GetOptions();
@@ -167,7 +178,7 @@ TEST(Options, SaveWritesEveryKeyInOrder) {
     EXPECT_EQ(keys, (QStringList{"product_id", "reg_path", "app_folder", "language", "snapshot_dir",
                                  "snapshot_format", "auto_update", "auto_period", "output_folder",
                                  "cpu_count", "use_proxy", "proxy_addr", "proxy_port", "proxy_user",
-                                 "proxy_pwd", "lastupdate", "recent"}));
+                                 "proxy_pwd", "lastupdate", "recent", "resumable_from"}));
 }
 
 TEST(Options, YouTubeDownloadPathCreatesTheFolders) {
