@@ -336,7 +336,9 @@ TEST(MainWindowHelp, ShippedPagesInTheProgramsLanguage) {
             auto links = QRegularExpression("href=\"([^\"#]*)(#[^\"]*)?\"").globalMatch(text);
             while (links.hasNext()) {
                 const QString target = links.next().captured(1);
-                if (!target.isEmpty()) EXPECT_TRUE(folder.exists(target)) << language << "/" << page.toStdString();
+                if (!target.isEmpty()) {
+                    EXPECT_TRUE(folder.exists(target)) << language << "/" << page.toStdString();
+                }
             }
         }
     }
@@ -392,9 +394,10 @@ TEST(MainWindow, ResizesWithTheListWiderAndThePreviewInShapeAndKeepsItsPlace) {
     for (QWidget* a : controls) {
         EXPECT_TRUE(w->rect().contains(a->geometry())) << a->objectName().toStdString();
         for (QWidget* b : controls)
-            if (a != b)
+            if (a != b) {
                 EXPECT_FALSE(a->geometry().intersects(b->geometry()))
                     << a->objectName().toStdString() << " over " << b->objectName().toStdString();
+            }
     }
     EXPECT_GT(w->PaneProfile->lbProfile->width(), 500);  // long profile names have room
 

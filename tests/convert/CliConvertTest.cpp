@@ -138,7 +138,9 @@ TEST(CliConvert, EncoderGetsTheProcessorsTheRunLeavesIdle) {
                             fixtures::ShellQuote(home.file("ffmpeg.mp4"))),
               0);
     EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), X264Threads(home.file("ffmpeg.mp4")));
-    if (processors > 1) EXPECT_GT(X264Threads(dir + "/cli_1s.mp4"), processors / 2);
+    if (processors > 1) {
+        EXPECT_GT(X264Threads(dir + "/cli_1s.mp4"), processors / 2);
+    }
     // Two files two at a time: the processors are shared.
     ASSERT_EQ(run(home, "convert --profile 1055 --overwrite --jobs 2" + to + fixtures::ShellQuote(a) + " " +
                             fixtures::ShellQuote(b)),

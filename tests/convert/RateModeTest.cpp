@@ -185,7 +185,9 @@ TEST(FitSize, NeverOverTheLimit) {
             ASSERT_FALSE(out.empty());
             const long long size = fixtures::FileSize(out);
             EXPECT_LE(size, limit);
-            if (s.end > 0) EXPECT_NEAR(fixtures::ProbeDuration(out), 2.0, 0.2);
+            if (s.end > 0) {
+                EXPECT_NEAR(fixtures::ProbeDuration(out), 2.0, 0.2);
+            }
             std::printf("%-14s %10lld %10lld %6.1f%%\n", s.kind, static_cast<long long>(limit), size,
                         100.0 * static_cast<double>(size) / static_cast<double>(limit));
         }

@@ -173,8 +173,9 @@ void ExpectLikeTheSource(const Kind& kind, const std::string& output) {
         EXPECT_NEAR(ov.start - oa.start, sv.start - sa.start, 0.1);
     }
     EXPECT_NEAR(ov.end - ov.start, kind.repeats * (sv.end - sv.start), 0.1);
-    if (kind.samePictureCount)
+    if (kind.samePictureCount) {
         EXPECT_EQ(fixtures::ProbeFrameCount(output), kind.repeats * fixtures::ProbeFrameCount(reference));
+    }
     EXPECT_EQ(fixtures::Probe(output, "v:0", "stream=pix_fmt"), "yuv420p");
 
     if (kind.width > 0) {

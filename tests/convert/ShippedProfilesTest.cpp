@@ -182,9 +182,10 @@ TEST_P(ShippedProfile, ConvertsAClipAsTheProfileSays) {
         EXPECT_NEAR(got, rate, rate * 0.02) << "frame rate";
         // Pictures every player decodes, in the H.264 profile and level the device takes.
         const TEncParam& p = entry.formatInfo->EncParam;
-        if (!p.KeepPixelFormat)
+        if (!p.KeepPixelFormat) {
             EXPECT_EQ(fixtures::Probe(file, "v:0", "stream=pix_fmt"),
                       p.PixelFormat.isEmpty() ? std::string("yuv420p") : p.PixelFormat.toStdString());
+        }
         if (video == "h264" && !p.VideoProfile.isEmpty()) {
             QString level = p.VideoLevel;
             EXPECT_TRUE(QString::fromStdString(fixtures::Probe(file, "v:0", "stream=profile"))

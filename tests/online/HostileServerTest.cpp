@@ -109,11 +109,14 @@ protected:
         for (const auto& [path, digest] : before) {
             const auto now = after.find(path);
             EXPECT_TRUE(now != after.end()) << "removed: " << path.toStdString();
-            if (now != after.end() && !inside(path)) EXPECT_EQ(now->second, digest) << "changed: " << path.toStdString();
+            if (now != after.end() && !inside(path)) {
+                EXPECT_EQ(now->second, digest) << "changed: " << path.toStdString();
+            }
         }
         for (const auto& [path, digest] : after)
-            if (!before.count(path) && !planted.contains(path))
+            if (!before.count(path) && !planted.contains(path)) {
                 EXPECT_TRUE(inside(path)) << "written outside its folder: " << path.toStdString();
+            }
         for (const QString& path : planted)  // what the test planted is as it was planted
             EXPECT_EQ(after.count(path), 1u) << "planted and gone: " << path.toStdString();
         // The whole suite runs in one process: its peak stays far below what an endless body
