@@ -178,7 +178,7 @@ void TfrmMain::FormCreate() {
     step(QStringLiteral("Profile pictures"), [] { LoadIcons(); });
     step(QStringLiteral("Output parameters"), [] { LoadParaInfo(); });
     step(QStringLiteral("Menus"), [this] { BuildMenusAndColumns(); });
-    step(QStringLiteral("Media libraries"), [this] { InitFFMPEG(); });
+    if (!DeferMediaLibraries) LoadMediaLibraries();
     SnapshotCounter = 0;
     step(QStringLiteral("Options"), [this] { cmbOutput->setEditText(GetOptions().OutPutFolder); });
     step(QStringLiteral("Profiles"), [this] { BuildProfileMenu(); });
@@ -267,6 +267,16 @@ void TfrmMain::RunGuarded(const QString& where, const std::function<void()>& fn)
         const QString message = QString::fromUtf8(e.what());
         FFMPEGLog.Error(where + QStringLiteral(": ") + message);
         MessageDialogs().MessageBox(message, QStringLiteral("Vanto Video Converter"));
+    }
+}
+
+void TfrmMain::LoadMediaLibraries() {
+    if (mediaLibrariesLoaded_) return;
+    mediaLibrariesLoaded_ = true;
+    try {
+        InitFFMPEG();
+    } catch (const std::exception& e) {
+        reportStartupProblem(QStringLiteral("Media libraries"), QString::fromUtf8(e.what()));
     }
 }
 

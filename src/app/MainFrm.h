@@ -83,6 +83,11 @@ public:
     // Start-up and lifecycle.
     void FormCreate();
     void InitFFMPEG();
+    // The media libraries are large: when DeferMediaLibraries is set before the window is made,
+    // FormCreate leaves them out and the program loads them with LoadMediaLibraries once the
+    // window is on screen. LoadMediaLibraries loads them once; later calls do nothing.
+    static inline bool DeferMediaLibraries = false;
+    void LoadMediaLibraries();
     // Makes a profile current: its name and its category's picture in the profile row, its ID
     // in PaneProfile->Tag. An unknown ID takes the first profile of the first category.
     void SetTFormatMenuItem(int id);
@@ -298,6 +303,7 @@ public:
     QTimer* updateTimer = nullptr;
     // Problems met during start-up (each was reported to the user and logged).
     QStringList StartupProblems;
+    bool mediaLibrariesLoaded_ = false;
     // The transcoding component, shared by the probe step and the conversion run.
     std::unique_ptr<TFFmpegTasks> FFmpegTasks;
     // The conversion window of the current run; empty before and after.

@@ -58,6 +58,35 @@ bool StartupPaths(const QStringList& args, QStringList& paths) {
     }
     return true;
 }
+// Runs `fn` once, on the event loop right after `window`'s first paint (so after the window's
+// first picture has gone to the screen), or after a second when no paint comes (a window that
+// starts hidden).
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* window, std::function<void()> fn) : window_(window), fn_(std::move(fn)) {
+        window_->installEventFilter(this);
+        QTimer::singleShot(1000, this, [this] { run(); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == window_ && event->type() == QEvent::Paint) {
+            window_->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] { run(); });
+        }
+        return false;
+    }
+
+private:
+    void run() {
+        if (!fn_) return;
+        const std::function<void()> fn = std::move(fn_);
+        fn_ = nullptr;
+        fn();
+    }
+    QWidget* window_;
+    std::function<void()> fn_;
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,17 +104,20 @@ int main(int argc, char** argv) {
     InstallPreviewerWindow();
     int rc = 0;
     try {
+        TfrmMain::DeferMediaLibraries = true;
         TfrmMain mainWindow;
         TerminationSignals termination;
         QObject::connect(&termination, &TerminationSignals::terminationRequested, &mainWindow,
                          &TfrmMain::TerminateBySignal);
-        mainWindow.show();
-        // Once the window is up, so the restore question and the probe's progress dialog open
-        // over it. The last session's list comes first, the files named here after it.
-        QTimer::singleShot(0, &mainWindow, [&mainWindow, paths] {
+        // Once the window is painted: the media libraries (reading them is most of a cold
+        // start), then the last session's list and the files named here, so the restore
+        // question and the probe's progress dialog open over the window.
+        AfterFirstPaint afterPaint(&mainWindow, [&mainWindow, paths] {
+            mainWindow.LoadMediaLibraries();
             mainWindow.RestoreLastSession();
             if (!paths.isEmpty()) mainWindow.AddStartupPaths(paths);
         });
+        mainWindow.show();
         rc = QApplication::exec();
     } catch (...) {
         dialogs.MessageBox(QStringLiteral("System error,please restart application"),
