@@ -16,6 +16,7 @@
 #include "app/DialogLook.h"
 #include "app/Utils.h"
 #include "profiles/IconUtils.h"
+#include "profiles/MenuInfo.h"
 #include "profiles/ParaInfo.h"
 #include "profiles/ProfileMenu.h"
 #include "profiles/QualityScale.h"
@@ -239,7 +240,9 @@ void TDlgSetting::fillFrom(const TFormatInfo& info) {
     QImage icon = category ? GetIcon(category->Icon) : QImage();
     if (icon.isNull()) icon = GetIcon(info.Icon);
     ImageProfile->setPixmap(icon.isNull() ? QPixmap() : QPixmap::fromImage(icon));
-    lbProfileName->setText(info.Name);
+    // The catalogue's name is in the interface's language; the parameter table's is English.
+    const TMenuInfo* entry = FindMenuInfo(info.ID);
+    lbProfileName->setText(entry && !entry->Name.isEmpty() ? entry->Name : info.Name);
 
     fillList(cmbResolution, info.Resolution, true);
     fillList(cmbFrameRate, info.FrameRate);

@@ -106,15 +106,22 @@ TEST(ChineseInterface, EveryVisibleTextIsChineseButFormatAndCodecNames) {
     collect(w.ProfilePopMenu(), texts);
     w.btnProfileClick();
     // The dialogs the window opens, each looked at and cancelled.
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 2; ++i)
         dialogs.dialogHandlers << [&texts](QDialog* d) {
             collect(d, texts);
             return 2;
         };
+    QString settingsName;  // the settings dialog names the profile as the profile row does
+    dialogs.dialogHandlers << [&texts, &settingsName](QDialog* d) {
+        collect(d, texts);
+        if (auto* name = d->findChild<QLabel*>(QStringLiteral("lbProfileName"))) settingsName = name->text();
+        return 2;
+    };
     w.ShowPreferences();
     w.CustomProfileMeneuClick();
     w.spSkinBtnSettingClick();
     EXPECT_EQ(dialogs.count("Dialog"), 4);
+    EXPECT_EQ(settingsName, w.lbProfile()->text());
     TConvertDlg convert;
     TErrorFileDlg errors;
     errors.SetErroFiles({"a.mp4"}, {""});
