@@ -101,16 +101,10 @@ void TfrmMain::BtnStartClick() {
     }
     // A size limit too small for a file's length is refused before anything starts.
     // A merge is one output: its limit is checked against all clips together.
-    QStringList refusals;
-    if (CkbMerge->isChecked() && records.size() > 1) {
-        std::vector<const ListFileInfo*> parts;
-        for (const auto& record : records)
-            parts.push_back(record->PFileInfo.get());
-        if (const QString r = TTaskOptionBuilder::MergeFitRefusal(parts); !r.isEmpty()) refusals << r;
-    } else {
-        for (const auto& record : records)
-            if (const QString r = TTaskOptionBuilder::FitRefusal(*record->PFileInfo); !r.isEmpty()) refusals << r;
-    }
+    std::vector<const ListFileInfo*> parts;
+    for (const auto& record : records)
+        parts.push_back(record->PFileInfo.get());
+    const QStringList refusals = TTaskOptionBuilder::FitRefusals(parts, CkbMerge->isChecked());
     if (!refusals.isEmpty()) {
         ShowInfo(refusals.join('\n'));
         return;

@@ -283,17 +283,10 @@ int Run(const std::vector<std::string>& args) {
     }
     // A size limit too small for a file's length is refused before anything starts.
     // A merge is one output: its limit is checked against all clips together.
-    QStringList refusals;
-    if (a.merge && records.size() > 1) {
-        std::vector<const ListFileInfo*> parts;
-        for (const auto& record : records)
-            parts.push_back(record->PFileInfo.get());
-        if (const QString refusal = TTaskOptionBuilder::MergeFitRefusal(parts); !refusal.isEmpty()) refusals << refusal;
-    } else {
-        for (const auto& record : records)
-            if (const QString refusal = TTaskOptionBuilder::FitRefusal(*record->PFileInfo); !refusal.isEmpty())
-                refusals << refusal;
-    }
+    std::vector<const ListFileInfo*> entries;
+    for (const auto& record : records)
+        entries.push_back(record->PFileInfo.get());
+    const QStringList refusals = TTaskOptionBuilder::FitRefusals(entries, a.merge);
     if (!refusals.isEmpty()) {
         for (const QString& line : refusals)
             std::fprintf(stderr, "vanto-convert convert: %s\n", line.toUtf8().constData());

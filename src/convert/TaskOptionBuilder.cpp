@@ -43,7 +43,8 @@ QString pixelFormatOf(const std::string& options) {
 // Outputs of the MP4/QuickTime family: their index goes to the front so they play while they
 // download.
 bool isMovFamily(const QString& format, const std::string& container) {
-    static const QSet<QString> family{".mp4", ".mov", ".m4v", ".m4a", ".psp", ".ipod", ".3gp", ".3g2", ".dpg"};
+    static const QSet<QString> family{".mp4",  ".mov", ".m4v", ".m4a", ".psp",
+                                      ".ipod", ".3gp", ".3g2", ".dpg"};
     if (!container.empty())
         return container == "mp4" || container == "mov" || container == "psp" || container == "ipod" ||
                container == "3gp" || container == "3g2";
@@ -161,7 +162,8 @@ void TTaskOptionBuilder::CreateOptions(TOutputOptions& out, TInputOptions& in, c
     // Phones and Apple players play HEVC in MP4/MOV only under the tag "hvc1".
     if (videoCodec == QLatin1String("libx265") && isMovFamily(f, out.FileFormat)) out.VideoTag = "hvc1";
     // x265 writes its own report to standard error unless told otherwise; the log has ours.
-    if (videoCodec == QLatin1String("libx265")) AddOptionLine(out.ExtOptions, "x265-params", "log-level=error");
+    if (videoCodec == QLatin1String("libx265"))
+        AddOptionLine(out.ExtOptions, "x265-params", "log-level=error");
     // SVT-AV1's own default preset is slow for a desktop converter; 8 is its balanced speed.
     if (videoCodec == QLatin1String("libsvtav1")) AddOptionLine(out.ExtOptions, "preset", "8");
     if (!out.DisableVideo && p.Quality >= 0 && p.FitSize <= 0) ApplyQuality(profile, out);
@@ -179,8 +181,8 @@ void TTaskOptionBuilder::CreateOptions(TOutputOptions& out, TInputOptions& in, c
 }
 
 bool TTaskOptionBuilder::ApplyQuality(const TFormatInfo& profile, TOutputOptions& out) {
-    const QString encoder =
-        out.VideoCodec.empty() ? EffectiveVideoEncoder(profile) : QString::fromStdString(out.VideoCodec).toLower();
+    const QString encoder = out.VideoCodec.empty() ? EffectiveVideoEncoder(profile)
+                                                   : QString::fromStdString(out.VideoCodec).toLower();
     const std::string options = QualityOptionText(encoder, profile.EncParam.Quality);
     if (options.empty()) return false;  // this encoder has no constant quality: its bit rate stays
     if (out.VideoCodec.empty()) out.VideoCodec = utf8(encoder);
@@ -216,14 +218,16 @@ int soundRate(const TOutputOptions& out, bool sound) {
 }
 }  // namespace
 
-TTaskOptionBuilder::TFitPlan TTaskOptionBuilder::PlanFit(qint64 limit, double seconds, bool video, int audioBitrate,
-                                                         int videoCeiling) {
+TTaskOptionBuilder::TFitPlan TTaskOptionBuilder::PlanFit(qint64 limit, double seconds, bool video,
+                                                         int audioBitrate, int videoCeiling) {
     TFitPlan plan;
     plan.AudioBitrate = audioBitrate;
     if (limit <= 0 || seconds <= 0) return plan;
-    const double budget = (static_cast<double>(limit) * (1.0 - kOverheadShare) - kOverheadBytes) * 8.0 / seconds;
+    const double budget =
+        (static_cast<double>(limit) * (1.0 - kOverheadShare) - kOverheadBytes) * 8.0 / seconds;
     auto smallest = [&](double rate) {
-        return static_cast<qint64>(std::ceil((rate * seconds / 8.0 + kOverheadBytes) / (1.0 - kOverheadShare)));
+        return static_cast<qint64>(
+            std::ceil((rate * seconds / 8.0 + kOverheadBytes) / (1.0 - kOverheadShare)));
     };
     if (!video) {
         if (audioBitrate > budget) plan.AudioBitrate = static_cast<int>(budget);
@@ -240,8 +244,8 @@ TTaskOptionBuilder::TFitPlan TTaskOptionBuilder::PlanFit(qint64 limit, double se
 }
 
 bool TTaskOptionBuilder::HasTwoPass(const QString& encoder) {
-    static const QSet<QString> twoPass{"libx264", "libvpx", "libvpx-vp9", "libaom-av1",
-                                       "mpeg4", "mpeg2video", "mpeg1video"};
+    static const QSet<QString> twoPass{"libx264", "libvpx",     "libvpx-vp9", "libaom-av1",
+                                       "mpeg4",   "mpeg2video", "mpeg1video"};
     return twoPass.contains(encoder.toLower());
 }
 
@@ -257,7 +261,8 @@ QString TTaskOptionBuilder::FitRefusal(const ListFileInfo& entry) {
         PlanFit(p.FitSize, clipSeconds(entry), video, soundRate(sound, hasSound(entry)), p.VideoBitrate);
     if (plan.Possible) return {};
     return QStringLiteral("%1: %2 is too small for %3 of %4; the smallest size that works is %5")
-        .arg(QFileInfo(entry.FileName).fileName(), SizeMbText(p.FitSize), FormatTime(entry.EndTime - entry.StartTime),
+        .arg(QFileInfo(entry.FileName).fileName(), SizeMbText(p.FitSize),
+             FormatTime(entry.EndTime - entry.StartTime),
              video ? QStringLiteral("video") : QStringLiteral("sound"), SizeMbText(roundedUp(plan.Smallest)));
 }
 
@@ -265,7 +270,8 @@ QString TTaskOptionBuilder::MergeFitRefusal(const std::vector<const ListFileInfo
     if (entries.empty() || !entries.front()) return {};
     const std::unique_ptr<ListFileInfo> joined = entries.front()->CloneObj();
     if (!joined->formatInfo) return {};
-    joined->FileName = QStringLiteral("MergerVideo") + joined->CategoryTag + joined->formatInfo->Format.toLower();
+    joined->FileName =
+        QStringLiteral("MergerVideo") + joined->CategoryTag + joined->formatInfo->Format.toLower();
     joined->StartTime = 0;
     joined->EndTime = 0;
     joined->HasVideo = false;
@@ -283,21 +289,35 @@ QString TTaskOptionBuilder::MergeFitRefusal(const std::vector<const ListFileInfo
     return FitRefusal(*joined);
 }
 
+QStringList TTaskOptionBuilder::FitRefusals(const std::vector<const ListFileInfo*>& entries, bool merge) {
+    QStringList refusals;
+    if (merge && entries.size() > 1) {
+        if (const QString r = MergeFitRefusal(entries); !r.isEmpty()) refusals << r;
+        return refusals;
+    }
+    for (const ListFileInfo* e : entries)
+        if (e)
+            if (const QString r = FitRefusal(*e); !r.isEmpty()) refusals << r;
+    return refusals;
+}
+
 void TTaskOptionBuilder::applyFit(const ListFileInfo& entry, TOutputOptions& out) {
     const TEncParam& p = entry.formatInfo->EncParam;
     const bool video = !out.DisableVideo && entry.HasVideo && !IsAudioSource(entry.FileName);
-    const TFitPlan plan = PlanFit(p.FitSize, clipSeconds(entry), video, soundRate(out, hasSound(entry)), p.VideoBitrate);
+    const TFitPlan plan =
+        PlanFit(p.FitSize, clipSeconds(entry), video, soundRate(out, hasSound(entry)), p.VideoBitrate);
     out.SizeLimit = p.FitSize;
     if (plan.AudioBitrate > 0) out.AudioBitrate = plan.AudioBitrate;
     if (!video || plan.VideoBitrate <= 0) return;
     out.VideoBitrate = plan.VideoBitrate;
-    const QString encoder =
-        out.VideoCodec.empty() ? EffectiveVideoEncoder(*entry.formatInfo) : QString::fromStdString(out.VideoCodec);
+    const QString encoder = out.VideoCodec.empty() ? EffectiveVideoEncoder(*entry.formatInfo)
+                                                   : QString::fromStdString(out.VideoCodec);
     if (out.VideoCodec.empty()) out.VideoCodec = utf8(encoder.toLower());
     out.TwoPass = HasTwoPass(encoder);
 }
 
-void TTaskOptionBuilder::KeepColour(const TSourceTracks& tracks, const QString& pixelFormat, TOutputOptions& out) {
+void TTaskOptionBuilder::KeepColour(const TSourceTracks& tracks, const QString& pixelFormat,
+                                    TOutputOptions& out) {
     if ((!tracks.HdrPQ && !tracks.HdrHLG) || out.DisableVideo) return;
     const QString codec = QString::fromStdString(out.VideoCodec).toLower();
     const bool deep = pixelFormat.contains(QLatin1String("10")) || pixelFormat.contains(QLatin1String("12"));
@@ -310,11 +330,11 @@ void TTaskOptionBuilder::KeepColour(const TSourceTracks& tracks, const QString& 
         return;
     }
     // Linear light, Hable's curve down to standard range, then BT.709 4:2:0.
-    const std::string toneMap =
-        std::string("zscale=tin=") + (tracks.HdrPQ ? "smpte2084" : "arib-std-b67") +
-        ":pin=bt2020:min=bt2020nc:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,tonemap=tonemap=hable:desat=0,"
-        "zscale=t=bt709:m=bt709:r=tv,format=" +
-        (pixelFormat.isEmpty() ? std::string("yuv420p") : utf8(pixelFormat));
+    const std::string toneMap = std::string("zscale=tin=") + (tracks.HdrPQ ? "smpte2084" : "arib-std-b67") +
+                                ":pin=bt2020:min=bt2020nc:t=linear:npl=100,format=gbrpf32le,zscale=p=bt709,"
+                                "tonemap=tonemap=hable:desat=0,"
+                                "zscale=t=bt709:m=bt709:r=tv,format=" +
+                                (pixelFormat.isEmpty() ? std::string("yuv420p") : utf8(pixelFormat));
     out.VideoFilters = out.VideoFilters.empty() ? toneMap : out.VideoFilters + ',' + toneMap;
     AddOptionLine(out.ExtOptions, "color_primaries", "bt709");
     AddOptionLine(out.ExtOptions, "color_trc", "bt709");
@@ -357,7 +377,9 @@ void TTaskOptionBuilder::KeepTracks(const TSourceTracks& tracks, const QString& 
     }
     const bool firstSubtitleIsFirst = subtitles.empty() || subtitles.front() == tracks.Subtitle;
     if (mappable && (soundKept > 1 || subtitles.size() > 1 || !firstSubtitleIsFirst)) {
-        auto map = [&out](int index) { AddOptionLine(out.ExtOptions, "map", ("0." + std::to_string(index)).c_str()); };
+        auto map = [&out](int index) {
+            AddOptionLine(out.ExtOptions, "map", ("0." + std::to_string(index)).c_str());
+        };
         map(tracks.Video);
         if (sound) map(tracks.AudioIndexes[0]);
         if (!subtitles.empty()) map(subtitles.front());
@@ -382,14 +404,16 @@ void TTaskOptionBuilder::KeepTracks(const TSourceTracks& tracks, const QString& 
     if (dropped > 0 && subtitles.empty() && !movFamily)
         notes << QStringLiteral("subtitles not kept: %1 cannot hold them").arg(name) + tracksText(dropped);
     else if (pictureDropped > 0)
-        notes << QStringLiteral("picture subtitles not kept: %1 cannot hold them").arg(name) + tracksText(pictureDropped);
+        notes << QStringLiteral("picture subtitles not kept: %1 cannot hold them").arg(name) +
+                     tracksText(pictureDropped);
     if (textDropped > 0 && (movFamily || !subtitles.empty()))
         notes << QStringLiteral("%1 more subtitle tracks not kept").arg(textDropped);
     if (tracks.Chapters > 0 && !mkv && !movFamily)
         notes << QStringLiteral("chapters not kept: %1 cannot hold them").arg(name);
     if (sound && tracks.Audio > soundKept)
         notes << (mkv ? QStringLiteral("%1 more sound tracks not kept").arg(tracks.Audio - soundKept)
-                      : QStringLiteral("%1 more sound tracks not kept: only MKV keeps them all").arg(tracks.Audio - soundKept));
+                      : QStringLiteral("%1 more sound tracks not kept: only MKV keeps them all")
+                            .arg(tracks.Audio - soundKept));
 }
 
 bool TTaskOptionBuilder::AddTask(TInputOptions& in, TOutputOptions& out, QString* error) {
@@ -402,8 +426,7 @@ bool TTaskOptionBuilder::AddTask(TInputOptions& in, TOutputOptions& out, QString
         return false;
     }
     Notes.clear();
-    if (const TFFmpeg* task = tasks_.Task(index); task && task->InputCount() > 0)
-    {
+    if (const TFFmpeg* task = tasks_.Task(index); task && task->InputCount() > 0) {
         const TSourceTracks tracks = SourceTracksOf(task->InputContext(0));
         KeepTracks(tracks, QString::fromStdString(out.FileExt).toLower(), out, Notes);
         KeepColour(tracks, pixelFormatOf(out.ExtOptions), out);

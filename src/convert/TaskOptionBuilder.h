@@ -36,7 +36,8 @@ public:
     // the output's container holds them, and names in `notes` what it cannot hold.
     // An HDR source (PQ or HLG): a 10-bit HEVC, AV1 or VP9 output keeps it with its colour
     // description; any other output is tone-mapped to standard range (BT.709).
-    static void KeepColour(const struct TSourceTracks& tracks, const QString& pixelFormat, TOutputOptions& out);
+    static void KeepColour(const struct TSourceTracks& tracks, const QString& pixelFormat,
+                           TOutputOptions& out);
     static void KeepTracks(const struct TSourceTracks& tracks, const QString& format, TOutputOptions& out,
                            QStringList& notes);
 
@@ -65,6 +66,9 @@ public:
     // The same for a merge: the joined output ("MergerVideo") takes the first entry's profile and
     // lasts as long as all clips together.
     static QString MergeFitRefusal(const std::vector<const ListFileInfo*>& entries);
+    // Every refusal of a run before it starts: the merge's as one output when `merge` joins two
+    // or more entries, else each entry's own.
+    static QStringList FitRefusals(const std::vector<const ListFileInfo*>& entries, bool merge);
     // Whether the video encoder keeps two-pass statistics (libx264, libvpx, libaom, MPEG-1/2/4).
     static bool HasTwoPass(const QString& encoder);
 
