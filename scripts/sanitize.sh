@@ -11,7 +11,7 @@ export LSAN_OPTIONS="suppressions=$(pwd)/tests/sanitizers/lsan.supp"
 export SDL_AUDIODRIVER=dummy
 status=0
 # Every suite of the engine's tests (as their sources name them) and the fuzz regressions.
-suites=$(grep -ho '^TEST\(_F\)\?([A-Za-z0-9_]*' tests/engine/*.cpp | sed 's/.*(//' | sort -u | paste -sd'|' -)
+suites=$(grep -ho '^TEST\(_F\)\?([A-Za-z0-9_]*' tests/engine/*/*.cpp | sed 's/.*(//' | sort -u | paste -sd'|' -)
 cd build-asan
 ctest --output-on-failure -j"$(nproc)" -R "^(fuzz_regressions_.*|($suites)\..*)\$" || status=1
 cd ..

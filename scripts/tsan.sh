@@ -21,7 +21,7 @@ export TSAN_OPTIONS="log_path=$reports/report:second_deadlock_stack=1"
 export SDL_AUDIODRIVER=dummy
 # Every suite of the engine's tests (as their sources name them), the command-line conversions
 # and the application's dispatcher.
-suites=$(grep -ho '^TEST\(_F\)\?([A-Za-z0-9_]*' tests/engine/*.cpp | sed 's/.*(//' | sort -u | paste -sd'|' -)
+suites=$(grep -ho '^TEST\(_F\)\?([A-Za-z0-9_]*' tests/engine/*/*.cpp | sed 's/.*(//' | sort -u | paste -sd'|' -)
 status=0
 (cd build-tsan && ctest --output-on-failure -R "^($suites|CliConvert|QtDispatcherSend)\\..*\$" "$@") || status=1
 if [ -n "$(ls "$reports")" ]; then

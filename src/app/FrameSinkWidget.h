@@ -15,8 +15,8 @@
 #include <atomic>
 #include <mutex>
 
-#include "engine/FrameScaler.h"
-#include "engine/FrameSink.h"
+#include "engine/player/FrameScaler.h"
+#include "engine/player/FrameSink.h"
 
 class TFrameSinkWidget : public QWidget, public TFrameSink {
     Q_OBJECT

@@ -23,7 +23,7 @@
 
 #include "app/AppLogger.h"
 #include "app/SliderSeek.h"
-#include "engine/PlayerTypes.h"
+#include "engine/player/PlayerTypes.h"
 
 class ListFileInfo;
 class TAVProbe;

@@ -18,7 +18,7 @@
 #include "app/SnapshotWriter.h"
 #include "app/StillPicture.h"
 #include "app/Utils.h"
-#include "engine/Player.h"
+#include "engine/player/Player.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 

@@ -11,7 +11,7 @@
 #include "convert/ConvertDlg.h"
 #include "convert/ConvertRecord.h"
 #include "convert/TaskOptionBuilder.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 #include "tools/ClipTimeDlg.h"

@@ -8,7 +8,7 @@
 #include <QImage>
 #include <QWidget>
 
-#include "engine/Previewer.h"
+#include "engine/transcode/Previewer.h"
 
 class TPreviewerWindow : public QWidget, public TPreviewSink {
     Q_OBJECT

@@ -11,7 +11,7 @@
 #include <memory>
 #include <mutex>
 
-#include "engine/Dispatcher.h"
+#include "engine/library/Dispatcher.h"
 
 class QObject;
 

@@ -16,7 +16,7 @@
 
 #include "app/SafeFiles.h"
 #include "app/Utils.h"
-#include "engine/Bitmap24.h"
+#include "engine/library/Bitmap24.h"
 
 namespace {
 // libjpeg reports fatal errors through error_exit, which by default ends the process: jump back

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "app/SnapshotWriter.h"
-#include "engine/AVProbe.h"
+#include "engine/probe/AVProbe.h"
 
 namespace {
 // Pictures are kept at their display size, so about 300 of standard definition.

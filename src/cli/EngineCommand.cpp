@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegLogger.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/transcode/FFmpegTasks.h"
 
 namespace {
 

@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegLogger.h"
-#include "engine/FrameScaler.h"
-#include "engine/Player.h"
-#include "engine/SDLFrameSink.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/player/FrameScaler.h"
+#include "engine/player/Player.h"
+#include "engine/player/SDLFrameSink.h"
 
 namespace {
 

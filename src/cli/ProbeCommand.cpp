@@ -9,9 +9,9 @@
 #include <iostream>
 #include <string>
 
-#include "engine/AVProbe.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegLogger.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/FFmpegLogger.h"
 
 namespace {
 

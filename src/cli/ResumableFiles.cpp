@@ -11,7 +11,7 @@
 #include "convert/OutputNaming.h"
 #include "convert/ResumableConversion.h"
 #include "convert/TaskOptionBuilder.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 
 std::vector<std::unique_ptr<ConvertRecord>> ConvertResumableFiles(std::vector<std::unique_ptr<ConvertRecord>> records,
                                                                   TCustomFFmpegTasks& tasks, const QString& folder,

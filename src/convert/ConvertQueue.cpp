@@ -10,9 +10,9 @@
 #include "convert/CodecThreadRule.h"
 #include "convert/ResumableConversion.h"
 #include "convert/TaskOptionBuilder.h"
-#include "engine/AVProbe.h"
-#include "engine/Dispatcher.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/library/Dispatcher.h"
+#include "engine/transcode/FFmpegTasks.h"
 #include "settings/Lang.h"
 #include "settings/ReasonText.h"
 

@@ -29,7 +29,7 @@
 #include "convert/OutputNaming.h"
 #include "convert/RemainingTime.h"
 #include "convert/RunClock.h"
-#include "engine/FFmpegTypes.h"
+#include "engine/transcode/FFmpegTypes.h"
 
 class TCustomFFmpegTasks;
 class TFFmpegTasks;

@@ -8,7 +8,7 @@
 #include "app/CommEntity.h"
 #include "convert/OutputNaming.h"
 #include "convert/TaskOptionBuilder.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 #include "profiles/QualityScale.h"
 
 bool NeedsQualityEstimate(const ListFileInfo& entry) {

@@ -19,7 +19,7 @@
 
 #include "app/CommEntity.h"
 #include "app/SafeFiles.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 
 namespace {
 const char* const kJournal = "journal.json";

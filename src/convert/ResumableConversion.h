@@ -20,7 +20,7 @@
 #include <QString>
 #include <functional>
 
-#include "engine/FFmpegTypes.h"
+#include "engine/transcode/FFmpegTypes.h"
 
 class TCustomFFmpegTasks;
 class ListFileInfo;

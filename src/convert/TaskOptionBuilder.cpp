@@ -7,8 +7,8 @@
 #include "app/CommEntity.h"
 #include "app/Utils.h"
 #include "convert/OutputNaming.h"
-#include "engine/FFmpegTasks.h"
-#include "engine/SourceTracks.h"
+#include "engine/transcode/FFmpegTasks.h"
+#include "engine/transcode/SourceTracks.h"
 #include "profiles/QualityScale.h"
 
 namespace {

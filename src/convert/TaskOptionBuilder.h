@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/AppLogger.h"
-#include "engine/FFmpegTypes.h"
+#include "engine/transcode/FFmpegTypes.h"
 
 class ListFileInfo;
 class TFormatInfo;

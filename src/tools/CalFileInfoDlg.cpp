@@ -13,7 +13,7 @@
 #include "app/DialogLook.h"
 #include "app/FileListItem.h"
 #include "app/Utils.h"
-#include "engine/AVProbe.h"
+#include "engine/probe/AVProbe.h"
 #include "settings/ReasonText.h"
 #include "tools/EntryProbe.h"
 

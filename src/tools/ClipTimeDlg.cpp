@@ -16,7 +16,7 @@
 #include "app/FrameSinkWidget.h"
 #include "app/SliderSeek.h"
 #include "app/Utils.h"
-#include "engine/Player.h"
+#include "engine/player/Player.h"
 #include "settings/Lang.h"
 
 void TClipBar::SetMax(int max) {

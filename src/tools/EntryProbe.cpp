@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/CommEntity.h"
-#include "engine/AVProbe.h"
+#include "engine/probe/AVProbe.h"
 #include "settings/Lang.h"
 #include "settings/ReasonText.h"
 

@@ -11,9 +11,9 @@
 #include "app/FrameSinkWidget.h"
 #include "app/PreviewerWindow.h"
 #include "common/MediaFixtures.h"
-#include "engine/FFmpegHandles.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/Player.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/player/Player.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "common/ReadOnlyFolder.h"
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
-#include "engine/FFmpegLoader.h"
+#include "engine/library/FFmpegLoader.h"
 #include "settings/Lang.h"
 #include "settings/Options.h"
 

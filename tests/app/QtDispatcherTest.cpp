@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/Dispatcher.h"
+#include "engine/library/Dispatcher.h"
 
 TEST(QtDispatcherSend, RunsOnTheApplicationThreadAndHandsBackResultsAndExceptions) {
     Dispatcher& dispatcher = GetDispatcher();

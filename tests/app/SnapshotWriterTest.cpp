@@ -8,7 +8,7 @@
 #include "app/SnapshotWriter.h"
 #include "common/MediaFixtures.h"
 #include "common/ReadOnlyFolder.h"
-#include "engine/Bitmap24.h"
+#include "engine/library/Bitmap24.h"
 
 namespace {
 // Left half pure red, right half pure blue, on an odd width so that rows need padding.

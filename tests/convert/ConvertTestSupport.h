@@ -11,7 +11,7 @@
 #include "common/ScriptedDialogs.h"
 #include "common/TestSandbox.h"
 #include "convert/ConvertRecord.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 
 class ConvertFixture {
 public:

@@ -8,7 +8,7 @@
 #include "common/TestSandbox.h"
 #include "convert/OutputNaming.h"
 #include "convert/TaskOptionBuilder.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 #include "settings/Lang.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "common/MediaFixtures.h"
-#include "engine/FFmpegHandles.h"
-#include "engine/FFmpegLoader.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/library/FFmpegLoader.h"
 
 namespace enginetest {
 

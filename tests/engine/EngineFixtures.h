@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FFmpegLogger.h"
+#include "engine/library/FFmpegLogger.h"
 
 namespace enginetest {
 

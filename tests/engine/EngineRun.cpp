@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "common/MediaFixtures.h"
-#include "engine/OptionText.h"
+#include "engine/transcode/OptionText.h"
 
 namespace enginetest {
 

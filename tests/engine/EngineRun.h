@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 
 namespace enginetest {
 

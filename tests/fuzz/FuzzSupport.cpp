@@ -9,9 +9,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/FFmpegApi.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegLogger.h"
+#include "engine/library/FFmpegApi.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/FFmpegLogger.h"
 
 namespace fuzz {
 

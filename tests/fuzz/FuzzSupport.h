@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/EngineStream.h"
+#include "engine/library/EngineStream.h"
 
 namespace fuzz {
 

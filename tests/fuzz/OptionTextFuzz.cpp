@@ -5,8 +5,8 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "engine/CustomFFmpeg.h"
-#include "engine/OptionText.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/transcode/OptionText.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "FuzzSupport.h"
-#include "engine/CustomFFmpeg.h"
+#include "engine/transcode/CustomFFmpeg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::InitEngine();

@@ -3,10 +3,10 @@
 #include <cstdint>
 
 #include "FuzzSupport.h"
-#include "engine/AVProbe.h"
-#include "engine/Bitmap24.h"
-#include "engine/FFmpegHandles.h"
-#include "engine/StreamIO.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/library/Bitmap24.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/library/StreamIO.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::InitEngine();

@@ -19,7 +19,7 @@
 #include "common/TestSandbox.h"
 #include "common/WaitFor.h"
 #include "convert/ConvertDlg.h"
-#include "engine/Player.h"
+#include "engine/player/Player.h"
 #include "settings/Lang.h"
 #include "tools/ClipTimeDlg.h"
 

@@ -20,7 +20,7 @@
 #include "app/FileListItem.h"
 #include "common/MediaFixtures.h"
 #include "common/TestSandbox.h"
-#include "engine/AVProbe.h"
+#include "engine/probe/AVProbe.h"
 #include "tools/CalFileInfoDlg.h"
 #include "tools/ProbeCache.h"
 

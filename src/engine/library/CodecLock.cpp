@@ -1,6 +1,6 @@
-#include "engine/CodecLock.h"
+#include "engine/library/CodecLock.h"
 
-#include "engine/FFmpegLogger.h"
+#include "engine/library/FFmpegLogger.h"
 
 namespace {
 thread_local int tl_depth = 0;

@@ -1,4 +1,4 @@
-#include "engine/Dispatcher.h"
+#include "engine/library/Dispatcher.h"
 
 #include <atomic>
 #include <chrono>

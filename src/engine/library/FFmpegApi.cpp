@@ -1,4 +1,4 @@
-#include "engine/FFmpegApi.h"
+#include "engine/library/FFmpegApi.h"
 
 namespace ff {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/FFmpegErrors.h"
+#include "engine/library/FFmpegErrors.h"
 
 #include <cerrno>
 #include <cstdio>

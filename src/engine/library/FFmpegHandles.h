@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "engine/CodecLock.h"
-#include "engine/FFmpegApi.h"
+#include "engine/library/CodecLock.h"
+#include "engine/library/FFmpegApi.h"
 
 struct TInputContextDeleter {
     void operator()(AVFormatContext* ctx) const {

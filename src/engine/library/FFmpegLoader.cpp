@@ -1,4 +1,4 @@
-#include "engine/FFmpegLoader.h"
+#include "engine/library/FFmpegLoader.h"
 
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -7,8 +7,8 @@
 #include <array>
 #include <mutex>
 
-#include "engine/FFmpegApi.h"
-#include "engine/FFmpegLogger.h"
+#include "engine/library/FFmpegApi.h"
+#include "engine/library/FFmpegLogger.h"
 
 namespace {
 

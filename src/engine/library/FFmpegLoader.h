@@ -1,4 +1,12 @@
 #pragma once
+// src/engine/library, the engine's bottom layer, stands on nothing else of the engine: loading
+// the media libraries and their entry-point table (FFmpegApi.h), the log bridge (FFmpegLogger.h),
+// the process-wide codec lock, error texts and exceptions, the owning handles of library objects,
+// the Unicode file protocol, stream I/O for callers' byte streams, the dispatcher that carries
+// events to the user-interface thread, and the records and picture type every part shares. It
+// runs no threads of its own except the log bridge's delivery thread; everything else is called
+// on the caller's thread (loading normally on the main thread at start-up).
+//
 // Opens the media libraries at run time and fills the entry-point table (FFmpegApi.h).
 //
 // Each library is one row: a file name built from a base name and a major version, opened first
@@ -17,7 +25,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "engine/EngineTypes.h"
+#include "engine/library/EngineTypes.h"
 
 enum class TLibrary : uint8_t {
     avCodec,

@@ -1,4 +1,4 @@
-#include "engine/FFmpegLogger.h"
+#include "engine/library/FFmpegLogger.h"
 
 #include <unistd.h>
 
@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "engine/CodecLock.h"
-#include "engine/Dispatcher.h"
-#include "engine/EngineTypes.h"
-#include "engine/FFmpegApi.h"
+#include "engine/library/CodecLock.h"
+#include "engine/library/Dispatcher.h"
+#include "engine/library/EngineTypes.h"
+#include "engine/library/FFmpegApi.h"
 
 namespace {
 

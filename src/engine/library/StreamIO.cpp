@@ -1,4 +1,4 @@
-#include "engine/StreamIO.h"
+#include "engine/library/StreamIO.h"
 
 #include <cinttypes>
 #include <cstdio>

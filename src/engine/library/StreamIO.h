@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "engine/EngineStream.h"
-#include "engine/FFmpegApi.h"
+#include "engine/library/EngineStream.h"
+#include "engine/library/FFmpegApi.h"
 
 struct TAvioContextDeleter {
     void operator()(AVIOContext* io) const {

@@ -1,4 +1,4 @@
-#include "engine/UnicodeProtocol.h"
+#include "engine/library/UnicodeProtocol.h"
 
 namespace {
 // A name in the protocol form: at least one character after the 13-byte prefix.

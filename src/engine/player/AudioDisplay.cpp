@@ -1,4 +1,4 @@
-#include "engine/AudioDisplay.h"
+#include "engine/player/AudioDisplay.h"
 
 #include <algorithm>
 #include <cmath>

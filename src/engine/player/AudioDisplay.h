@@ -14,7 +14,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/FrameSink.h"
+#include "engine/player/FrameSink.h"
 
 class TAudioDisplay {
 public:

@@ -1,4 +1,4 @@
-#include "engine/FrameScaler.h"
+#include "engine/player/FrameScaler.h"
 
 #include <cmath>
 

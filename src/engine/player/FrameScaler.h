@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "engine/FFmpegHandles.h"
+#include "engine/library/FFmpegHandles.h"
 
 class TFrameScaler {
 public:

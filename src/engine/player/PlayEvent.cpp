@@ -1,4 +1,4 @@
-#include "engine/PlayerTypes.h"
+#include "engine/player/PlayerTypes.h"
 
 #include <chrono>
 

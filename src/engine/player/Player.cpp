@@ -1,11 +1,11 @@
-#include "engine/Player.h"
+#include "engine/player/Player.h"
 
 #include <chrono>
 
-#include "engine/Dispatcher.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegLogger.h"
-#include "engine/PlayerState.h"
+#include "engine/library/Dispatcher.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/player/PlayerState.h"
 
 TCustomPlayer::TCustomPlayer() : FAVProbe(std::make_unique<TAVProbe>()) {}
 

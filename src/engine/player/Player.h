@@ -1,4 +1,9 @@
 #pragma once
+// src/engine/player stands on the library layer and the probe: the player and its roles (clock,
+// queues, read, video, audio, display, state, events), frame sinks (SDLFrameSink.h), the frame
+// scaler, subtitle text and the sound display. Its threads are listed below; its events reach
+// the user-interface thread through the dispatcher.
+//
 // The player: plays a media file with its pictures going to a frame sink (FrameSink.h) and its
 // sound to SDL's audio output, and reports position and play state through events.
 //
@@ -30,12 +35,12 @@
 #include <string>
 #include <thread>
 
-#include "engine/AVProbe.h"
-#include "engine/Bitmap24.h"
-#include "engine/EngineTypes.h"
-#include "engine/FrameSink.h"
-#include "engine/PlayerTypes.h"
-#include "engine/RGBConvertContext.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/library/Bitmap24.h"
+#include "engine/library/EngineTypes.h"
+#include "engine/player/FrameSink.h"
+#include "engine/player/PlayerTypes.h"
+#include "engine/probe/RGBConvertContext.h"
 
 class TVideoState;
 

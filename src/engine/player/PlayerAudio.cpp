@@ -6,9 +6,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/FFmpegLogger.h"
-#include "engine/Player.h"
-#include "engine/PlayerState.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/player/Player.h"
+#include "engine/player/PlayerState.h"
 
 namespace {
 constexpr int kAudioBufferSamples = 1024;

@@ -1,6 +1,6 @@
-#include "engine/PlayerClock.h"
+#include "engine/player/PlayerClock.h"
 
-#include "engine/FFmpegApi.h"
+#include "engine/library/FFmpegApi.h"
 
 double PlayerNow() {
     return static_cast<double>(ff::av_gettime_relative()) / 1000000.0;

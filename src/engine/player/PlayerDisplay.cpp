@@ -6,9 +6,9 @@
 #include <chrono>
 #include <cmath>
 
-#include "engine/FFmpegLogger.h"
-#include "engine/Player.h"
-#include "engine/PlayerState.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/player/Player.h"
+#include "engine/player/PlayerState.h"
 
 void TVideoState::PlayLoop() {
     // Opened paused, or paused before this thread got going: the state says so.

@@ -1,4 +1,4 @@
-#include "engine/PlayerQueues.h"
+#include "engine/player/PlayerQueues.h"
 
 #include <algorithm>
 

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/FFmpegHandles.h"
+#include "engine/library/FFmpegHandles.h"
 
 class TPacketQueue {
 public:

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <cstring>
 
-#include "engine/CodecLock.h"
-#include "engine/FFmpegErrors.h"
-#include "engine/FFmpegLogger.h"
-#include "engine/Player.h"
-#include "engine/PlayerState.h"
+#include "engine/library/CodecLock.h"
+#include "engine/library/FFmpegErrors.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/player/Player.h"
+#include "engine/player/PlayerState.h"
 
 namespace {
 

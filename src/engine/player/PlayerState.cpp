@@ -1,10 +1,10 @@
 // The playing state's life and control: opening, the quit request, pause and step, seek
 // requests, and what the player reads back (clocks, the picture on screen, counters).
 
-#include "engine/PlayerState.h"
+#include "engine/player/PlayerState.h"
 
-#include "engine/FFmpegLogger.h"
-#include "engine/Player.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/player/Player.h"
 
 TVideoState::TVideoState(TCustomPlayer& owner, TFrameSink* sink) : owner_(owner), sink_(sink) {
     libraryUse_.Acquire();

@@ -13,14 +13,14 @@
 #include <string>
 #include <thread>
 
-#include "engine/AudioDisplay.h"
-#include "engine/EngineTypes.h"
-#include "engine/FFmpegHandles.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FrameSink.h"
-#include "engine/PlayerClock.h"
-#include "engine/PlayerQueues.h"
-#include "engine/PlayerTypes.h"
+#include "engine/player/AudioDisplay.h"
+#include "engine/library/EngineTypes.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/player/FrameSink.h"
+#include "engine/player/PlayerClock.h"
+#include "engine/player/PlayerQueues.h"
+#include "engine/player/PlayerTypes.h"
 
 class TCustomPlayer;
 

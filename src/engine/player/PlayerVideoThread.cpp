@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "engine/FFmpegLogger.h"
-#include "engine/Player.h"
-#include "engine/PlayerState.h"
-#include "engine/SubtitleText.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/player/Player.h"
+#include "engine/player/PlayerState.h"
+#include "engine/player/SubtitleText.h"
 
 void TPlayerDecoder::Init(TCodecContextPtr context, TPacketQueue* queue) {
     context_ = std::move(context);

@@ -1,4 +1,4 @@
-#include "engine/SDLFrameSink.h"
+#include "engine/player/SDLFrameSink.h"
 
 #include <chrono>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <memory>
 #include <utility>
 
-#include "engine/FFmpegLogger.h"
-#include "engine/FrameScaler.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/player/FrameScaler.h"
 
 namespace {
 

@@ -28,9 +28,9 @@
 #include <string>
 #include <thread>
 
-#include "engine/FFmpegHandles.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FrameSink.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/player/FrameSink.h"
 
 class TSDLFrameSink : public TFrameSink {
 public:

@@ -1,6 +1,6 @@
-#include "engine/SubtitleText.h"
+#include "engine/player/SubtitleText.h"
 
-#include "engine/FFmpegApi.h"
+#include "engine/library/FFmpegApi.h"
 
 namespace {
 

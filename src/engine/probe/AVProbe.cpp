@@ -1,10 +1,10 @@
-#include "engine/AVProbe.h"
+#include "engine/probe/AVProbe.h"
 
 #include <algorithm>
 #include <cinttypes>
 
-#include "engine/CodecLock.h"
-#include "engine/FFmpegErrors.h"
+#include "engine/library/CodecLock.h"
+#include "engine/library/FFmpegErrors.h"
 
 namespace {
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};

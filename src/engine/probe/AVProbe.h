@@ -1,4 +1,9 @@
 #pragma once
+// src/engine/probe stands on the library layer only: reading a file's format and streams, its
+// information text, single decoded pictures and their conversion into bitmaps (RGBConvertContext).
+// It starts no threads: a probe is used by one thread at a time (the window's probe workers, the
+// player, a task) and takes the codec lock where the libraries need it.
+//
 // The media probe: TCustomAVProbe plus single-picture decoding of a video stream (at a time
 // position, the next or previous key frame, the previous frame) and conversion of the held
 // picture into a TBitmap24.
@@ -8,10 +13,10 @@
 // Threads: one thread at a time, which may be a worker; the decoder is opened and closed under
 // the process-wide codec lock.
 
-#include "engine/Bitmap24.h"
-#include "engine/CustomAVProbe.h"
-#include "engine/FFmpegHandles.h"
-#include "engine/RGBConvertContext.h"
+#include "engine/library/Bitmap24.h"
+#include "engine/probe/CustomAVProbe.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/probe/RGBConvertContext.h"
 
 class TAVProbe : public TCustomAVProbe {
 public:

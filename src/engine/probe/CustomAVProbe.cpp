@@ -1,14 +1,14 @@
-#include "engine/CustomAVProbe.h"
+#include "engine/probe/CustomAVProbe.h"
 
 #include <sys/stat.h>
 
 #include <cctype>
 #include <cstdlib>
 
-#include "engine/FFmpegErrors.h"
-#include "engine/FFmpegHandles.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/UnicodeProtocol.h"
+#include "engine/library/FFmpegErrors.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/UnicodeProtocol.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/EngineTypes.h"
-#include "engine/FFmpegApi.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegLogger.h"
+#include "engine/library/EngineTypes.h"
+#include "engine/library/FFmpegApi.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/FFmpegLogger.h"
 
 class TCustomAVProbe {
 public:

@@ -4,9 +4,9 @@
 #include <ctime>
 #include <set>
 
-#include "engine/CodecLock.h"
-#include "engine/CustomAVProbe.h"
-#include "engine/FFmpegHandles.h"
+#include "engine/library/CodecLock.h"
+#include "engine/probe/CustomAVProbe.h"
+#include "engine/library/FFmpegHandles.h"
 
 namespace probetext {
 

@@ -1,4 +1,4 @@
-#include "engine/RGBConvertContext.h"
+#include "engine/probe/RGBConvertContext.h"
 
 #include <cstring>
 

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "engine/Bitmap24.h"
-#include "engine/FFmpegHandles.h"
+#include "engine/library/Bitmap24.h"
+#include "engine/library/FFmpegHandles.h"
 
 class TRGBConvertContext {
 public:

@@ -1,8 +1,8 @@
-#include "engine/CodecNames.h"
+#include "engine/transcode/CodecNames.h"
 
 #include <strings.h>
 
-#include "engine/FFmpegApi.h"
+#include "engine/library/FFmpegApi.h"
 
 namespace {
 struct TRename {

@@ -30,13 +30,13 @@
 #include <utility>
 #include <vector>
 
-#include "engine/FFOptions.h"
-#include "engine/FFmpegException.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegLogger.h"
-#include "engine/FFmpegTypes.h"
-#include "engine/RGBConvertContext.h"
-#include "engine/TranscodeTypes.h"
+#include "engine/transcode/FFOptions.h"
+#include "engine/library/FFmpegException.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/FFmpegLogger.h"
+#include "engine/transcode/FFmpegTypes.h"
+#include "engine/probe/RGBConvertContext.h"
+#include "engine/transcode/TranscodeTypes.h"
 
 class TPreviewer;
 

@@ -2,8 +2,8 @@
 // format and channel layout of the encoder, the encoder's frame size), encoding and writing.
 #include <algorithm>
 
-#include "engine/CustomFFmpeg.h"
-#include "engine/FilterChain.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/transcode/FilterChain.h"
 
 namespace {
 

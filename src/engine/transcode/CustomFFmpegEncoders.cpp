@@ -8,12 +8,12 @@
 #include <cstring>
 #include <iterator>
 
-#include "engine/CodecLock.h"
-#include "engine/CustomFFmpeg.h"
-#include "engine/HdrMetadata.h"
-#include "engine/Previewer.h"
-#include "engine/SourceTracks.h"
-#include "engine/UnicodeProtocol.h"
+#include "engine/library/CodecLock.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/transcode/HdrMetadata.h"
+#include "engine/transcode/Previewer.h"
+#include "engine/transcode/SourceTracks.h"
+#include "engine/library/UnicodeProtocol.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Opening an input file with the settings current at that moment.
 #include <cmath>
 
-#include "engine/CodecLock.h"
-#include "engine/CustomFFmpeg.h"
-#include "engine/FFmpegErrors.h"
-#include "engine/UnicodeProtocol.h"
+#include "engine/library/CodecLock.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/library/FFmpegErrors.h"
+#include "engine/library/UnicodeProtocol.h"
 
 namespace {
 

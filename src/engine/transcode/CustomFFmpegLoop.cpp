@@ -8,10 +8,10 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
-#include "engine/CodecLock.h"
-#include "engine/CustomFFmpeg.h"
-#include "engine/FFmpegErrors.h"
-#include "engine/Previewer.h"
+#include "engine/library/CodecLock.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/library/FFmpegErrors.h"
+#include "engine/transcode/Previewer.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <unordered_map>
 
-#include "engine/CodecNames.h"
-#include "engine/CustomFFmpeg.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/Previewer.h"
+#include "engine/transcode/CodecNames.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/transcode/Previewer.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Opening an output file with the settings current at that moment: format, streams, metadata,
 // the file itself, and the join mode.
-#include "engine/CodecNames.h"
-#include "engine/CustomFFmpeg.h"
-#include "engine/UnicodeProtocol.h"
+#include "engine/transcode/CodecNames.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/library/UnicodeProtocol.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/CustomFFmpeg.h"
+#include "engine/transcode/CustomFFmpeg.h"
 
 namespace {
 constexpr int kSubtitleBufferSize = 1024 * 1024;

@@ -2,9 +2,9 @@
 // format), synchronisation of pictures to the output frame rate, encoding and writing.
 #include <utility>
 
-#include "engine/CustomFFmpeg.h"
-#include "engine/FFmpegErrors.h"
-#include "engine/FilterChain.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/library/FFmpegErrors.h"
+#include "engine/transcode/FilterChain.h"
 
 namespace {
 

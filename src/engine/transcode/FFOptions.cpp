@@ -1,4 +1,4 @@
-#include "engine/FFOptions.h"
+#include "engine/transcode/FFOptions.h"
 
 #include <cstring>
 

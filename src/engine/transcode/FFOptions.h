@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/FFmpegHandles.h"
+#include "engine/library/FFmpegHandles.h"
 
 class TFFOptions {
 public:

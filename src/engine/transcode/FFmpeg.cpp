@@ -1,11 +1,11 @@
-#include "engine/FFmpeg.h"
+#include "engine/transcode/FFmpeg.h"
 
 #include <time.h>
 
 #include <cmath>
 #include <cstdio>
 
-#include "engine/OptionText.h"
+#include "engine/transcode/OptionText.h"
 
 namespace {
 

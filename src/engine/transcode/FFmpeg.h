@@ -21,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/AVProbe.h"
-#include "engine/CustomFFmpeg.h"
-#include "engine/FFmpegTypes.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/transcode/CustomFFmpeg.h"
+#include "engine/transcode/FFmpegTypes.h"
 
 class TFFmpeg : public TCustomFFmpeg {
 public:

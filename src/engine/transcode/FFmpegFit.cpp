@@ -10,7 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "engine/FFmpeg.h"
+#include "engine/transcode/FFmpeg.h"
 
 namespace {
 int64_t fileSize(const std::string& path) {

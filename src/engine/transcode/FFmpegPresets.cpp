@@ -11,9 +11,9 @@
 #include <sstream>
 #include <utility>
 
-#include "engine/FFmpegPresets.h"
+#include "engine/transcode/FFmpegPresets.h"
 
-#include "engine/CustomFFmpeg.h"
+#include "engine/transcode/CustomFFmpeg.h"
 
 namespace {
 

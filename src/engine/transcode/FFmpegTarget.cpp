@@ -2,7 +2,7 @@
 // the television norm given as a prefix or guessed from the frame rate.
 #include <cmath>
 
-#include "engine/CustomFFmpeg.h"
+#include "engine/transcode/CustomFFmpeg.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <charconv>
 
-#include "engine/Dispatcher.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/OptionText.h"
-#include "engine/StreamIO.h"
+#include "engine/library/Dispatcher.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/transcode/OptionText.h"
+#include "engine/library/StreamIO.h"
 
 namespace {
 

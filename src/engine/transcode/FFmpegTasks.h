@@ -1,4 +1,11 @@
 #pragma once
+// src/engine/transcode stands on the library layer and the probe (every task keeps a probe per
+// opened input): the task component, the transcoding core split by stage (set-up, input, output,
+// loop, video, audio, subtitles, progress, options, encoders), presets, targets, the filter
+// chain, the option vocabulary and texts, fit-into-a-size, and the conversion's preview window.
+// Each task converts on a conversion thread of its own; events reach the user-interface thread
+// through the dispatcher.
+//
 // The transcoding task component: a list of tasks (one TFFmpeg each: inputs, outputs, options)
 // that the application fills, starts and follows through events.
 //
@@ -26,10 +33,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/AVProbe.h"
-#include "engine/EngineStream.h"
-#include "engine/FFmpeg.h"
-#include "engine/FFmpegTypes.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/library/EngineStream.h"
+#include "engine/transcode/FFmpeg.h"
+#include "engine/transcode/FFmpegTypes.h"
 
 enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
 

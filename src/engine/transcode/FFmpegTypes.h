@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/Bitmap24.h"
-#include "engine/EngineTypes.h"
+#include "engine/library/Bitmap24.h"
+#include "engine/library/EngineTypes.h"
 
 enum class TOptionTargetType { ttIgnore, ttVCD, ttSVCD, ttDVD };
 enum class TOptionNormType { ntAuto, ntPAL, ntNTSC };

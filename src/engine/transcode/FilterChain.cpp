@@ -1,6 +1,6 @@
-#include "engine/FilterChain.h"
+#include "engine/transcode/FilterChain.h"
 
-#include "engine/FFmpegApi.h"
+#include "engine/library/FFmpegApi.h"
 
 AVFilterContext* AppendFilter(AVFilterGraph* graph, AVFilterContext* last, const char* filter,
                               const std::string& args, int& ret) {

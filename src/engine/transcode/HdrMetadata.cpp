@@ -1,11 +1,11 @@
-#include "engine/HdrMetadata.h"
+#include "engine/transcode/HdrMetadata.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "engine/CodecLock.h"
-#include "engine/FFmpegHandles.h"
-#include "engine/FFmpegLogger.h"
+#include "engine/library/CodecLock.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/library/FFmpegLogger.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "engine/FFmpegApi.h"
+#include "engine/library/FFmpegApi.h"
 
 // Whether an encoder's options ask for an HDR transfer (PQ or HLG), by name or number.
 bool AsksHdrTransfer(const AVDictionary* options);

@@ -1,4 +1,4 @@
-#include "engine/OptionText.h"
+#include "engine/transcode/OptionText.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "engine/Previewer.h"
+#include "engine/transcode/Previewer.h"
 
 #include <mutex>
 
-#include "engine/Dispatcher.h"
+#include "engine/library/Dispatcher.h"
 
 namespace {
 std::mutex g_factoryLock;

@@ -15,7 +15,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/Bitmap24.h"
+#include "engine/library/Bitmap24.h"
 
 class TPreviewSink {
 public:

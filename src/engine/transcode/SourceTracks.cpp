@@ -1,4 +1,4 @@
-#include "engine/SourceTracks.h"
+#include "engine/transcode/SourceTracks.h"
 
 #include <cmath>
 #include <cstdlib>

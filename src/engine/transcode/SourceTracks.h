@@ -3,7 +3,7 @@
 // text and picture subtitle tracks and chapters. The option builder uses it to keep what the
 // output's container can hold and to name what it cannot. Any thread that owns the context.
 
-#include "engine/FFmpegApi.h"
+#include "engine/library/FFmpegApi.h"
 
 #include <vector>
 

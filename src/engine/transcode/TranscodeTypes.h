@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/FFmpegHandles.h"
-#include "engine/FFmpegTypes.h"
-#include "engine/StreamIO.h"
+#include "engine/library/FFmpegHandles.h"
+#include "engine/transcode/FFmpegTypes.h"
+#include "engine/library/StreamIO.h"
 
 inline constexpr int kMaxStreams = 20;       // time-stamp scales per input
 inline constexpr int kMaxFiles = 500;        // inputs and outputs per task

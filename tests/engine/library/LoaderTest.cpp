@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
-#include "engine/AVProbe.h"
-#include "engine/FFmpegApi.h"
-#include "engine/FFmpegLoader.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/library/FFmpegApi.h"
+#include "engine/library/FFmpegLoader.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <chrono>
 #include <thread>
 
-#include "EngineFixtures.h"
-#include "engine/Dispatcher.h"
-#include "engine/FFmpegApi.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegLogger.h"
+#include "engine/EngineFixtures.h"
+#include "engine/library/Dispatcher.h"
+#include "engine/library/FFmpegApi.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/library/FFmpegLogger.h"
 
 using enginetest::LogCapture;
 

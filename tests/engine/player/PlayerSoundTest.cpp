@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "common/MediaFixtures.h"
-#include "engine/AudioDisplay.h"
-#include "engine/Dispatcher.h"
+#include "engine/player/AudioDisplay.h"
+#include "engine/library/Dispatcher.h"
 #include "engine/EngineFixtures.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/Player.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/player/Player.h"
 
 using namespace std::chrono_literals;
 

@@ -19,11 +19,11 @@
 #include <vector>
 
 #include "common/MediaFixtures.h"
-#include "engine/Dispatcher.h"
+#include "engine/library/Dispatcher.h"
 #include "engine/EngineFixtures.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/Player.h"
-#include "engine/SubtitleText.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/player/Player.h"
+#include "engine/player/SubtitleText.h"
 
 using namespace std::chrono_literals;
 

@@ -1,7 +1,7 @@
 // vanto-convert probe as a user runs it: output, exit status, error texts.
 #include <gtest/gtest.h>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
 
 namespace {

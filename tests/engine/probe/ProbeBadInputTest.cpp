@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
-#include "engine/AVProbe.h"
+#include "engine/probe/AVProbe.h"
 
 namespace {
 

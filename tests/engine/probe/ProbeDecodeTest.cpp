@@ -7,10 +7,10 @@
 #include <cmath>
 #include <thread>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
-#include "engine/AVProbe.h"
-#include "engine/Dispatcher.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/library/Dispatcher.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <ctime>
 #include <sstream>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
-#include "engine/AVProbe.h"
+#include "engine/probe/AVProbe.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // a full disk.
 #include <gtest/gtest.h>
 
-#include "EngineFixtures.h"
-#include "EngineRun.h"
+#include "engine/EngineFixtures.h"
+#include "engine/EngineRun.h"
 #include "common/MediaFixtures.h"
 
 namespace {

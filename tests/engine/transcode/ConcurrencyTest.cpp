@@ -12,14 +12,14 @@
 #include <stdexcept>
 #include <thread>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
-#include "engine/AVProbe.h"
-#include "engine/CodecLock.h"
-#include "engine/Dispatcher.h"
-#include "engine/FFmpeg.h"
-#include "engine/FFmpegLoader.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/probe/AVProbe.h"
+#include "engine/library/CodecLock.h"
+#include "engine/library/Dispatcher.h"
+#include "engine/transcode/FFmpeg.h"
+#include "engine/library/FFmpegLoader.h"
+#include "engine/transcode/FFmpegTasks.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 
 #include <cmath>
 
-#include "EngineFixtures.h"
-#include "EngineRun.h"
+#include "engine/EngineFixtures.h"
+#include "engine/EngineRun.h"
 #include "common/MediaFixtures.h"
-#include "engine/Dispatcher.h"
-#include "engine/FFmpegPresets.h"
-#include "engine/Previewer.h"
+#include "engine/library/Dispatcher.h"
+#include "engine/transcode/FFmpegPresets.h"
+#include "engine/transcode/Previewer.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
 #include "common/ReadOnlyFolder.h"
-#include "engine/FFmpegTasks.h"
+#include "engine/transcode/FFmpegTasks.h"
 
 namespace {
 

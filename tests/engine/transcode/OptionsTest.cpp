@@ -4,9 +4,9 @@
 
 #include <functional>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
-#include "engine/FFmpeg.h"
+#include "engine/transcode/FFmpeg.h"
 
 namespace {
 

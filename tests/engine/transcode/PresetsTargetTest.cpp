@@ -2,10 +2,10 @@
 // option with its norms.
 #include <gtest/gtest.h>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
-#include "engine/FFmpeg.h"
-#include "engine/FFmpegPresets.h"
+#include "engine/transcode/FFmpeg.h"
+#include "engine/transcode/FFmpegPresets.h"
 
 namespace {
 

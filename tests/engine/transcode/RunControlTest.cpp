@@ -8,10 +8,10 @@
 #include <map>
 #include <thread>
 
-#include "EngineFixtures.h"
-#include "EngineRun.h"
+#include "engine/EngineFixtures.h"
+#include "engine/EngineRun.h"
 #include "common/MediaFixtures.h"
-#include "engine/Dispatcher.h"
+#include "engine/library/Dispatcher.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "EngineFixtures.h"
-#include "EngineRun.h"
+#include "engine/EngineFixtures.h"
+#include "engine/EngineRun.h"
 #include "common/MediaFixtures.h"
-#include "engine/FFmpegHandles.h"
+#include "engine/library/FFmpegHandles.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "EngineFixtures.h"
+#include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
-#include "engine/FFmpegTasks.h"
-#include "engine/OptionText.h"
+#include "engine/transcode/FFmpegTasks.h"
+#include "engine/transcode/OptionText.h"
 
 namespace {
 
