@@ -166,9 +166,10 @@ TEST(KeepTracks, SidewaysPicturesStandUpright) {
     }
 }
 
-// An HDR10 clip: into H.264 (8-bit) it is tone-mapped to standard range; into 10-bit HEVC it
-// keeps its colour description, its mastering display and light levels (in the bitstream and the
-// container), though the source carries them only in its pictures.
+// An HDR10 clip: into H.264 (8-bit) it is tone-mapped to standard range; into 10-bit HEVC, and
+// into AV1 with a 10-bit pixel format chosen, it keeps its colour description, its mastering
+// display and light levels (in the bitstream and the container), though the source carries them
+// only in its pictures.
 TEST(KeepTracks, HdrToneMappedOrKept) {
     ConvertFixture f;
     const QString source = QString::fromStdString(fixtures::Make(
@@ -183,10 +184,13 @@ TEST(KeepTracks, HdrToneMappedOrKept) {
         const char* pixFmt;
         const char* transfer;
         const char* primaries;
+        bool tenBit = false;  // a 10-bit pixel format chosen in the settings
     };
-    for (const Case& c : {Case{1055, "yuv420p", "bt709", "bt709"}, Case{1069, "yuv420p10le", "smpte2084", "bt2020"}}) {
+    for (const Case& c : {Case{1055, "yuv420p", "bt709", "bt709"}, Case{1069, "yuv420p10le", "smpte2084", "bt2020"},
+                          Case{1068, "yuv420p10le", "smpte2084", "bt2020", true}}) {
         SCOPED_TRACE(c.profile);
         std::unique_ptr<ConvertRecord> record = f.Record(source, c.profile, QStringLiteral("hdr_%1").arg(c.profile));
+        if (c.tenBit) record->PFileInfo->formatInfo->EncParam.PixelFormat = QStringLiteral("yuv420p10le");
         record->PFileInfo->OutPutFileName = record->TargetFileName;
         const std::string file = f.Convert(*record->PFileInfo);
         ASSERT_FALSE(file.empty());

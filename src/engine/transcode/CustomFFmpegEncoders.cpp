@@ -532,11 +532,15 @@ void TCustomFFmpeg::OpenEncoder(TAVOutputStream& ost, bool reopen) {
         const std::string& name = Finput_files[ist.file_index]->name;
         if (FStreams.find(name) == FStreams.end()) FindHdrSideData(ToLibraryFileName(name), ist.index, source);
     }
-    if (keepsHdr && std::strcmp(ost.encoder->name, "libx265") == 0) {
-        if (const std::string hdr = X265HdrParams(source); !hdr.empty()) {
-            const AVDictionaryEntry* own = ff::av_dict_get(opts, "x265-params", nullptr, 0);
+    // x265 and SVT-AV1 put them into the bitstream only from their own parameters.
+    const bool x265 = keepsHdr && std::strcmp(ost.encoder->name, "libx265") == 0;
+    const bool svtav1 = keepsHdr && std::strcmp(ost.encoder->name, "libsvtav1") == 0;
+    if (x265 || svtav1) {
+        const char* key = x265 ? "x265-params" : "svtav1-params";
+        if (const std::string hdr = x265 ? X265HdrParams(source) : SvtAv1HdrParams(source); !hdr.empty()) {
+            const AVDictionaryEntry* own = ff::av_dict_get(opts, key, nullptr, 0);
             const std::string params = own && *own->value ? std::string(own->value) + ':' + hdr : hdr;
-            ff::av_dict_set(&opts, "x265-params", params.c_str(), 0);
+            ff::av_dict_set(&opts, key, params.c_str(), 0);
         }
     }
     int ret;

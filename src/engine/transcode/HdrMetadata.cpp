@@ -1,5 +1,6 @@
 #include "engine/transcode/HdrMetadata.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -105,6 +106,34 @@ std::string X265HdrParams(const AVStream* st) {
     if (cll && size >= sizeof(AVContentLightMetadata)) {
         if (!params.empty()) params += ':';
         params += FormatText("max-cll=%u,%u", cll->MaxCLL, cll->MaxFALL);
+    }
+    return params;
+}
+
+std::string SvtAv1HdrParams(const AVStream* st) {
+    // Decimals written without the process's locale (a decimal comma would not parse).
+    auto dec = [](AVRational q) {
+        char text[32];
+        const auto end = std::to_chars(text, text + sizeof text, av_q2d(q), std::chars_format::fixed, 4).ptr;
+        return std::string(text, end);
+    };
+    std::string params;
+    size_t size = 0;
+    const auto* md = reinterpret_cast<const AVMasteringDisplayMetadata*>(
+        ff::av_stream_get_side_data(st, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &size));
+    if (md && size >= sizeof(AVMasteringDisplayMetadata) && md->has_primaries && md->has_luminance) {
+        // Same order as x265's: green, blue, red.
+        params = "mastering-display=G(" + dec(md->display_primaries[1][0]) + ',' + dec(md->display_primaries[1][1]) +
+                 ")B(" + dec(md->display_primaries[2][0]) + ',' + dec(md->display_primaries[2][1]) + ")R(" +
+                 dec(md->display_primaries[0][0]) + ',' + dec(md->display_primaries[0][1]) + ")WP(" +
+                 dec(md->white_point[0]) + ',' + dec(md->white_point[1]) + ")L(" + dec(md->max_luminance) + ',' +
+                 dec(md->min_luminance) + ')';
+    }
+    const auto* cll = reinterpret_cast<const AVContentLightMetadata*>(
+        ff::av_stream_get_side_data(st, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &size));
+    if (cll && size >= sizeof(AVContentLightMetadata)) {
+        if (!params.empty()) params += ':';
+        params += "content-light=" + std::to_string(cll->MaxCLL) + ',' + std::to_string(cll->MaxFALL);
     }
     return params;
 }

@@ -24,3 +24,8 @@ bool FindHdrSideData(const std::string& libName, int streamIndex, AVStream* st);
 // L(max,min):max-cll=cll,fall"); "" when it has none. x265 writes these into the bitstream only
 // from its own parameters.
 std::string X265HdrParams(const AVStream* st);
+
+// SVT-AV1's parameters for the same ("mastering-display=G(x,y)B(x,y)R(x,y)WP(x,y)L(max,min):
+// content-light=cll,fall", chromaticities and candelas as decimals); "" when it has none. SVT-AV1
+// writes them into the bitstream as metadata units.
+std::string SvtAv1HdrParams(const AVStream* st);
