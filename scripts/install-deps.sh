@@ -9,7 +9,7 @@ libsdl2-dev libpcre2-dev libsodium-dev minisign libjpeg62-turbo-dev liblog4cplus
 libgtest-dev libgmock-dev
 clang libclang-rt-14-dev
 xvfb xauth x11-utils ffmpeg python3 python3-xlib fonts-dejavu-core fonts-wqy-microhei trayer tinyproxy
-desktop-file-utils openbox qt6-translations-l10n"
+desktop-file-utils openbox qt6-translations-l10n bc time"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
