@@ -3,7 +3,7 @@
 # H.264/AAC) against the ffmpeg command line with the same libx264 and AAC settings (the option
 # text libx264 writes into both outputs is compared and must differ only in its thread count).
 #
-#   bench/threads_bench.sh [BUILD_DIR] [RUNS] [SECONDS]
+#   bench/threads_bench.sh [BUILD_DIR] [RUNS] [SECONDS] [one]
 #
 # Makes a SECONDS-long (default 30) 1280x720 25 fps H.264/AAC clip, then, RUNS times (default 3),
 # alternating the
@@ -13,12 +13,14 @@
 #   eight clips:  vanto --jobs 2                    vs ffmpeg two at a time, one thread each
 # and prints median wall times. The eight-clip vanto runs also record the run's remaining-time
 # estimate: the one shown when a quarter of the run's time had passed is compared with the time
-# the run then really took. Not part of the test suite.
+# the run then really took. With "one" as fourth argument only the one-clip case runs. Not part
+# of the test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
 RUNS=${2:-3}
 LENGTH=${3:-30}
+ONLY_ONE=$([ "${4:-}" = one ] && echo yes || echo no)
 PROGRAM="$BUILD/bin/vanto-convert"
 [ -x "$PROGRAM" ] || { echo "no $PROGRAM: build first (cmake --build $BUILD)" >&2; exit 1; }
 command -v ffmpeg >/dev/null || { echo "ffmpeg not found (Debian package ffmpeg)" >&2; exit 1; }
@@ -110,6 +112,7 @@ for ((run = 1; run <= RUNS; run++)); do
     T[v1]+="$(seconds vanto 2 "$one") "
     T[f1]+="$(seconds ffmpeg_auto "$one") "
     [ "$run" -gt 1 ] || check_settings
+    [ "$ONLY_ONE" = no ] || continue
     T[v2]+="$(seconds vanto 2 "$WORK/clips/clip1.mp4" "$WORK/clips/clip2.mp4") "
     T[f2]+="$(seconds ffmpeg_two_at_a_time "$WORK/clips/clip1.mp4" "$WORK/clips/clip2.mp4") "
     s=$(vanto_estimated)
@@ -132,6 +135,8 @@ row() {
     awk -v l="$1" -v v="$v" -v f="$f" 'BEGIN { printf "| %-32s | %9.2f | %9.2f | %12.2f |\n", l, v, f, v / f }'
 }
 row "one clip (ffmpeg: auto threads)" v1 f1
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+[ "$ONLY_ONE" = no ] || exit 0
 row "two clips, 2 at a time" v2 f2
 row "eight clips, 2 at a time" v8 f8
 echo
