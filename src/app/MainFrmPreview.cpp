@@ -115,8 +115,11 @@ void TfrmMain::showSelectedRow() {
         if (playState == TPlayState::psStop) setPreviewTitle(QString());
         return;
     }
-    // A file being previewed keeps its own title; the still waits under its pictures.
-    if (playState == TPlayState::psStop) setPreviewTitle(row->text(TFileListItem::colName));
+    // A file being previewed keeps its own title and time; the still waits under its pictures.
+    if (playState == TPlayState::psStop) {
+        setPreviewTitle(row->text(TFileListItem::colName));
+        lbPlayTime->setText(FormatTime(0) + QStringLiteral(" / ") + FormatTime(std::max<qint64>(0, entry->FileDurTime)));
+    }
     if (const std::optional<QImage> cached = StillPictures->Cached(row->Serial())) {
         RenderSink->ShowStill(*cached);
     } else {

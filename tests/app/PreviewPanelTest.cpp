@@ -309,6 +309,7 @@ TEST_F(PreviewPanelTest, TheSelectedRowShowsItsStillAndSoundPlaysAsAWave) {
     // A picture of the file, decoded without playing it, and its name above it.
     select(0);
     EXPECT_EQ(w->LbVideoFileTitle->text(), "Preview:still_video.mp4");
+    EXPECT_EQ(w->lbPlayTime->text(), "00:00:00 / 00:00:03");  // the file's length before Play
     EXPECT_TRUE(WaitFor([this] { return panelShowsPicture(w->RenderSink); }));
     EXPECT_FALSE(player->Playing());
     // A file without pictures has none; going back takes the kept picture at once.
