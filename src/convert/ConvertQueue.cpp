@@ -583,6 +583,7 @@ void TConvertQueue::resumableProgress(int row, double done) {
         resumeBase_ = done;
         resumeBaseMs_ = elapsed;
     }
+    resumeDone_ = done;
     const double gained = done - resumeBase_;
     r.RemainingMs = gained > 0.02 ? int64_t(double(elapsed - resumeBaseMs_) * (1.0 - done) / gained) : -1;
     if (RowChanged) RowChanged(row);
@@ -624,7 +625,30 @@ void TConvertQueue::stopResumable() {
 }
 
 int64_t TConvertQueue::RunRemainingMs() const {
-    return finished || !clock_.IsValid() ? -1 : estimate_.RunRemainingMs(clock_.Elapsed());
+    if (finished) return -1;
+    if (resumeRunning_ && nextResumable_ > 0) return resumablePhaseRemainingMs();
+    return !clock_.IsValid() ? -1 : estimate_.RunRemainingMs(clock_.Elapsed());
+}
+
+int64_t TConvertQueue::resumablePhaseRemainingMs() const {
+    // While a long file converts in pieces, the rest of the run is expected at the pace the
+    // machine converts it: media time per wall-clock time, whether one file has every processor
+    // or several files share them.
+    const ResumableJob& job = resumables_[nextResumable_ - 1];
+    const int64_t left = Rows[job.row].RemainingMs;
+    const double gained = resumeDone_ - resumeBase_;
+    const int64_t spentMs = resumeClock_.Elapsed() - resumeBaseMs_;
+    if (left < 0 || gained <= 0 || spentMs <= 0) return -1;
+    const double rate = gained * double(job.end - job.start) / double(spentMs);  // media us per ms
+    int64_t media = 0;
+    for (size_t i = nextResumable_; i < resumables_.size(); ++i) media += resumables_[i].end - resumables_[i].start;
+    for (int row : taskRows_) {
+        const ListFileInfo* entry =
+            row < static_cast<int>(DataFileList.size()) ? DataFileList[row]->PFileInfo.get() : nullptr;
+        if (!entry || entry->EndTime <= entry->StartTime) return -1;  // a length not known: no honest figure
+        media += entry->EndTime - entry->StartTime;
+    }
+    return left + int64_t(double(media) / rate);
 }
 
 void TConvertQueue::FFTasksTerminate(const TTerminateInfo& info) {

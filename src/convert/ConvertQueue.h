@@ -168,6 +168,7 @@ private:
     struct ResumableOutcome;
     void startResumable(const ResumableJob& job);
     void resumableProgress(int row, double done);
+    int64_t resumablePhaseRemainingMs() const;
     void resumableEnded(const std::shared_ptr<ResumableOutcome>& outcome);
     // Stops a resumable file's worker and waits for it (its working folder is removed then).
     void stopResumable();
@@ -193,5 +194,6 @@ private:
     std::atomic<bool> paused_{false};  // the run is paused (asked by the worker too)
     TRunClock resumeClock_;            // the running resumable file's time without its pauses
     double resumeBase_ = -1;           // its share done when its rate started to be measured
+    double resumeDone_ = 0;            // its share done at its last report
     int64_t resumeBaseMs_ = 0;
 };

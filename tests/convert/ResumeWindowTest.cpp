@@ -49,14 +49,21 @@ TEST(ConvertResume, LongSourcesGoFirstInPiecesAndALockedWorkingFolderIsNamedInIt
     list.push_back(f.Record(shorter, kMp4Profile, "short"));
     list.push_back(f.Record(longer, kMp4Profile, "long"));
     list.push_back(f.Record(longer, kMp4Profile, "locked"));
-    // While the long file converts its row moves on and the short one has not started.
+    // While the long file converts its row moves on and the short one has not started; once its
+    // pace is known, the run's time left counts what follows it too.
     QStringList longPercents;
+    bool runLeftShown = false;
     const auto show = dlg.Queue.RowChanged;
     dlg.Queue.RowChanged = [&](int row) {
         show(row);
         if (row == 1 && dlg.Queue.Rows[1].State == TConvertQueue::RowState::Waiting) {
             longPercents << dlg.Queue.Rows[1].Percent;
             EXPECT_EQ(dlg.Queue.Rows[0].Percent, "0");
+            const int64_t fileLeft = dlg.Queue.Rows[1].RemainingMs, runLeft = dlg.Queue.RunRemainingMs();
+            if (fileLeft > 0) {
+                EXPECT_GT(runLeft, fileLeft);
+                runLeftShown = true;
+            }
         }
     };
     ASSERT_TRUE(dlg.SetTaskData(std::move(list), true, f.out, false));
@@ -69,6 +76,7 @@ TEST(ConvertResume, LongSourcesGoFirstInPiecesAndALockedWorkingFolderIsNamedInIt
     EXPECT_EQ(rows[1].State, TConvertQueue::RowState::Finished);
     EXPECT_EQ(rows[1].PiecesReused, 0);
     EXPECT_EQ(rows[0].State, TConvertQueue::RowState::Finished);
+    EXPECT_TRUE(runLeftShown);
     EXPECT_TRUE(std::any_of(longPercents.begin(), longPercents.end(), [](const QString& p) {
         return p.toInt() > 0 && p.toInt() < 100;
     })) << longPercents.join(' ').toStdString();
