@@ -245,11 +245,6 @@ int Run(const std::vector<std::string>& args) {
     const TCategory* category = FindCategory(profile->Categoryid);
     const QString tag = category ? category->CategoryTag : QString();
     const QString folder = a.folder.isEmpty() ? GetOptions().OutPutFolder : a.folder;
-    if (!QDir().mkpath(folder)) {
-        std::fprintf(stderr, "vanto-convert convert: can't create the output folder %s\n",
-                     folder.toUtf8().constData());
-        return kExitFailed;
-    }
     const int jobs = a.jobs > 0 ? a.jobs : std::max(1, GetOptions().CPUCount);
 
     GetFFLogger().SetLogLevel(TLogLevel::llError);
@@ -291,6 +286,12 @@ int Run(const std::vector<std::string>& args) {
         for (const QString& line : refusals)
             std::fprintf(stderr, "vanto-convert convert: %s\n", line.toUtf8().constData());
         return kExitUsage;
+    }
+    // The output folder is made only once the run will start.
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "vanto-convert convert: can't create the output folder %s\n",
+                     folder.toUtf8().constData());
+        return kExitFailed;
     }
     // Standard output: one line per file with its result, the unreadable inputs last.
     auto listResults = [&unreadable](const decltype(TConvertQueue::Rows)& rows) {
