@@ -1,6 +1,7 @@
 #include "app/StillPicture.h"
 
 #include <QMetaObject>
+#include <QTransform>
 #include <algorithm>
 
 #include "app/SnapshotWriter.h"
@@ -57,8 +58,11 @@ QImage TStillPicture::Decode(const QString& file) {
     const double aspect = probe.GetVideoStreamInfo(-1, video) ? video.AspectRatio : 0;
     bitmap = TSnapshotWriter::ToDisplaySize(bitmap, aspect);
     // The bitmap's rows are B, G, R bytes: QImage's BGR888.
-    return QImage(bitmap.Data(), bitmap.Width(), bitmap.Height(), bitmap.Stride(), QImage::Format_BGR888)
-        .convertToFormat(QImage::Format_RGB32);
+    QImage picture = QImage(bitmap.Data(), bitmap.Width(), bitmap.Height(), bitmap.Stride(), QImage::Format_BGR888)
+                         .convertToFormat(QImage::Format_RGB32);
+    // A picture filmed sideways stands upright, as the player shows it.
+    if (video.Rotation != 0) picture = picture.transformed(QTransform().rotate(video.Rotation));
+    return picture;
 }
 
 void TStillPicture::Run() {

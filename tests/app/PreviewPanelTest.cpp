@@ -335,3 +335,26 @@ TEST_F(PreviewPanelTest, TheSelectedRowShowsItsStillAndSoundPlaysAsAWave) {
     // Stopped: the selected row's name and its (missing) picture come back.
     EXPECT_EQ(w->LbVideoFileTitle->text(), "Preview:still_sound.m4a");
 }
+
+// A phone's clip filmed sideways (160x120 stored, a quarter turn in its matrix) stands upright in
+// the still picture and in the player, as a phone shows it.
+TEST_F(PreviewPanelTest, ASidewaysClipStandsUpright) {
+    const std::string plain = fixtures::Make("phone_plain.mp4", "-f lavfi -i testsrc2=size=160x120:rate=25:d=1 "
+                                                                "-f lavfi -i sine=duration=1 -c:v libx264 -c:a aac");
+    ASSERT_FALSE(plain.empty());
+    const QString turned = QString::fromStdString(fixtures::QuarterTurned(plain, "phone_turned.mp4"));
+    w->AddVideFiles({turned});
+    ASSERT_EQ(w->RowCount(), 1);
+    w->FileListView->setCurrentItem(w->Row(0));
+    w->Row(0)->setSelected(true);
+    ASSERT_TRUE(WaitFor([this] { return w->StillPictures->Cached(w->Row(0)->Serial()).has_value(); }));
+    const QImage still = *w->StillPictures->Cached(w->Row(0)->Serial());
+    EXPECT_EQ(still.size(), QSize(120, 160));
+    w->FileListViewDblClick();
+    ASSERT_TRUE(playing());
+    EXPECT_EQ(player->FrameWidth(), 120);
+    EXPECT_EQ(player->FrameHeight(), 160);
+    const TBitmap24 shown = player->CurrentFrame();
+    EXPECT_EQ(shown.Width(), 120);
+    EXPECT_EQ(shown.Height(), 160);
+}

@@ -104,6 +104,26 @@ std::string Clip(const std::string& name, double seconds, int width, int height,
     return Make(name, args.str());
 }
 
+std::string QuarterTurned(const std::string& plain, const std::string& name) {
+    const std::string target = MediaDir() + "/" + name;
+    if (FileExists(target)) return target;
+    std::string bytes = ReadFile(plain);
+    const std::string identity("\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x40\0\0\0", 36);
+    const size_t at = bytes.find(identity, bytes.find("tkhd"));
+    if (at == std::string::npos) {
+        ADD_FAILURE() << plain << " has no track matrix to turn";
+        return "";
+    }
+    bytes.replace(at, 36, std::string("\0\0\0\0\0\1\0\0\0\0\0\0\xff\xff\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x40\0\0\0", 36));
+    std::random_device rd;
+    const std::string tmp = MediaDir() + "/tmp-" + std::to_string(getpid()) + "-" + std::to_string(rd()) + "-" + name;
+    WriteFile(tmp, bytes);
+    std::error_code ec;
+    fs::rename(tmp, target, ec);
+    if (ec) std::remove(tmp.c_str());
+    return target;
+}
+
 std::string Probe(const std::string& file, const std::string& streamSpec, const std::string& entry) {
     std::string cmd = "ffprobe -v error ";
     if (!streamSpec.empty()) cmd += "-select_streams " + streamSpec + " ";

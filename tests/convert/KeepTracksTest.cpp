@@ -130,14 +130,7 @@ TEST(KeepTracks, SidewaysPicturesStandUpright) {
     const std::string plain = fixtures::Make("phone_plain.mp4", "-f lavfi -i testsrc2=size=160x120:rate=25:d=1 "
                                                                 "-f lavfi -i sine=duration=1 -c:v libx264 -c:a aac");
     ASSERT_FALSE(plain.empty());
-    // ffmpeg 5.1 writes no turn itself: the track's matrix is set to a quarter turn (clockwise).
-    std::string bytes = fixtures::ReadFile(plain);
-    const std::string identity("\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x40\0\0\0", 36);
-    const size_t at = bytes.find(identity, bytes.find("tkhd"));
-    ASSERT_NE(at, std::string::npos);
-    bytes.replace(at, 36, std::string("\0\0\0\0\0\1\0\0\0\0\0\0\xff\xff\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x40\0\0\0", 36));
-    const std::string turned = fixtures::MediaDir() + "/phone_turned.mp4";
-    fixtures::WriteFile(turned, bytes);
+    const std::string turned = fixtures::QuarterTurned(plain, "phone_turned.mp4");
     ASSERT_EQ(fixtures::Probe(turned, "v:0", "stream_side_data=rotation"), "-90");
 
     for (const char* encoder : {"", "copy"}) {

@@ -76,6 +76,9 @@ struct TVideoStreamInfo {
     float AspectRatio = -1.0f;
     int32_t PixFmt = -1;  // AVPixelFormat
     TRational FrameRate;  // the stream's real base frame rate
+    // Degrees the pictures are turned clockwise to be shown upright (0, 90, 180, 270); Width,
+    // Height and AspectRatio are those of the stored, unturned pictures.
+    int32_t Rotation = 0;
 };
 
 struct TSubtitleStreamInfo {

@@ -11,6 +11,7 @@
 #include "engine/library/FFmpegLogger.h"
 #include "engine/player/Player.h"
 #include "engine/player/PlayerState.h"
+#include "engine/probe/StreamRotation.h"
 
 namespace {
 
@@ -101,9 +102,14 @@ bool TVideoState::OpenInput(const std::string& fileName) {
             st[AVMEDIA_TYPE_AUDIO] >= 0 ? st[AVMEDIA_TYPE_AUDIO] : st[AVMEDIA_TYPE_VIDEO], nullptr, 0);
 
     if (st[AVMEDIA_TYPE_VIDEO] >= 0) {
-        const AVCodecParameters* par = ic->streams[st[AVMEDIA_TYPE_VIDEO]]->codecpar;
-        frameWidth_.store(par->width);
-        frameHeight_.store(par->height);
+        const AVStream* stream = ic->streams[st[AVMEDIA_TYPE_VIDEO]];
+        // A picture filmed sideways is shown upright, as a phone shows it.
+        const int rotation = StreamRotation(stream);
+        const bool sideways = rotation == 90 || rotation == 270;
+        frameWidth_.store(sideways ? stream->codecpar->height : stream->codecpar->width);
+        frameHeight_.store(sideways ? stream->codecpar->width : stream->codecpar->height);
+        if (const std::string upright = UprightFilters(rotation); !upright.empty())
+            vfilters_ = vfilters_.empty() ? upright : upright + ',' + vfilters_;
     }
     if (st[AVMEDIA_TYPE_AUDIO] >= 0) OpenComponent(st[AVMEDIA_TYPE_AUDIO]);
     if (st[AVMEDIA_TYPE_VIDEO] >= 0) OpenComponent(st[AVMEDIA_TYPE_VIDEO]);

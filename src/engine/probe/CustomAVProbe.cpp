@@ -1,4 +1,5 @@
 #include "engine/probe/CustomAVProbe.h"
+#include "engine/probe/StreamRotation.h"
 
 #include <sys/stat.h>
 
@@ -288,6 +289,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info)
         info.AspectRatio = static_cast<float>(static_cast<double>(par->width) * av_q2d(sar) / par->height);
     info.PixFmt = par->format;
     info.FrameRate = TRational{st->r_frame_rate.num, st->r_frame_rate.den};
+    info.Rotation = StreamRotation(st);
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include "engine/library/CodecLock.h"
 #include "engine/transcode/CustomFFmpeg.h"
+#include "engine/probe/StreamRotation.h"
 #include "engine/transcode/HdrMetadata.h"
 #include "engine/transcode/Previewer.h"
 #include "engine/transcode/SourceTracks.h"

@@ -24,7 +24,3 @@ struct TSourceTracks {
 };
 
 TSourceTracks SourceTracksOf(const AVFormatContext* ic);
-
-// How far the stream's pictures must be turned clockwise to stand as a player shows them (its
-// display matrix, else its "rotate" tag): 0, 90, 180 or 270 degrees. Other angles count as 0.
-int StreamRotation(const AVStream* st);

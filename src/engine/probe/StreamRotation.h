@@ -1,0 +1,15 @@
+#pragma once
+// How a picture stream is meant to be shown turned: phones film sideways and mark the turn in
+// the stream's display matrix (or, in older files, a "rotate" tag). The conversion, the player
+// and the still pictures turn such pictures upright. Plain functions, any thread.
+
+#include <string>
+
+#include "engine/library/FFmpegApi.h"
+
+// How far the stream's pictures must be turned clockwise to stand as a player shows them (its
+// display matrix, else its "rotate" tag): 0, 90, 180 or 270 degrees. Other angles count as 0.
+int StreamRotation(const AVStream* st);
+
+// The filter chain that turns pictures upright for a StreamRotation angle ("" for 0).
+std::string UprightFilters(int rotation);
