@@ -9,6 +9,7 @@
 #include "engine/EngineFixtures.h"
 #include "common/MediaFixtures.h"
 #include "engine/probe/AVProbe.h"
+#include "engine/probe/StreamRotation.h"
 
 namespace {
 
@@ -331,4 +332,21 @@ TEST_F(ProbeInfoTest, NegativeContainerStartTimeIsShown) {
     ASSERT_EQ(oracle.rfind("-0.", 0), 0u) << oracle;
     const std::string text = probe_.FileInfoText();
     EXPECT_NE(text.find("\r\nStartTime: " + oracle + "\r\n"), std::string::npos) << text;
+}
+
+// Older files mark a sideways picture with a "rotate" tag instead of a display matrix: any whole
+// turn is read as its quarter, a tag that is no quarter turn (or no number) as none.
+TEST_F(ProbeInfoTest, RotateTagsGiveTheTurnAndOtherAnglesNone) {
+    AVFormatContext* ic = ff::avformat_alloc_context();
+    ASSERT_NE(ic, nullptr);
+    AVStream* st = ff::avformat_new_stream(ic, nullptr);
+    ASSERT_NE(st, nullptr);
+    EXPECT_EQ(StreamRotation(st), 0);
+    const std::pair<const char*, int> cases[] = {{"90", 90},  {"-90", 270}, {"450", 90}, {"180.4", 180},
+                                                 {"45", 0},   {"x", 0},     {"nan", 0},  {"-360", 0}};
+    for (const auto& [tag, turn] : cases) {
+        ff::av_dict_set(&st->metadata, "rotate", tag, 0);
+        EXPECT_EQ(StreamRotation(st), turn) << tag;
+    }
+    ff::avformat_free_context(ic);
 }
