@@ -60,7 +60,8 @@ QImage TStillPicture::Decode(const QString& file) {
     // The bitmap's rows are B, G, R bytes: QImage's BGR888.
     QImage picture = QImage(bitmap.Data(), bitmap.Width(), bitmap.Height(), bitmap.Stride(), QImage::Format_BGR888)
                          .convertToFormat(QImage::Format_RGB32);
-    // A picture filmed sideways stands upright, as the player shows it.
+    // A picture filmed sideways (or mirrored) stands as the player shows it.
+    if (video.Mirrored) picture = picture.mirrored(true, false);
     if (video.Rotation != 0) picture = picture.transformed(QTransform().rotate(video.Rotation));
     return picture;
 }

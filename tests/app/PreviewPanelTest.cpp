@@ -342,7 +342,7 @@ TEST_F(PreviewPanelTest, ASidewaysClipStandsUpright) {
     const std::string plain = fixtures::Make("phone_plain.mp4", "-f lavfi -i testsrc2=size=160x120:rate=25:d=1 "
                                                                 "-f lavfi -i sine=duration=1 -c:v libx264 -c:a aac");
     ASSERT_FALSE(plain.empty());
-    const QString turned = QString::fromStdString(fixtures::QuarterTurned(plain, "phone_turned.mp4"));
+    const QString turned = QString::fromStdString(fixtures::WithTrackMatrix(plain, "phone_turned.mp4", 0, 1, -1, 0));
     w->AddVideFiles({turned});
     ASSERT_EQ(w->RowCount(), 1);
     w->FileListView->setCurrentItem(w->Row(0));

@@ -104,17 +104,22 @@ std::string Clip(const std::string& name, double seconds, int width, int height,
     return Make(name, args.str());
 }
 
-std::string QuarterTurned(const std::string& plain, const std::string& name) {
+std::string WithTrackMatrix(const std::string& plain, const std::string& name, int a, int b, int c, int d) {
     const std::string target = MediaDir() + "/" + name;
     if (FileExists(target)) return target;
     std::string bytes = ReadFile(plain);
-    const std::string identity("\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x40\0\0\0", 36);
+    auto fixed = [](int value) {  // 16.16 fixed point, big-endian
+        const uint32_t v = static_cast<uint32_t>(value * 65536);
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    const std::string zero(4, '\0'), w("\x40\0\0\0", 4);
+    const std::string identity = fixed(1) + zero + zero + zero + fixed(1) + zero + zero + zero + w;
     const size_t at = bytes.find(identity, bytes.find("tkhd"));
     if (at == std::string::npos) {
-        ADD_FAILURE() << plain << " has no track matrix to turn";
+        ADD_FAILURE() << plain << " has no track matrix to replace";
         return "";
     }
-    bytes.replace(at, 36, std::string("\0\0\0\0\0\1\0\0\0\0\0\0\xff\xff\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\x40\0\0\0", 36));
+    bytes.replace(at, identity.size(), fixed(a) + fixed(b) + zero + fixed(c) + fixed(d) + zero + zero + zero + w);
     std::random_device rd;
     const std::string tmp = MediaDir() + "/tmp-" + std::to_string(getpid()) + "-" + std::to_string(rd()) + "-" + name;
     WriteFile(tmp, bytes);

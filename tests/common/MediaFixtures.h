@@ -40,10 +40,11 @@ std::string Make(const std::string& name, const std::string& ffmpegArgs);
 std::string Clip(const std::string& name, double seconds, int width = 320, int height = 240, int fps = 25,
                  const std::string& codecArgs = "", bool audio = true, bool video = true);
 
-// A phone's clip filmed sideways: MediaDir()/name, a copy of the MP4 file `plain` whose picture
-// track's matrix says "turn a quarter clockwise to show" (ffmpeg 5.1 writes no turn itself).
-// Fails the calling test (and returns "") when `plain` has no identity matrix to replace.
-std::string QuarterTurned(const std::string& plain, const std::string& name);
+// A copy of the MP4 file `plain` as MediaDir()/name whose picture track's matrix is
+// [a b; c d] (each -1, 0 or 1) instead of the identity: how phones mark a picture to be shown
+// turned or mirrored (ffmpeg 5.1 writes no such matrix itself). {0, 1, -1, 0}: a quarter turn
+// clockwise. Fails the calling test (and returns "") when `plain` has no identity matrix.
+std::string WithTrackMatrix(const std::string& plain, const std::string& name, int a, int b, int c, int d);
 
 // ffprobe as oracle: one entry of one stream (or of the format when streamSpec is empty),
 // for example Probe(file, "v:0", "stream=codec_name"). Empty when there is none.

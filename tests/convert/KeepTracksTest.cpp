@@ -130,7 +130,7 @@ TEST(KeepTracks, SidewaysPicturesStandUpright) {
     const std::string plain = fixtures::Make("phone_plain.mp4", "-f lavfi -i testsrc2=size=160x120:rate=25:d=1 "
                                                                 "-f lavfi -i sine=duration=1 -c:v libx264 -c:a aac");
     ASSERT_FALSE(plain.empty());
-    const std::string turned = fixtures::QuarterTurned(plain, "phone_turned.mp4");
+    const std::string turned = fixtures::WithTrackMatrix(plain, "phone_turned.mp4", 0, 1, -1, 0);
     ASSERT_EQ(fixtures::Probe(turned, "v:0", "stream_side_data=rotation"), "-90");
 
     for (const char* encoder : {"", "copy"}) {
@@ -153,6 +153,32 @@ TEST(KeepTracks, SidewaysPicturesStandUpright) {
         std::string psnr;
         fixtures::Run("ffmpeg -nostdin -hide_banner -i " + fixtures::ShellQuote(file) + " -i " +
                           fixtures::ShellQuote(turned) + " -lavfi \"[0:v][1:v]psnr\" -f null - 2>&1 | grep -o 'average:[0-9.inf]*'",
+                      &psnr);
+        ASSERT_GT(psnr.size(), 8u) << psnr;
+        EXPECT_GT(std::atof(psnr.c_str() + 8), 30.0) << psnr;
+    }
+
+    // Mirroring matrices (a front camera's): a left-right flip, and a flip with a quarter turn
+    // (the picture's axes swapped). The pictures come out as the matrix shows them: the plain
+    // clip through ffmpeg's own flip and transpose filters.
+    struct Mirror {
+        int a, b, c, d;
+        const char* filter;
+        const char* width;
+    };
+    for (const Mirror& m : {Mirror{-1, 0, 0, 1, "hflip", "160"}, Mirror{0, 1, 1, 0, "transpose=dir=cclock_flip", "120"}}) {
+        SCOPED_TRACE(m.filter);
+        const std::string mirrored =
+            fixtures::WithTrackMatrix(plain, std::string("phone_mirror_") + m.width + ".mp4", m.a, m.b, m.c, m.d);
+        std::unique_ptr<ConvertRecord> record = f.Record(QString::fromStdString(mirrored), 1055,
+                                                         QStringLiteral("mirrored_%1").arg(m.width));
+        record->PFileInfo->OutPutFileName = record->TargetFileName;
+        const std::string file = f.Convert(*record->PFileInfo);
+        ASSERT_FALSE(file.empty());
+        EXPECT_EQ(fixtures::Probe(file, "v:0", "stream=width"), m.width);
+        std::string psnr;
+        fixtures::Run("ffmpeg -nostdin -hide_banner -i " + fixtures::ShellQuote(file) + " -i " + fixtures::ShellQuote(plain) +
+                          " -lavfi \"[1:v]" + m.filter + "[m];[0:v][m]psnr\" -f null - 2>&1 | grep -o 'average:[0-9.inf]*'",
                       &psnr);
         ASSERT_GT(psnr.size(), 8u) << psnr;
         EXPECT_GT(std::atof(psnr.c_str() + 8), 30.0) << psnr;

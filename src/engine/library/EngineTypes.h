@@ -79,6 +79,7 @@ struct TVideoStreamInfo {
     // Degrees the pictures are turned clockwise to be shown upright (0, 90, 180, 270); Width,
     // Height and AspectRatio are those of the stored, unturned pictures.
     int32_t Rotation = 0;
+    bool Mirrored = false;  // flipped left to right before the turn
 };
 
 struct TSubtitleStreamInfo {

@@ -108,7 +108,7 @@ bool TVideoState::OpenInput(const std::string& fileName) {
         const bool sideways = rotation == 90 || rotation == 270;
         frameWidth_.store(sideways ? stream->codecpar->height : stream->codecpar->width);
         frameHeight_.store(sideways ? stream->codecpar->width : stream->codecpar->height);
-        if (const std::string upright = UprightFilters(rotation); !upright.empty())
+        if (const std::string upright = UprightFilters(rotation, StreamMirrored(stream)); !upright.empty())
             vfilters_ = vfilters_.empty() ? upright : upright + ',' + vfilters_;
     }
     if (st[AVMEDIA_TYPE_AUDIO] >= 0) OpenComponent(st[AVMEDIA_TYPE_AUDIO]);

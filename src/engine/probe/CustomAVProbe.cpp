@@ -290,6 +290,7 @@ bool TCustomAVProbe::GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info)
     info.PixFmt = par->format;
     info.FrameRate = TRational{st->r_frame_rate.num, st->r_frame_rate.den};
     info.Rotation = StreamRotation(st);
+    info.Mirrored = StreamMirrored(st);
     return true;
 }
 

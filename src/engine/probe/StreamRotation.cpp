@@ -1,16 +1,41 @@
 #include "engine/probe/StreamRotation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+
+namespace {
+const int32_t* DisplayMatrix(const AVStream* st) {
+    size_t size = 0;
+    const uint8_t* matrix = st ? ff::av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size) : nullptr;
+    return matrix && size >= 9 * sizeof(int32_t) ? reinterpret_cast<const int32_t*>(matrix) : nullptr;
+}
+
+// A matrix whose 2x2 part has a negative determinant mirrors the picture.
+bool Mirrors(const int32_t* m) {
+    return double(m[0]) * double(m[4]) - double(m[1]) * double(m[3]) < 0;
+}
+}  // namespace
+
+bool StreamMirrored(const AVStream* st) {
+    const int32_t* m = DisplayMatrix(st);
+    return m && Mirrors(m);
+}
 
 int StreamRotation(const AVStream* st) {
     if (!st) return 0;
     double clockwise = 0.0;
-    size_t size = 0;
-    const uint8_t* matrix = ff::av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size);
-    if (matrix && size >= 9 * sizeof(int32_t)) {
+    if (const int32_t* m = DisplayMatrix(st)) {
+        // A mirroring matrix is a turn after a left-right flip: (x, y) -> M(-x, y), so the turn
+        // alone is M with the factors of x negated.
+        int32_t turn[9];
+        std::copy(m, m + 9, turn);
+        if (Mirrors(m)) {
+            turn[0] = -turn[0];
+            turn[1] = -turn[1];
+        }
         // The matrix names the turn counter-clockwise.
-        clockwise = -ff::av_display_rotation_get(reinterpret_cast<const int32_t*>(matrix));
+        clockwise = -ff::av_display_rotation_get(turn);
     } else if (const AVDictionaryEntry* tag = ff::av_dict_get(st->metadata, "rotate", nullptr, 0)) {
         clockwise = std::strtod(tag->value, nullptr);
     }
@@ -22,15 +47,21 @@ int StreamRotation(const AVStream* st) {
     return 0;
 }
 
-std::string UprightFilters(int rotation) {
+std::string UprightFilters(int rotation, bool mirrored) {
+    std::string turn;
     switch (rotation) {
         case 90:
-            return "transpose=dir=clock";
+            turn = "transpose=dir=clock";
+            break;
         case 180:
-            return "hflip,vflip";
+            turn = "hflip,vflip";
+            break;
         case 270:
-            return "transpose=dir=cclock";
+            turn = "transpose=dir=cclock";
+            break;
         default:
-            return {};
+            break;
     }
+    if (!mirrored) return turn;
+    return turn.empty() ? "hflip" : "hflip," + turn;
 }

@@ -8,8 +8,14 @@
 #include "engine/library/FFmpegApi.h"
 
 // How far the stream's pictures must be turned clockwise to stand as a player shows them (its
-// display matrix, else its "rotate" tag): 0, 90, 180 or 270 degrees. Other angles count as 0.
+// display matrix, else its "rotate" tag): 0, 90, 180 or 270 degrees. Other angles count as 0. For
+// a mirrored matrix (StreamMirrored), the turn that follows the mirroring.
 int StreamRotation(const AVStream* st);
 
-// The filter chain that turns pictures upright for a StreamRotation angle ("" for 0).
-std::string UprightFilters(int rotation);
+// Whether the stream's display matrix also mirrors the pictures: shown upright, they are first
+// flipped left to right, then turned by StreamRotation.
+bool StreamMirrored(const AVStream* st);
+
+// The filter chain that makes pictures stand as shown: "hflip" first when mirrored, then the turn
+// ("" when there is nothing to do).
+std::string UprightFilters(int rotation, bool mirrored = false);

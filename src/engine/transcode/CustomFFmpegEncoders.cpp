@@ -230,6 +230,7 @@ void TCustomFFmpeg::SetupVideoEncoder(TAVOutputStream& ost, TInputStream& ist) {
     // A picture filmed sideways (a phone's) is turned upright first; sizes and crops are those
     // of the turned picture, and a frame size of the other orientation is turned with it.
     ost.rotation = StreamRotation(ist.st);
+    ost.mirrored = StreamMirrored(ist.st);
     const bool sideways = ost.rotation == 90 || ost.rotation == 270;
     const int sourceW = sideways ? in->height : in->width;
     const int sourceH = sideways ? in->width : in->height;

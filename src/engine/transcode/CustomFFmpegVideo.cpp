@@ -52,6 +52,11 @@ int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int he
         if (!last) return ret;
     }
     // Sideways pictures stand upright from here on: the crop, scale and pad see the turned one.
+    // A mirroring display matrix flips them left to right before the turn.
+    if (ost.mirrored) {
+        last = AppendFilter(graph.get(), last, "hflip", "", ret);
+        if (!last) return ret;
+    }
     if (ost.rotation == 90 || ost.rotation == 270) {
         last = AppendFilter(graph.get(), last, "transpose", ost.rotation == 90 ? "dir=clock" : "dir=cclock", ret);
         if (!last) return ret;

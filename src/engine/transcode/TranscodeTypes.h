@@ -172,6 +172,7 @@ struct TAVOutputStream {
     int resample_width = 0, resample_height = 0, resample_pix_fmt = -1;  // picture the graph expects
     int original_width = 0, original_height = 0;
     int rotation = 0;  // clockwise degrees the source's pictures are turned to stand upright
+    bool mirrored = false;  // ... after being flipped left to right
     TFilterGraphPtr graph;
     AVFilterContext* buffersrc = nullptr;
     AVFilterContext* buffersink = nullptr;
