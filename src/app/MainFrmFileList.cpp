@@ -145,7 +145,10 @@ void TfrmMain::AddVideFileRows(const QStringList& paths) {
     const std::unique_ptr<TFormatInfo> params = ParametersForNewRows();
     const QString format = params ? params->Format : QString();
     const QString tag = CategoryTagOf(params.get());
-    // Rows go in by the thousand, the window answering in between.
+    // Rows go in by the thousand, the window answering in between. The journal's copies of the
+    // new entries are made here too, spread like the rows, rather than all at once at the next
+    // write.
+    const bool journaled = ListJournal && ListJournal->Acquired();
     TUiBreather breather;
     QList<QTreeWidgetItem*> rows;
     for (qsizetype i = 0; i < paths.size(); i += kRowChunk) {
@@ -158,7 +161,9 @@ void TfrmMain::AddVideFileRows(const QStringList& paths) {
             entry->FileName = path;
             entry->CategoryTag = tag;
             entry->formatInfo = params ? params->Clone() : nullptr;
-            rows << MakeRow(caption, OutputNameOf(caption), format, path, std::move(entry));
+            TFileListItem* row = MakeRow(caption, OutputNameOf(caption), format, path, std::move(entry));
+            if (journaled) row->JournalCopy.Of(*row->Entry());
+            rows << row;
         }
         FileListView->setUpdatesEnabled(false);
         FileListView->addTopLevelItems(rows);
@@ -176,8 +181,12 @@ void TfrmMain::GetVideoFileInfo() {
     dlg.ABitRate = params ? params->EncParam.AudioBitrate : 0;
     dlg.CacheFile = ProbeCacheFile();
     dlg.SetUIAndFFTasks(FileListView);
-    // The probe's workers fill the entries: the journal waits until they are done.
-    if (ListJournal) ListJournal->Hold();
+    // The probe's workers fill the entries: the journal waits until they are done, after it
+    // has copied the new rows a slice at a time.
+    if (ListJournal) {
+        ListJournal->Settle();
+        ListJournal->Hold();
+    }
     dlg.exec();
     if (ListJournal) ListJournal->Release();
     const QStringList failed = dlg.ErroFileList;
