@@ -113,11 +113,14 @@ QStringList TfrmMain::folderEntries(const QString& folder) {
         breather.Breathe();
     }
     std::sort(files.begin(), files.end());
+    breather.Breathe();
     std::sort(folders.begin(), folders.end());
     QStringList paths;
     paths.reserve(files.size() + folders.size());
-    for (const QString& name : std::as_const(files))
+    for (const QString& name : std::as_const(files)) {
         paths << JoinPath(folder, name);
+        breather.Breathe();
+    }
     for (const QString& name : std::as_const(folders))
         paths << JoinPath(folder, name);
     return paths;
@@ -164,6 +167,8 @@ void TfrmMain::AddVideFileRows(const QStringList& paths) {
             TFileListItem* row = MakeRow(caption, OutputNameOf(caption), format, path, std::move(entry));
             if (journaled) row->JournalCopy.Of(*row->Entry());
             rows << row;
+            // On a busy machine a thousand rows can take longer than the window may wait.
+            breather.Breathe();
         }
         FileListView->setUpdatesEnabled(false);
         FileListView->addTopLevelItems(rows);
