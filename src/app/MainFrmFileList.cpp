@@ -374,8 +374,12 @@ void TfrmMain::showRowsChecked() {
 
 void TfrmMain::ckbCkAllClick() {
     const Qt::CheckState state = ckbCkAll->isChecked() ? Qt::Checked : Qt::Unchecked;
-    for (int i = 0; i < RowCount(); ++i)
+    // Every row reports its change: a long list lets the window answer in between.
+    TUiBreather breather;
+    for (int i = 0; i < RowCount(); ++i) {
         FileListView->topLevelItem(i)->setCheckState(0, state);
+        breather.Breathe();
+    }
 }
 
 void TfrmMain::SubmenuItemRenameClick() {
