@@ -316,9 +316,9 @@ void TListJournal::Flush() {
 
 void TListJournal::Settle() {
     timer_.stop();
+    // Only events that are not the user's run in between: the list rarely changes meanwhile.
     while (pending_ && !held_ && !closed_) {
-        const bool overdue = pendingSince_.isValid() && pendingSince_.elapsed() >= kMostDelayMs;
-        if (copySome(overdue ? -1 : kSliceMs)) break;
+        if (copySome(kSliceMs)) break;
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
 }

@@ -117,8 +117,9 @@ public:
     static constexpr int kIntervalMs = 300;
     // The user-interface thread's time for one slice of the copy.
     static constexpr int kSliceMs = 8;
-    // A list that keeps changing is copied in one go once its oldest unwritten change is this old.
-    static constexpr int kMostDelayMs = 2000;
+    // A list that keeps changing is copied in one go once its oldest unwritten change is this old
+    // (long enough for adding many thousand files, which changes the list all along).
+    static constexpr int kMostDelayMs = 10000;
 
     // Reads each source's size and modification time where the row does not give them.
     static QByteArray EncodeList(const TJournalContent& content);

@@ -374,12 +374,18 @@ void TfrmMain::showRowsChecked() {
 
 void TfrmMain::ckbCkAllClick() {
     const Qt::CheckState state = ckbCkAll->isChecked() ? Qt::Checked : Qt::Unchecked;
-    // Every row reports its change: a long list lets the window answer in between.
-    TUiBreather breather;
-    for (int i = 0; i < RowCount(); ++i) {
-        FileListView->topLevelItem(i)->setCheckState(0, state);
-        breather.Breathe();
+    const int count = RowCount();
+    if (count == 0) return;
+    // One change for the whole column instead of one per row (each of which the view, the
+    // journal and the checked-rows count would handle on its own).
+    QAbstractItemModel* model = FileListView->model();
+    {
+        const QSignalBlocker block(model);
+        for (int i = 0; i < count; ++i)
+            FileListView->topLevelItem(i)->setCheckState(0, state);
     }
+    emit model->dataChanged(model->index(0, 0), model->index(count - 1, 0), {Qt::CheckStateRole});
+    showRowsChecked();
 }
 
 void TfrmMain::SubmenuItemRenameClick() {

@@ -151,6 +151,10 @@ TEST_F(ListJournalTest, EveryKindOfChangeIsJournaledAndRestoredExactly) {
         step("reorder", [&] { w.spSkinBtnMoveUpClick(); });
         step("check", [&] { w.Row(2)->setCheckState(0, Qt::Unchecked); });
         EXPECT_EQ(TEntryCopy::Clones(), clones + 1) << "only the clipped row's entry changed";
+        step("uncheck all", [&] {
+            w.ckbCkAll->setChecked(false);
+            w.ckbCkAllClick();
+        });
         step("settings", [&] {
             dialogs.dialogHandlers << [](QDialog* d) {
                 auto* dlg = qobject_cast<TDlgSetting*>(d);
