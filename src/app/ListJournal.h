@@ -116,7 +116,7 @@ public:
     QString LastError();
     static constexpr int kIntervalMs = 300;
     // The user-interface thread's time for one slice of the copy.
-    static constexpr int kSliceMs = 8;
+    static constexpr int kSliceMs = 5;
     // A list that keeps changing is copied in one go once its oldest unwritten change is this old
     // (long enough for adding many thousand files, which changes the list all along).
     static constexpr int kMostDelayMs = 10000;
