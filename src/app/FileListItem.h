@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/CommEntity.h"
+#include "app/EntryCopy.h"
 
 class TFileListItem : public QTreeWidgetItem {
 public:
@@ -20,6 +21,8 @@ public:
     // A number no other row of this run has (moving the row keeps it): the key of its still
     // picture.
     quint64 Serial() const { return serial_; }
+    // What the list's journal last wrote of the entry.
+    TEntryCopy JournalCopy;
 
     // The entry of a row of the main list (nullptr for a foreign item).
     static ListFileInfo* EntryOf(QTreeWidgetItem* item);

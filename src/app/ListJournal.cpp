@@ -1,5 +1,6 @@
 #include "app/ListJournal.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -198,13 +199,14 @@ QString TListJournal::DefaultFile() {
     return GetAppDataFolder() + QStringLiteral("listjournal.json");
 }
 
-TListJournal::TListJournal(QString file, std::function<TJournalContent()> snapshot, QObject* parent)
-    : QObject(parent), file_(std::move(file)), snapshot_(std::move(snapshot)) {
+TListJournal::TListJournal(QString file, TJournalSource source, QObject* parent)
+    : QObject(parent), file_(std::move(file)), source_(std::move(source)) {
     timer_.setSingleShot(true);
     timer_.setInterval(kIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, [this] {
-        if (pending_ && !held_ && !closed_) takeSnapshotAndPost();
-    });
+    connect(&timer_, &QTimer::timeout, this, &TListJournal::copyStep);
+    sliceTimer_.setSingleShot(true);
+    sliceTimer_.setInterval(0);
+    connect(&sliceTimer_, &QTimer::timeout, this, &TListJournal::copyStep);
 }
 
 TListJournal::~TListJournal() {
@@ -260,29 +262,71 @@ void TListJournal::readPrevious() {
 
 void TListJournal::Changed() {
     if (!acquired_ || closed_) return;
+    if (!pending_) pendingSince_.start();
     pending_ = true;
+    // A copy under way no longer matches the list: it starts again once the list rests.
+    abandonCopy();
     // The first change starts the interval and later ones ride along, so a burst of changes
     // costs one write per interval.
     if (!held_ && !timer_.isActive()) timer_.start();
 }
 
-void TListJournal::takeSnapshotAndPost() {
-    timer_.stop();
+void TListJournal::abandonCopy() {
+    copying_ = false;
+    partial_ = TJournalContent{};
+    sliceTimer_.stop();
+}
+
+void TListJournal::copyStep() {
+    if (!pending_ || held_ || closed_) return;
+    const bool overdue = pendingSince_.isValid() && pendingSince_.elapsed() >= kMostDelayMs;
+    if (!copySome(overdue ? -1 : kSliceMs)) sliceTimer_.start();
+}
+
+bool TListJournal::copySome(int sliceMs) {
+    QElapsedTimer slice;
+    slice.start();
+    if (!copying_) {
+        partial_ = source_.list ? source_.list() : TJournalContent{};
+        partial_.rows.clear();
+        nextRow_ = 0;
+        copying_ = true;
+    }
+    const int count = source_.rowCount ? source_.rowCount() : 0;
+    partial_.rows.reserve(size_t(count));
+    while (nextRow_ < count) {
+        source_.row(nextRow_++, partial_.rows);
+        if (sliceMs >= 0 && nextRow_ % 128 == 0 && slice.elapsed() >= sliceMs) return false;
+    }
+    copying_ = false;
     pending_ = false;
-    post(snapshot_ ? std::optional<TJournalContent>(snapshot_())
-                   : std::optional<TJournalContent>(TJournalContent{}));
+    timer_.stop();
+    sliceTimer_.stop();
+    post(std::move(partial_));
+    partial_ = TJournalContent{};
+    return true;
 }
 
 void TListJournal::Flush() {
     timer_.stop();
     if (!pending_ || held_ || closed_) return;
-    takeSnapshotAndPost();
+    copySome(-1);
     waitForWriter();
 }
 
+void TListJournal::Settle() {
+    timer_.stop();
+    // Only events that are not the user's run in between: the list rarely changes meanwhile.
+    while (pending_ && !held_ && !closed_) {
+        if (copySome(kSliceMs)) break;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
 void TListJournal::Hold() {
-    if (pending_ && !held_ && !closed_) takeSnapshotAndPost();
+    if (pending_ && !held_ && !closed_) copySome(-1);
     held_ = true;
+    sliceTimer_.stop();
 }
 
 void TListJournal::Release() {
@@ -293,6 +337,7 @@ void TListJournal::Release() {
 void TListJournal::CloseCleanly() {
     if (!acquired_ || closed_) return;
     timer_.stop();
+    abandonCopy();
     pending_ = false;
     post(std::nullopt);
     waitForWriter();
@@ -302,6 +347,7 @@ void TListJournal::CloseCleanly() {
 void TListJournal::Discard() {
     if (!acquired_ || closed_) return;
     timer_.stop();
+    abandonCopy();
     pending_ = false;
     post(std::nullopt);
     waitForWriter();
@@ -421,12 +467,12 @@ bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content,
     for (const QJsonValue& value : rows) {
         const QJsonObject r = value.toObject();
         TJournalRow row;
-        row.entry = entryFromJson(r);
-        if (row.entry->FileName.isEmpty() && !row.entry->IsYutubeFile)
-            return fail(QStringLiteral("row without a file"));
+        std::unique_ptr<ListFileInfo> entry = entryFromJson(r);
+        if (entry->FileName.isEmpty() && !entry->IsYutubeFile) return fail(QStringLiteral("row without a file"));
         const int index = r["params"].toInt(-1);
         if (index >= params.size()) return fail(QStringLiteral("row with an unknown parameter set"));
-        if (index >= 0) row.entry->formatInfo = paramsFromJson(params[index].toObject());
+        if (index >= 0) entry->formatInfo = paramsFromJson(params[index].toObject());
+        row.entry = std::move(entry);
         row.caption = r["caption"].toString();
         row.output = r["output"].toString();
         row.checked = r["checked"].toBool(true);

@@ -15,12 +15,15 @@
 //
 // A lock file beside the journal keeps a second instance of the program from writing the same
 // journal or offering to restore a list that is still open elsewhere.
-// The object lives on the user-interface thread, which only copies the list (the rows' entries
-// are cloned, their texts shared); encoding and writing run on the journal's own writer thread,
-// so a list of many thousand rows never holds up the window. Only the newest copy waiting for
-// the writer is kept.
+// The object lives on the user-interface thread, which only copies the list (each row's entry is
+// cloned when it changed since the last copy and shared otherwise, the texts shared); encoding
+// and writing run on the journal's own writer thread. A long list is copied a slice of rows per
+// turn of the event loop, so a list of many thousand rows never holds up the window; a change
+// of the list in the middle starts the copy again. Only the newest copy waiting for the writer
+// is kept.
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -40,7 +43,7 @@ struct TJournalRow {
     QString caption;
     QString output;  // the output-name column, which the run uses
     bool checked = true;
-    std::unique_ptr<ListFileInfo> entry;
+    std::shared_ptr<const ListFileInfo> entry;  // never changed once in a list copy
     bool converting = false;  // in the running conversion and not finished yet
     // The source's size and modification time (ms since the epoch) when it was journaled;
     // -1 when unknown (when encoding, they are read from the file).
@@ -55,15 +58,22 @@ struct TJournalContent {
     std::vector<TJournalRow> rows;
 };
 
+// Where the journal copies the list from; asked on the user-interface thread only.
+struct TJournalSource {
+    std::function<TJournalContent()> list;  // the list's own fields; its rows are asked one by one
+    std::function<int()> rowCount;
+    // Appends row `index` to `rows` (nothing for a row without an entry).
+    std::function<void(int index, std::vector<TJournalRow>& rows)> row;
+};
+
 class TListJournal : public QObject {
     Q_OBJECT
 public:
     // Where the main window keeps its journal: the program's data folder.
     static QString DefaultFile();
 
-    // `snapshot` gives a copy of the whole list as it is now; it is asked only when a write is
-    // due, on the user-interface thread.
-    TListJournal(QString file, std::function<TJournalContent()> snapshot, QObject* parent = nullptr);
+    // The list is copied from `source` only when a write is due.
+    TListJournal(QString file, TJournalSource source, QObject* parent = nullptr);
     ~TListJournal() override;
 
     // Takes the journal for this process. False when another running instance has it; this
@@ -87,6 +97,9 @@ public:
     void Changed();
     // Writes now when a change is pending, and returns once the journal on disk holds it.
     void Flush();
+    // Copies a pending change now, a slice at a time with the event loop running in between
+    // (the user's input waits), and hands it to the writer; for a long list before a Hold.
+    void Settle();
     // While held, changes are remembered but not written (the entries are being filled by a
     // worker thread); a change pending when the hold starts is copied first and written in the
     // background. Release writes what was held back.
@@ -102,6 +115,11 @@ public:
     QString File() const { return file_; }
     QString LastError();
     static constexpr int kIntervalMs = 300;
+    // The user-interface thread's time for one slice of the copy.
+    static constexpr int kSliceMs = 5;
+    // A list that keeps changing is copied in one go once its oldest unwritten change is this old
+    // (long enough for adding many thousand files, which changes the list all along).
+    static constexpr int kMostDelayMs = 10000;
 
     // Reads each source's size and modification time where the row does not give them.
     static QByteArray EncodeList(const TJournalContent& content);
@@ -115,12 +133,21 @@ private:
     void waitForWriter();
     void writerLoop();
     void readPrevious();
-    void takeSnapshotAndPost();
+    // Copies up to `sliceMs` worth of rows (all of them when negative); once the copy is whole,
+    // hands it to the writer and returns true.
+    bool copySome(int sliceMs);
+    void copyStep();
+    void abandonCopy();
     Previous previous_;
     QString file_;
-    std::function<TJournalContent()> snapshot_;
+    TJournalSource source_;
     std::unique_ptr<QLockFile> lock_;
     QTimer timer_;
+    QTimer sliceTimer_;
+    QElapsedTimer pendingSince_;
+    bool copying_ = false;
+    TJournalContent partial_;
+    int nextRow_ = 0;
     bool acquired_ = false;
     bool closed_ = false;
     bool held_ = false;

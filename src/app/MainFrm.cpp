@@ -229,11 +229,16 @@ void TfrmMain::FormCreate() {
     recount->setSingleShot(true);
     recount->setInterval(0);
     connect(recount, &QTimer::timeout, this, &TfrmMain::showRowsChecked);
-    connect(FileListView, &QTreeWidget::itemChanged, recount, [recount](QTreeWidgetItem*, int column) {
-        if (column == 0) recount->start();
+    // Restarting a running timer costs a trip to the event dispatcher, once per row when every
+    // row changes at once.
+    auto recountSoon = [recount] {
+        if (!recount->isActive()) recount->start();
+    };
+    connect(FileListView, &QTreeWidget::itemChanged, recount, [recountSoon](QTreeWidgetItem*, int column) {
+        if (column == 0) recountSoon();
     });
-    connect(FileListView->model(), &QAbstractItemModel::rowsRemoved, recount, [recount] { recount->start(); });
-    connect(FileListView->model(), &QAbstractItemModel::rowsInserted, recount, [recount] { recount->start(); });
+    connect(FileListView->model(), &QAbstractItemModel::rowsRemoved, recount, recountSoon);
+    connect(FileListView->model(), &QAbstractItemModel::rowsInserted, recount, recountSoon);
     connect(FileListView, &QTreeWidget::itemSelectionChanged, this,
             Guarded(&TfrmMain::FileListViewSelectItem, "FileListViewSelectItem"));
     connect(FileListView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {

@@ -20,6 +20,8 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "app/AppLogger.h"
 #include "app/SliderSeek.h"
@@ -34,6 +36,7 @@ class TFileListItem;
 class TFormatInfo;
 class TListJournal;
 struct TJournalContent;
+struct TJournalRow;
 class TFFPlayer;
 class TFrameSinkWidget;
 class TProfilePopupMeneu;
@@ -355,7 +358,9 @@ private:
     void measureQualitySize(const ListFileInfo* entry);
     // The window's state after rows were added: list shown, clip and merge enabled as fits.
     void showListAfterAdding();
-    TJournalContent listJournalSnapshot() const;
+    // The list as the journal copies it: its own fields, then row by row.
+    TJournalContent listJournalHeader() const;
+    void listJournalRow(int index, std::vector<TJournalRow>& rows) const;
     void restoreRows(TJournalContent& content);
     void setPreviewTitle(const QString& caption);
     // While nothing plays, the preview title and the still picture follow the selected row.
@@ -373,9 +378,10 @@ private:
     std::unique_ptr<TProfilePopupMeneu> ProfilePopMenu_;
     bool closingBySignal_ = false;
     // The conversion in progress, for the list's journal: its output folder (empty when none)
-    // and the list entries it converts, in the run's order (the run's row i converts entry i).
+    // and the list entries it converts, each with its place in the run (the run's row i
+    // converts the entry at i).
     QString runFolder_;
-    std::vector<const ListFileInfo*> runEntries_;
+    std::unordered_map<const ListFileInfo*, size_t> runEntries_;
     void endRunJournal();
 };
 

@@ -113,11 +113,14 @@ QStringList TfrmMain::folderEntries(const QString& folder) {
         breather.Breathe();
     }
     std::sort(files.begin(), files.end());
+    breather.Breathe();
     std::sort(folders.begin(), folders.end());
     QStringList paths;
     paths.reserve(files.size() + folders.size());
-    for (const QString& name : std::as_const(files))
+    for (const QString& name : std::as_const(files)) {
         paths << JoinPath(folder, name);
+        breather.Breathe();
+    }
     for (const QString& name : std::as_const(folders))
         paths << JoinPath(folder, name);
     return paths;
@@ -145,7 +148,10 @@ void TfrmMain::AddVideFileRows(const QStringList& paths) {
     const std::unique_ptr<TFormatInfo> params = ParametersForNewRows();
     const QString format = params ? params->Format : QString();
     const QString tag = CategoryTagOf(params.get());
-    // Rows go in by the thousand, the window answering in between.
+    // Rows go in by the thousand, the window answering in between. The journal's copies of the
+    // new entries are made here too, spread like the rows, rather than all at once at the next
+    // write.
+    const bool journaled = ListJournal && ListJournal->Acquired();
     TUiBreather breather;
     QList<QTreeWidgetItem*> rows;
     for (qsizetype i = 0; i < paths.size(); i += kRowChunk) {
@@ -158,7 +164,11 @@ void TfrmMain::AddVideFileRows(const QStringList& paths) {
             entry->FileName = path;
             entry->CategoryTag = tag;
             entry->formatInfo = params ? params->Clone() : nullptr;
-            rows << MakeRow(caption, OutputNameOf(caption), format, path, std::move(entry));
+            TFileListItem* row = MakeRow(caption, OutputNameOf(caption), format, path, std::move(entry));
+            if (journaled) row->JournalCopy.Of(*row->Entry());
+            rows << row;
+            // On a busy machine a thousand rows can take longer than the window may wait.
+            breather.Breathe();
         }
         FileListView->setUpdatesEnabled(false);
         FileListView->addTopLevelItems(rows);
@@ -176,8 +186,12 @@ void TfrmMain::GetVideoFileInfo() {
     dlg.ABitRate = params ? params->EncParam.AudioBitrate : 0;
     dlg.CacheFile = ProbeCacheFile();
     dlg.SetUIAndFFTasks(FileListView);
-    // The probe's workers fill the entries: the journal waits until they are done.
-    if (ListJournal) ListJournal->Hold();
+    // The probe's workers fill the entries: the journal waits until they are done, after it
+    // has copied the new rows a slice at a time.
+    if (ListJournal) {
+        ListJournal->Settle();
+        ListJournal->Hold();
+    }
     dlg.exec();
     if (ListJournal) ListJournal->Release();
     const QStringList failed = dlg.ErroFileList;
@@ -360,8 +374,18 @@ void TfrmMain::showRowsChecked() {
 
 void TfrmMain::ckbCkAllClick() {
     const Qt::CheckState state = ckbCkAll->isChecked() ? Qt::Checked : Qt::Unchecked;
-    for (int i = 0; i < RowCount(); ++i)
-        FileListView->topLevelItem(i)->setCheckState(0, state);
+    const int count = RowCount();
+    if (count == 0) return;
+    // One change for the whole column instead of one per row (each of which the view, the
+    // journal and the checked-rows count would handle on its own).
+    QAbstractItemModel* model = FileListView->model();
+    {
+        const QSignalBlocker block(model);
+        for (int i = 0; i < count; ++i)
+            FileListView->topLevelItem(i)->setCheckState(0, state);
+    }
+    emit model->dataChanged(model->index(0, 0), model->index(count - 1, 0), {Qt::CheckStateRole});
+    showRowsChecked();
 }
 
 void TfrmMain::SubmenuItemRenameClick() {

@@ -1,7 +1,6 @@
 // The main window's list journal: every change of the list is journaled, a clean exit empties
 // the journal, and a start after an unclean end offers to bring the list back.
 #include <QFileInfo>
-#include <algorithm>
 
 #include "app/DialogSeam.h"
 #include "app/FileListItem.h"
@@ -15,8 +14,11 @@
 
 void TfrmMain::StartListJournal(const QString& file) {
     delete ListJournal;
-    ListJournal = new TListJournal(
-        file, [this] { return listJournalSnapshot(); }, this);
+    TJournalSource source;
+    source.list = [this] { return listJournalHeader(); };
+    source.rowCount = [this] { return RowCount(); };
+    source.row = [this](int index, std::vector<TJournalRow>& rows) { listJournalRow(index, rows); };
+    ListJournal = new TListJournal(file, std::move(source), this);
     if (!ListJournal->Acquire()) {
         FFMPEGLog.Info(
             QStringLiteral("The list journal is in use by another instance; this window keeps none"));
@@ -37,31 +39,31 @@ void TfrmMain::ListChanged() {
     if (ListJournal) ListJournal->Changed();
 }
 
-TJournalContent TfrmMain::listJournalSnapshot() const {
+TJournalContent TfrmMain::listJournalHeader() const {
     TJournalContent list;
     list.profileId = PaneProfile->Tag;
     list.merge = CkbMerge->isChecked();
-    const TConvertQueue* run = !runFolder_.isEmpty() && ConvertDlg ? &ConvertDlg->Queue : nullptr;
-    if (run) list.runFolder = runFolder_;
-    list.rows.reserve(RowCount());
-    for (int i = 0; i < RowCount(); ++i) {
-        const TFileListItem* row = Row(i);
-        if (!row || !row->Entry()) continue;
-        bool converting = false;
-        if (run) {
-            // A merge makes its one output at the very end: every part counts until then.
-            const auto at = std::find(runEntries_.begin(), runEntries_.end(), row->Entry());
-            const size_t index = size_t(at - runEntries_.begin());
-            converting =
-                at != runEntries_.end() && (run->IsMergeOne || index >= run->Rows.size() ||
-                                            run->Rows[index].State != TConvertQueue::RowState::Finished);
-        }
-        TJournalRow copy{row->text(TFileListItem::colName), row->text(TFileListItem::colOutput),
-                         row->checkState(TFileListItem::colName) == Qt::Checked, row->Entry()->CloneObj()};
-        copy.converting = converting;
-        list.rows.push_back(std::move(copy));
-    }
+    if (!runFolder_.isEmpty() && ConvertDlg) list.runFolder = runFolder_;
     return list;
+}
+
+void TfrmMain::listJournalRow(int index, std::vector<TJournalRow>& rows) const {
+    TFileListItem* row = Row(index);
+    if (!row || !row->Entry()) return;
+    bool converting = false;
+    if (!runFolder_.isEmpty() && ConvertDlg) {
+        const TConvertQueue& run = ConvertDlg->Queue;
+        // A merge makes its one output at the very end: every part counts until then.
+        const auto at = runEntries_.find(row->Entry());
+        converting = at != runEntries_.end() &&
+                     (run.IsMergeOne || at->second >= run.Rows.size() ||
+                      run.Rows[at->second].State != TConvertQueue::RowState::Finished);
+    }
+    // An entry unchanged since the last copy is not copied again.
+    TJournalRow copy{row->text(TFileListItem::colName), row->text(TFileListItem::colOutput),
+                     row->checkState(TFileListItem::colName) == Qt::Checked, row->JournalCopy.Of(*row->Entry())};
+    copy.converting = converting;
+    rows.push_back(std::move(copy));
 }
 
 void TfrmMain::endRunJournal() {
@@ -106,7 +108,8 @@ void TfrmMain::restoreRows(TJournalContent& content) {
     const bool interruptedRun = !content.runFolder.isEmpty();
     int interrupted = 0;
     for (TJournalRow& r : content.rows) {
-        ListFileInfo* entry = r.entry.get();
+        std::unique_ptr<ListFileInfo> owned = r.entry->CloneObj();
+        ListFileInfo* entry = owned.get();
         if (!entry->IsYutubeFile) {
             const QFileInfo source(entry->FileName);
             if (!source.exists()) {
@@ -118,7 +121,9 @@ void TfrmMain::restoreRows(TJournalContent& content) {
                 entry->HasData = false;
         }
         const QString format = entry->formatInfo ? entry->formatInfo->Format : QString();
-        TFileListItem* row = MakeRow(r.caption, r.output, format, entry->FileName, std::move(r.entry));
+        TFileListItem* row = MakeRow(r.caption, r.output, format, entry->FileName, std::move(owned));
+        // The journal already holds this copy: the next write need not make another.
+        row->JournalCopy = TEntryCopy(std::move(r.entry));
         const bool checked = interruptedRun ? r.converting : r.checked;
         if (interruptedRun && r.converting) ++interrupted;
         row->setCheckState(TFileListItem::colName, checked ? Qt::Checked : Qt::Unchecked);

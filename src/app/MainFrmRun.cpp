@@ -129,7 +129,9 @@ void TfrmMain::BtnStartClick() {
             if (dlg->Queue.Rows[row].State == TConvertQueue::RowState::Finished) ListChanged();
         };
         runFolder_ = folder;
-        runEntries_ = entries;
+        runEntries_.clear();
+        for (size_t i = 0; i < entries.size(); ++i)
+            runEntries_.emplace(entries[i], i);
         if (ListJournal) {
             ListJournal->Changed();
             ListJournal->Flush();

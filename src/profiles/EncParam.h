@@ -40,4 +40,6 @@ public:
     bool IsSplite = false;
     int SpliteSize = -1;
     int SpliteTime = -1;
+
+    bool operator==(const TEncParam&) const = default;
 };

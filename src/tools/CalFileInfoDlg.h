@@ -10,7 +10,7 @@
 // workers only read the files and write the entries, which nobody else touches while the
 // dialog is modal. The dialog collects what is new every 50 ms and changes the widgets (label,
 // progress bar, rows) on the user-interface thread, rows strictly in list order, whatever order
-// the workers finish in.
+// the workers finish in; a large batch is written a slice at a time.
 
 #include <QDialog>
 #include <QStringList>
@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "tools/ProbeCache.h"
@@ -81,6 +82,7 @@ protected:
 
 private:
     enum State : unsigned char { Pending, Done, Failed, Skipped, Unprobed };
+    static constexpr int kNicer = 5;
     struct Job;
     class Queue;
     void probeJobs(Queue& queue, TAVProbe* probe);
@@ -139,6 +141,10 @@ public:
 private:
     void deliver();
     void finished(const TCalFileInfo::Outcome& outcome);
+    // A delivery still being written into the list, and how far.
+    std::optional<TCalFileInfo::Delivery> backlog_;
+    size_t backlogAt_ = 0;
+    static constexpr int kSliceMs = 10;
     QTreeWidget* fileListView_ = nullptr;
     TAVProbe* probe_ = nullptr;
     std::unique_ptr<TCalFileInfo> worker_;

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
 
+#include "app/EntryCopy.h"
 #include "app/FileListItem.h"
 #include "app/ListJournal.h"
 #include "app/MainFrm.h"
@@ -117,6 +119,10 @@ TEST_F(ListJournalTest, EveryKindOfChangeIsJournaledAndRestoredExactly) {
                             copyOfClip(folder, "d.mp4")});
         });
         ASSERT_EQ(w.RowCount(), 4);
+        // Writing again copies only the entries that changed since the last write.
+        long clones = TEntryCopy::Clones();
+        step("nothing", [&] { w.ListChanged(); });
+        EXPECT_EQ(TEntryCopy::Clones(), clones);
         step("remove", [&] {
             w.FileListView->setCurrentItem(w.Row(3));
             w.spSkinBtnRemoveClick();
@@ -129,6 +135,7 @@ TEST_F(ListJournalTest, EveryKindOfChangeIsJournaledAndRestoredExactly) {
             };
             w.SubmenuItemRenameClick();
         });
+        clones = TEntryCopy::Clones();
         step("clip", [&] {
             dialogs.dialogHandlers << [](QDialog* d) {
                 auto* dlg = qobject_cast<TClipTimeDlg*>(d);
@@ -143,6 +150,11 @@ TEST_F(ListJournalTest, EveryKindOfChangeIsJournaledAndRestoredExactly) {
         });
         step("reorder", [&] { w.spSkinBtnMoveUpClick(); });
         step("check", [&] { w.Row(2)->setCheckState(0, Qt::Unchecked); });
+        EXPECT_EQ(TEntryCopy::Clones(), clones + 1) << "only the clipped row's entry changed";
+        step("uncheck all", [&] {
+            w.ckbCkAll->setChecked(false);
+            w.ckbCkAllClick();
+        });
         step("settings", [&] {
             dialogs.dialogHandlers << [](QDialog* d) {
                 auto* dlg = qobject_cast<TDlgSetting*>(d);
@@ -176,6 +188,41 @@ TEST_F(ListJournalTest, EveryKindOfChangeIsJournaledAndRestoredExactly) {
     EXPECT_TRUE(w.btnClip->isEnabled());
     w.RestoreLastSession();  // asked once only
     EXPECT_EQ(dialogs.count("AskQuestion"), 1);
+}
+
+// A long list is copied a slice at a time; a row changed while the copy is under way is not lost
+// to the rows copied before it.
+TEST_F(ListJournalTest, AChangeInTheMiddleOfASlicedCopyStartsItAgain) {
+    QStringList names;
+    for (int i = 0; i < 2000; ++i)
+        names << QStringLiteral("/m/%1.mp4").arg(i);
+    int asked = 0;
+    TJournalSource source;
+    source.list = [] { return TJournalContent{}; };
+    source.rowCount = [&] { return int(names.size()); };
+    source.row = [&](int index, std::vector<TJournalRow>& rows) {
+        ++asked;
+        QElapsedTimer slow;  // a slow row, so that one slice cannot take the whole list
+        slow.start();
+        while (slow.nsecsElapsed() < 100'000) {
+        }
+        auto entry = std::make_shared<ListFileInfo>();
+        entry->FileName = names[index];
+        rows.push_back(TJournalRow{names[index], QString(), true, std::move(entry)});
+    };
+    const QString file = sandbox.root() + "/sliced.json";
+    TListJournal journal(file, std::move(source));
+    ASSERT_TRUE(journal.Acquire());
+    journal.Changed();
+    ASSERT_TRUE(WaitFor([&] { return asked > 0; }));
+    ASSERT_LT(asked, 2000) << "the first slice copied the whole list";
+    names[0] = "/m/renamed.mp4";  // already copied
+    journal.Changed();
+    ASSERT_TRUE(WaitFor([&] { return journal.Writes() > 0; }, 20000));
+    const QStringList written = describeJournal(file);
+    ASSERT_EQ(written.size(), 2001);
+    EXPECT_TRUE(written[1].startsWith("/m/renamed.mp4|")) << written[1].toStdString();
+    EXPECT_EQ(journal.Writes(), 1);
 }
 
 TEST_F(ListJournalTest, BurstsAreCoalescedAndAnsweringNoStartsEmpty) {
