@@ -211,8 +211,11 @@ TDlgSetting::TDlgSetting(QWidget* parent) : QDialog(parent) {
 
     connect(btnOk, &QPushButton::clicked, this, &TDlgSetting::btnOkClick);
     connect(cmbRateMode, &QComboBox::currentIndexChanged, this, &TDlgSetting::rateModeChanged);
+    // A number means something only on its own encoder's scale: another encoder keeps the named
+    // point ("High" stays "High"), and a number chosen by hand becomes the new scale's default.
     connect(cmbEncoder, &QComboBox::currentIndexChanged, this, [this] {
-        fillQuality(cmbQuality->currentIndex() >= 0 ? cmbQuality->currentData().toInt() : -1);
+        const int point = cmbQuality->currentIndex();
+        fillQuality(-1, point >= 0 && point < 5 ? point : 2);
     });
     connect(btnDefault, &QPushButton::clicked, this, &TDlgSetting::btnDefaultClick);
     connect(btnCancel, &QPushButton::clicked, this, &TDlgSetting::btnCancelClick);
@@ -297,7 +300,7 @@ void TDlgSetting::fillFrom(const TFormatInfo& info) {
     fillQuality(p.Quality);
 }
 
-void TDlgSetting::fillQuality(int quality) {
+void TDlgSetting::fillQuality(int quality, int point) {
     cmbQuality->clear();
     TFormatInfo encoder;
     encoder.Format = SettingObj ? SettingObj->Format : QString();
@@ -312,9 +315,10 @@ void TDlgSetting::fillQuality(int quality) {
                                     .arg(DialogLook::TextOr(QLatin1String(names[i]), QualityNames()[i]))
                                     .arg(scale->Points[i]),
                                 scale->Points[i]);
-        // The encoder's default ("Balanced") unless a number of this scale was chosen.
-        int index = 2;
-        if (quality >= scale->Best && quality <= scale->Smallest) {
+        // The named point asked for, else the encoder's default ("Balanced") unless a number of
+        // this scale was chosen.
+        int index = point >= 0 && point < 5 ? point : 2;
+        if (point < 0 && quality >= scale->Best && quality <= scale->Smallest) {
             index = -1;
             for (int i = 0; i < 5; ++i)
                 if (scale->Points[i] == quality) index = i;

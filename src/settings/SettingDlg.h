@@ -63,8 +63,9 @@ public:
 
 private:
     void fillFrom(const TFormatInfo& info);
-    // Refills the quality list for the encoder chosen now, keeping `quality` selected.
-    void fillQuality(int quality);
+    // The quality list of the chosen encoder: `point` (0 Smallest .. 4 Best) selects a named point;
+    // else `quality` is selected when it is on the scale, "Balanced" when not.
+    void fillQuality(int quality, int point = -1);
     // Enables the bit rate, the quality or the size as the rate mode says.
     void rateModeChanged();
 };

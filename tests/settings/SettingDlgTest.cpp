@@ -189,9 +189,12 @@ TEST(SettingDialog, RateModeQualityAndFitInto) {
     EXPECT_FALSE(dlg.cmbBitRate->isEnabled());
     EXPECT_FALSE(dlg.spnFitSize->isEnabled());
 
-    // Another encoder brings its own scale; MPEG-4 Part 2's runs on qscale.
+    // Another encoder brings its own scale; MPEG-4 Part 2's runs on qscale. The named point stays
+    // (x264's 20 means nothing there).
     dlg.cmbEncoder->setCurrentText("mpeg4");
     EXPECT_EQ(dlg.cmbQuality->itemText(0), "Smallest (12)");
+    EXPECT_EQ(dlg.cmbQuality->count(), 5);
+    EXPECT_EQ(dlg.cmbQuality->currentIndex(), 3);
     dlg.cmbQuality->setCurrentIndex(4);
     dlg.btnOkClick();
     EXPECT_EQ(dlg.SettingObj->EncParam.Quality, 2);
