@@ -51,20 +51,6 @@ const QStringList& QualityNames() {
     return names;
 }
 
-QStringList QualityEntries(const TQualityScale& scale) {
-    QStringList out;
-    for (int i = 0; i < 5; ++i)
-        out << QStringLiteral("%1 (%2)").arg(QualityNames()[i]).arg(scale.Points[i]);
-    return out;
-}
-
-std::optional<int> ReadQualityEntry(const QString& text) {
-    static const QRegularExpression number(QStringLiteral("^\\s*(?:[^(]*\\()?\\s*(\\d+)\\s*\\)?\\s*$"));
-    const QRegularExpressionMatch m = number.match(text);
-    if (!m.hasMatch()) return std::nullopt;
-    return m.captured(1).toInt();
-}
-
 std::string QualityOptionText(const QString& encoder, int value) {
     const TQualityScale* s = QualityScaleFor(encoder);
     if (!s) return {};

@@ -30,10 +30,6 @@ const TQualityScale* QualityScaleFor(const QString& encoder);
 QString EffectiveVideoEncoder(const TFormatInfo& info);
 // The five names from "Smallest" to "Best".
 const QStringList& QualityNames();
-// Dialog entries of a scale: "Smallest (32)" ... "Best (17)".
-QStringList QualityEntries(const TQualityScale& scale);
-// The number of an entry ("Balanced (23)" or a bare "23"); nullopt when it holds no number.
-std::optional<int> ReadQualityEntry(const QString& text);
 // Option lines (name=value, one per line) that put the encoder into constant quality `value`,
 // clamped to the scale; "" when the encoder has no scale.
 std::string QualityOptionText(const QString& encoder, int value);

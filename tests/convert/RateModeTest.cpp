@@ -52,9 +52,6 @@ TEST(QualityScale, TextsAndScales) {
         EXPECT_FALSE(ParseSizeText(QString::fromLatin1(bad))) << bad;
     EXPECT_EQ(SizeMbText(25 * 1048576LL), "25 MB");
 
-    EXPECT_EQ(ReadQualityEntry("Balanced (23)").value_or(-1), 23);
-    EXPECT_EQ(ReadQualityEntry("31").value_or(-1), 31);
-    EXPECT_FALSE(ReadQualityEntry("Balanced"));
     // VP9 and the AV1 encoders need the bit rate at 0 to be in pure quality mode.
     EXPECT_EQ(QualityOptionText("libx264", 23), "crf=23");
     EXPECT_EQ(QualityOptionText("libvpx-vp9", 99), "crf=63\nb=0");
