@@ -346,16 +346,17 @@ void TTaskOptionBuilder::KeepTracks(const TSourceTracks& tracks, const QString& 
     const std::string container = out.FileFormat;
     const bool mkv = format == QLatin1String(".mkv") && container.empty();
     const bool movFamily = isMovFamily(format, container);
+    const bool webm = format == QLatin1String(".webm") && container.empty();
     const QString name = format == QLatin1String(".psp") || format == QLatin1String(".ipod")
                              ? QStringLiteral("MP4")
                              : format.mid(1).toUpper();
     // Matroska holds every subtitle track (text as ASS, pictures as they are); the MP4 family
-    // holds text ones only (as mov_text); other containers hold none.
+    // and WebM hold text ones only (as mov_text, as WebVTT); other containers hold none.
     std::vector<int> subtitles;
     int pictureDropped = 0, textDropped = 0;
     for (size_t i = 0; i < tracks.SubtitleIndexes.size(); ++i) {
         const bool picture = tracks.SubtitleIsPicture[i];
-        if (mkv || (movFamily && !picture))
+        if (mkv || ((movFamily || webm) && !picture))
             subtitles.push_back(tracks.SubtitleIndexes[i]);
         else
             ++(picture ? pictureDropped : textDropped);
@@ -372,8 +373,9 @@ void TTaskOptionBuilder::KeepTracks(const TSourceTracks& tracks, const QString& 
     }
     if (!subtitles.empty()) {
         out.DisableSubtitle = false;
-        // MP4 and QuickTime name no subtitle encoder of their own; Matroska's is ASS.
+        // MP4 and QuickTime name no subtitle encoder of their own, nor does WebM; Matroska's is ASS.
         if (movFamily) out.SubtitleCodec = "mov_text";
+        if (webm) out.SubtitleCodec = "webvtt";
     }
     const bool firstSubtitleIsFirst = subtitles.empty() || subtitles.front() == tracks.Subtitle;
     if (mappable && (soundKept > 1 || subtitles.size() > 1 || !firstSubtitleIsFirst)) {
@@ -401,14 +403,14 @@ void TTaskOptionBuilder::KeepTracks(const TSourceTracks& tracks, const QString& 
         return count > 1 ? QStringLiteral(" (%1 tracks)").arg(count) : QString();
     };
     const int dropped = pictureDropped + textDropped;
-    if (dropped > 0 && subtitles.empty() && !movFamily)
+    if (dropped > 0 && subtitles.empty() && !movFamily && !webm)
         notes << QStringLiteral("subtitles not kept: %1 cannot hold them").arg(name) + tracksText(dropped);
     else if (pictureDropped > 0)
         notes << QStringLiteral("picture subtitles not kept: %1 cannot hold them").arg(name) +
                      tracksText(pictureDropped);
-    if (textDropped > 0 && (movFamily || !subtitles.empty()))
+    if (textDropped > 0 && (movFamily || webm || !subtitles.empty()))
         notes << QStringLiteral("%1 more subtitle tracks not kept").arg(textDropped);
-    if (tracks.Chapters > 0 && !mkv && !movFamily)
+    if (tracks.Chapters > 0 && !mkv && !movFamily && !webm)
         notes << QStringLiteral("chapters not kept: %1 cannot hold them").arg(name);
     if (sound && tracks.Audio > soundKept)
         notes << (mkv ? QStringLiteral("%1 more sound tracks not kept").arg(tracks.Audio - soundKept)
