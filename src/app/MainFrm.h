@@ -365,7 +365,8 @@ private:
     void setPreviewTitle(const QString& caption);
     // While nothing plays, the preview title and the still picture follow the selected row.
     void showSelectedRow();
-    void showPlayTime(qint64 position);
+    // "position / duration" beside the slider; the duration is the previewed file's unless given.
+    void showPlayTime(qint64 position, qint64 duration = -1);
     static QStringList droppedPaths(const QMimeData* mime);
     void createTray();
     void reportStartupProblem(const QString& what, const QString& message);

@@ -102,9 +102,9 @@ void TfrmMain::ToggleAudioDisplay() {
     }
 }
 
-void TfrmMain::showPlayTime(qint64 position) {
+void TfrmMain::showPlayTime(qint64 position, qint64 duration) {
     lbPlayTime->setText(FormatTime(std::max<qint64>(0, position)) + QStringLiteral(" / ") +
-                        FormatTime(std::max<qint64>(0, previewDuration)));
+                        FormatTime(std::max<qint64>(0, duration < 0 ? previewDuration : duration)));
 }
 
 void TfrmMain::showSelectedRow() {
@@ -118,7 +118,7 @@ void TfrmMain::showSelectedRow() {
     // A file being previewed keeps its own title and time; the still waits under its pictures.
     if (playState == TPlayState::psStop) {
         setPreviewTitle(row->text(TFileListItem::colName));
-        lbPlayTime->setText(FormatTime(0) + QStringLiteral(" / ") + FormatTime(std::max<qint64>(0, entry->FileDurTime)));
+        showPlayTime(0, std::max<qint64>(0, entry->FileDurTime));
     }
     if (const std::optional<QImage> cached = StillPictures->Cached(row->Serial())) {
         RenderSink->ShowStill(*cached);

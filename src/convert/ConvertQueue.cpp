@@ -484,12 +484,9 @@ void TConvertQueue::FFmpegTasksProgress(const TProgressInfo& info) {
 
 void TConvertQueue::startRun(int width) {
     std::vector<int64_t> durations;
-    for (int row : taskRows_) {
-        const bool joined = IsMergeOne && MergFlag > 0;
-        const ListFileInfo* entry =
-            !joined && row < static_cast<int>(DataFileList.size()) ? DataFileList[row]->PFileInfo.get() : nullptr;
-        durations.push_back(joined ? mergeTotal_ : entry ? entry->EndTime - entry->StartTime : -1);
-    }
+    const bool joined = IsMergeOne && MergFlag > 0;
+    for (int row : taskRows_)
+        durations.push_back(joined ? mergeTotal_ : rowLength(row));
     clock_.Start();
     estimate_.Start(durations, width, clock_.Elapsed());
     tasks_->Start(width);
@@ -510,6 +507,12 @@ void TConvertQueue::startNextStage() {
         startRun(runWidth_);
     else
         endRun(mrOk, false);
+}
+
+int64_t TConvertQueue::rowLength(int row) const {
+    const ListFileInfo* entry =
+        row >= 0 && row < static_cast<int>(DataFileList.size()) ? DataFileList[row]->PFileInfo.get() : nullptr;
+    return entry && entry->EndTime > entry->StartTime ? entry->EndTime - entry->StartTime : -1;
 }
 
 int64_t TConvertQueue::RunRemainingMs() const {

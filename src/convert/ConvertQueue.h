@@ -169,6 +169,8 @@ private:
     void startResumable(const ResumableJob& job);
     void resumableProgress(int row, double done);
     int64_t resumablePhaseRemainingMs() const;
+    // The media length of a row's clip in microseconds, -1 when not known.
+    int64_t rowLength(int row) const;
     void resumableEnded(const std::shared_ptr<ResumableOutcome>& outcome);
     // Stops a resumable file's worker and waits for it (its working folder is removed then).
     void stopResumable();

@@ -135,10 +135,9 @@ int64_t TConvertQueue::resumablePhaseRemainingMs() const {
     int64_t media = 0;
     for (size_t i = nextResumable_; i < resumables_.size(); ++i) media += resumables_[i].end - resumables_[i].start;
     for (int row : taskRows_) {
-        const ListFileInfo* entry =
-            row < static_cast<int>(DataFileList.size()) ? DataFileList[row]->PFileInfo.get() : nullptr;
-        if (!entry || entry->EndTime <= entry->StartTime) return -1;  // a length not known: no honest figure
-        media += entry->EndTime - entry->StartTime;
+        const int64_t length = rowLength(row);
+        if (length < 0) return -1;  // a length not known: no honest figure
+        media += length;
     }
     return left + int64_t(double(media) / rate);
 }

@@ -47,21 +47,31 @@ int StreamRotation(const AVStream* st) {
     return 0;
 }
 
-std::string UprightFilters(int rotation, bool mirrored) {
-    std::string turn;
+std::vector<std::pair<std::string, std::string>> UprightFilterSteps(int rotation, bool mirrored) {
+    std::vector<std::pair<std::string, std::string>> steps;
+    if (mirrored) steps.emplace_back("hflip", "");
     switch (rotation) {
         case 90:
-            turn = "transpose=dir=clock";
+            steps.emplace_back("transpose", "dir=clock");
             break;
         case 180:
-            turn = "hflip,vflip";
+            steps.emplace_back("hflip", "");
+            steps.emplace_back("vflip", "");
             break;
         case 270:
-            turn = "transpose=dir=cclock";
+            steps.emplace_back("transpose", "dir=cclock");
             break;
         default:
             break;
     }
-    if (!mirrored) return turn;
-    return turn.empty() ? "hflip" : "hflip," + turn;
+    return steps;
+}
+
+std::string UprightFilters(int rotation, bool mirrored) {
+    std::string chain;
+    for (const auto& [name, args] : UprightFilterSteps(rotation, mirrored)) {
+        if (!chain.empty()) chain += ',';
+        chain += args.empty() ? name : name + '=' + args;
+    }
+    return chain;
 }

@@ -4,6 +4,8 @@
 // and the still pictures turn such pictures upright. Plain functions, any thread.
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/library/FFmpegApi.h"
 
@@ -16,6 +18,9 @@ int StreamRotation(const AVStream* st);
 // flipped left to right, then turned by StreamRotation.
 bool StreamMirrored(const AVStream* st);
 
-// The filter chain that makes pictures stand as shown: "hflip" first when mirrored, then the turn
-// ("" when there is nothing to do).
+// The filters that make pictures stand as shown, in order, each as {name, arguments}: "hflip"
+// first when mirrored, then the turn; none when there is nothing to do.
+std::vector<std::pair<std::string, std::string>> UprightFilterSteps(int rotation, bool mirrored);
+
+// The same as one filter chain ("hflip,transpose=dir=clock"; "" for none).
 std::string UprightFilters(int rotation, bool mirrored = false);

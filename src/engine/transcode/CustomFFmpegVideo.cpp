@@ -4,6 +4,7 @@
 
 #include "engine/transcode/CustomFFmpeg.h"
 #include "engine/library/FFmpegErrors.h"
+#include "engine/probe/StreamRotation.h"
 #include "engine/transcode/FilterChain.h"
 
 namespace {
@@ -51,21 +52,13 @@ int TCustomFFmpeg::ConfigureVideoFilters(TAVOutputStream& ost, int width, int he
         last = AppendFilter(graph.get(), last, "yadif", "mode=send_frame:parity=auto:deint=all", ret);
         if (!last) return ret;
     }
-    // Sideways pictures stand upright from here on: the crop, scale and pad see the turned one.
-    // A mirroring display matrix flips them left to right before the turn.
-    if (ost.mirrored) {
-        last = AppendFilter(graph.get(), last, "hflip", "", ret);
+    // Sideways (or mirrored) pictures stand as shown from here on: the crop, scale and pad see
+    // the turned one.
+    for (const auto& [name, args] : UprightFilterSteps(ost.rotation, ost.mirrored)) {
+        last = AppendFilter(graph.get(), last, name.c_str(), args, ret);
         if (!last) return ret;
     }
-    if (ost.rotation == 90 || ost.rotation == 270) {
-        last = AppendFilter(graph.get(), last, "transpose", ost.rotation == 90 ? "dir=clock" : "dir=cclock", ret);
-        if (!last) return ret;
-        std::swap(width, height);
-    } else if (ost.rotation == 180) {
-        last = AppendFilter(graph.get(), last, "hflip", "", ret);
-        if (last) last = AppendFilter(graph.get(), last, "vflip", "", ret);
-        if (!last) return ret;
-    }
+    if (ost.rotation == 90 || ost.rotation == 270) std::swap(width, height);
     const int croppedW = width - ost.leftBand - ost.rightBand;
     const int croppedH = height - ost.topBand - ost.bottomBand;
     if (ost.leftBand || ost.rightBand || ost.topBand || ost.bottomBand) {

@@ -85,55 +85,48 @@ bool FindHdrSideData(const std::string& libName, int streamIndex, AVStream* st) 
     return HasHdrSideData(st);
 }
 
-std::string X265HdrParams(const AVStream* st) {
+namespace {
+using TNumberText = std::string (*)(AVRational);
+
+// x265 and SVT-AV1 take the same description in their own spelling: the mastering display as
+// G(x,y)B(x,y)R(x,y)WP(x,y)L(max,min) (green, blue, red, where the metadata lists red, green,
+// blue), then the light levels as "cll,fall".
+std::string EncoderHdrParams(const AVStream* st, const char* displayKey, const char* lightKey, TNumberText chroma,
+                             TNumberText light) {
     std::string params;
     size_t size = 0;
     const auto* md = reinterpret_cast<const AVMasteringDisplayMetadata*>(
         ff::av_stream_get_side_data(st, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &size));
     if (md && size >= sizeof(AVMasteringDisplayMetadata) && md->has_primaries && md->has_luminance) {
-        auto chroma = [](AVRational q) { return static_cast<long long>(std::llround(av_q2d(q) * 50000)); };
-        auto light = [](AVRational q) { return static_cast<long long>(std::llround(av_q2d(q) * 10000)); };
-        // The metadata lists red, green, blue; x265 wants green, blue, red.
-        params = FormatText("master-display=G(%lld,%lld)B(%lld,%lld)R(%lld,%lld)WP(%lld,%lld)L(%lld,%lld)",
-                            chroma(md->display_primaries[1][0]), chroma(md->display_primaries[1][1]),
-                            chroma(md->display_primaries[2][0]), chroma(md->display_primaries[2][1]),
-                            chroma(md->display_primaries[0][0]), chroma(md->display_primaries[0][1]),
-                            chroma(md->white_point[0]), chroma(md->white_point[1]), light(md->max_luminance),
-                            light(md->min_luminance));
+        auto point = [&](const AVRational xy[2]) { return '(' + chroma(xy[0]) + ',' + chroma(xy[1]) + ')'; };
+        params = std::string(displayKey) + "=G" + point(md->display_primaries[1]) + 'B' +
+                 point(md->display_primaries[2]) + 'R' + point(md->display_primaries[0]) + "WP" +
+                 point(md->white_point) + "L(" + light(md->max_luminance) + ',' + light(md->min_luminance) + ')';
     }
     const auto* cll = reinterpret_cast<const AVContentLightMetadata*>(
         ff::av_stream_get_side_data(st, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &size));
     if (cll && size >= sizeof(AVContentLightMetadata)) {
         if (!params.empty()) params += ':';
-        params += FormatText("max-cll=%u,%u", cll->MaxCLL, cll->MaxFALL);
+        params += std::string(lightKey) + '=' + std::to_string(cll->MaxCLL) + ',' + std::to_string(cll->MaxFALL);
     }
     return params;
 }
+}  // namespace
+
+std::string X265HdrParams(const AVStream* st) {
+    // Whole numbers: chromaticities in 0.00002 units, luminance in 0.0001 candelas.
+    return EncoderHdrParams(
+        st, "master-display", "max-cll",
+        [](AVRational q) { return std::to_string(std::llround(av_q2d(q) * 50000)); },
+        [](AVRational q) { return std::to_string(std::llround(av_q2d(q) * 10000)); });
+}
 
 std::string SvtAv1HdrParams(const AVStream* st) {
-    // Decimals written without the process's locale (a decimal comma would not parse).
+    // Decimals, written without the process's locale (a decimal comma would not parse).
     auto dec = [](AVRational q) {
         char text[32];
         const auto end = std::to_chars(text, text + sizeof text, av_q2d(q), std::chars_format::fixed, 4).ptr;
         return std::string(text, end);
     };
-    std::string params;
-    size_t size = 0;
-    const auto* md = reinterpret_cast<const AVMasteringDisplayMetadata*>(
-        ff::av_stream_get_side_data(st, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, &size));
-    if (md && size >= sizeof(AVMasteringDisplayMetadata) && md->has_primaries && md->has_luminance) {
-        // Same order as x265's: green, blue, red.
-        params = "mastering-display=G(" + dec(md->display_primaries[1][0]) + ',' + dec(md->display_primaries[1][1]) +
-                 ")B(" + dec(md->display_primaries[2][0]) + ',' + dec(md->display_primaries[2][1]) + ")R(" +
-                 dec(md->display_primaries[0][0]) + ',' + dec(md->display_primaries[0][1]) + ")WP(" +
-                 dec(md->white_point[0]) + ',' + dec(md->white_point[1]) + ")L(" + dec(md->max_luminance) + ',' +
-                 dec(md->min_luminance) + ')';
-    }
-    const auto* cll = reinterpret_cast<const AVContentLightMetadata*>(
-        ff::av_stream_get_side_data(st, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, &size));
-    if (cll && size >= sizeof(AVContentLightMetadata)) {
-        if (!params.empty()) params += ':';
-        params += "content-light=" + std::to_string(cll->MaxCLL) + ',' + std::to_string(cll->MaxFALL);
-    }
-    return params;
+    return EncoderHdrParams(st, "mastering-display", "content-light", dec, dec);
 }
