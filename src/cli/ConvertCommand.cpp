@@ -38,13 +38,15 @@ void onSignal(int) {
 
 void PrintHelp(std::FILE* out) {
     std::fputs(
-        "usage: vanto-convert convert --profile ID [--output-folder DIR] [--jobs N] [--merge]\n"
-        "                             [--quality N | --fit-size SIZE] [--overwrite] FILE...\n\n"
+        "usage: vanto-convert convert --profile ID [--output-folder DIR] [--jobs N] [--threads N]\n"
+        "                             [--merge] [--quality N | --fit-size SIZE] [--overwrite] FILE...\n\n"
         "Converts every FILE with the output profile ID (see 'vanto-convert profiles'), exactly as\n"
         "the window program does: same option builder, output naming and engine.\n\n"
         "  --profile ID          the output profile\n"
         "  --output-folder DIR   where the outputs go (default: the program's output folder)\n"
         "  --jobs N              conversions at the same time (default: the program's setting)\n"
+        "  --threads N           codec threads of each conversion (default: the processors shared\n"
+        "                        out among the conversions running at once)\n"
         "  --merge               join all files into one output named MergerVideo\n"
         "  --quality N           constant quality N on the video encoder's own scale (x264/x265,\n"
         "                        VP9, SVT-AV1, libaom: CRF, lower is better; MPEG-1/2/4: qscale)\n"
@@ -112,6 +114,7 @@ struct Arguments {
     int profile = -1;
     QString folder;
     int jobs = 0;
+    int threads = 0;
     bool merge = false;
     bool overwrite = false;
     int quality = -1;
@@ -151,6 +154,15 @@ bool parse(const std::vector<std::string>& args, Arguments& a) {
             a.jobs = QString::fromStdString(*v).toInt(&ok);
             if (!ok || a.jobs < 1) {
                 std::fprintf(stderr, "vanto-convert convert: --jobs needs a number of at least 1\n");
+                return false;
+            }
+        } else if (arg == "--threads") {
+            const std::string* v = value("--threads");
+            if (!v) return false;
+            bool ok = false;
+            a.threads = QString::fromStdString(*v).toInt(&ok);
+            if (!ok || a.threads < 1) {
+                std::fprintf(stderr, "vanto-convert convert: --threads needs a number of at least 1\n");
                 return false;
             }
         } else if (arg == "--quality") {
@@ -313,7 +325,7 @@ int Run(const std::vector<std::string>& args) {
     if (!(a.merge && records.size() > 1)) {
         // Without --resumable or --no-resumable the options file's threshold decides (0: none).
         const ResumableChoice choice{a.resumable, a.resume,
-                                     qint64(GetOptions().ResumableFromSeconds) * 1000000};
+                                     qint64(GetOptions().ResumableFromSeconds) * 1000000, a.threads};
         records = ConvertResumableFiles(std::move(records), tasks, folder, a.overwrite, choice,
                                         [] { return g_interrupted != 0; }, resumable);
     }
@@ -340,6 +352,7 @@ int Run(const std::vector<std::string>& args) {
         result = r;
         app.exit(0);
     };
+    queue.CodecThreads = a.threads;
     queue.SetFFmpegTasks(&tasks);
     const bool merge = a.merge && records.size() > 1;
     if (!queue.SetTaskData(std::move(records), false, folder, merge, jobs)) {

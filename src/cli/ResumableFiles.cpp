@@ -26,7 +26,8 @@ std::vector<std::unique_ptr<ConvertRecord>> ConvertResumableFiles(std::vector<st
         naming.AddSource(record->PFileInfo->FileName);
     const AppLogger log(QStringLiteral("logfile"));
     // One file at a time: its tasks take every processor.
-    tasks.SetThreadCount(int(std::max(1u, std::thread::hardware_concurrency())));
+    tasks.SetThreadCount(choice.threads > 0 ? choice.threads
+                                            : int(std::max(1u, std::thread::hardware_concurrency())));
     for (auto& record : records) {
         ListFileInfo& entry = *record->PFileInfo;
         const qint64 length = entry.EndTime - entry.StartTime;

@@ -15,6 +15,7 @@ struct ResumableChoice {
     int mode = 0;         // 1 every file with pictures, -1 none, 0 sources of at least thresholdUs
     bool resume = false;  // continue from the pieces an earlier, killed run left
     qint64 thresholdUs = 0;
+    int threads = 0;      // codec threads; 0: every processor
 };
 
 struct ResumableOutcome {

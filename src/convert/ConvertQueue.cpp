@@ -43,7 +43,10 @@ void TConvertQueue::SetFFmpegTasks(TCustomFFmpegTasks* tasks) {
     if (!tasks_) return;
     tasks_->SetProgressInterval(200);
     tasks_->SetThreadPriority(TThreadPriority::tpNormal);
-    tasks_->CodecThreadsAtStart = TCodecThreadRule(Processors);
+    if (CodecThreads > 0)
+        tasks_->CodecThreadsAtStart = [n = CodecThreads](int, int) { return n; };
+    else
+        tasks_->CodecThreadsAtStart = TCodecThreadRule(Processors);
     QPointer<TConvertQueue> self(this);
     // Progress arrives on this thread (through the dispatcher).
     tasks_->OnProgress = [self](TCustomFFmpegTasks*, const TProgressInfo* info) {

@@ -101,6 +101,8 @@ public:
     int InitialAnswer = 0;
     // Processors shared among the run's tasks as codec threads (0: this machine's).
     int Processors = 0;
+    // Above 0: every task's codecs run this many threads, whatever else runs (--threads).
+    int CodecThreads = 0;
     // Sources with pictures at least this long are converted resumably; 0: none. Not in a merge.
     int64_t ResumableFromUs = 0;
     // Set before a cancel when the program ends on a signal: a resumable file's finished pieces

@@ -147,6 +147,14 @@ TEST(CliConvert, EncoderGetsTheProcessorsTheRunLeavesIdle) {
               0);
     EXPECT_EQ(X264Threads(dir + "/cli_1s.mp4"), std::max(1, processors / 2));
     EXPECT_EQ(X264Threads(dir + "/cli_2s.mp4"), std::max(1, processors / 2));
+    // --threads sets the count by hand, for a one-piece and for a resumable conversion.
+    for (const char* how : {"--no-resumable", "--resumable"}) {
+        ASSERT_EQ(run(home, std::string("convert --profile 1055 --overwrite --threads 5 ") + how + to +
+                                fixtures::ShellQuote(b)),
+                  0);
+        EXPECT_EQ(X264Threads(dir + "/cli_2s.mp4"), 5) << how;
+    }
+    EXPECT_EQ(run(home, "convert --profile 1055 --threads 0" + to + fixtures::ShellQuote(b)), 2);
 }
 
 TEST(CliConvert, ProgressOnAPipeAnnouncesEachFileOnceWithAtMostALineASecond) {

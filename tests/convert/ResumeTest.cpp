@@ -22,11 +22,12 @@ struct CliRun {
     std::string out, err;
 };
 
-CliRun convert(const fixtures::TempDir& home, const std::string& env, const std::string& args) {
+CliRun convert(const fixtures::TempDir& home, const std::string& env, const std::string& args,
+               const std::string& profile = "1055") {
     CliRun r;
     const std::string errFile = home.file("stderr.txt");
     r.status = fixtures::Run("HOME=" + fixtures::ShellQuote(home.path()) + " VANTO_RESUME_SEGMENT_SECONDS=3 " + env +
-                                 " " + cli() + " convert --profile 1055 " + args + " 2>" +
+                                 " " + cli() + " convert --profile " + profile + " " + args + " 2>" +
                                  fixtures::ShellQuote(errFile),
                              &r.out);
     std::ifstream in(errFile);
@@ -71,18 +72,16 @@ protected:
 
 TEST_F(ResumeTest, KilledAtThreePointsAndResumedDecodesAsAnUninterruptedRun) {
     const std::string sourceSum = sha(source);
-    // The uninterrupted resumable run, and the same conversion in one piece.
+    const std::string output = out + "/clip.mp4";
+    // H.264 in pieces (B-frames across the seams): every picture, times rising, the length, and
+    // the size of a one-piece conversion.
     CliRun whole = convert(home, "", "--resumable " + args);
     ASSERT_EQ(whole.status, 0) << whole.err;
-    const std::string output = out + "/clip.mp4";
     ASSERT_EQ(whole.out, "converted\t" + output + "\n");
     EXPECT_NE(whole.err.find("0 pieces reused, 5 encoded"), std::string::npos) << whole.err;
-    const std::string reference = framemd5(output);
-    ASSERT_FALSE(reference.empty());
     EXPECT_EQ(shell("ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames -of "
                     "csv=p=0 " + output),
               "300\n");
-    // Pictures' times strictly increase across the seams (every 75 frames).
     std::istringstream pts(shell("ffprobe -v error -select_streams v -show_entries frame=pts -of csv=p=0 " + output));
     long previous = -1, count = 0;
     for (std::string line; std::getline(pts, line);) {
@@ -101,6 +100,17 @@ TEST_F(ResumeTest, KilledAtThreePointsAndResumedDecodesAsAnUninterruptedRun) {
     EXPECT_NEAR(double(resumableSize), double(onePieceSize), 0.03 * double(onePieceSize));
     fs::remove(output);
 
+    // Killed and resumed, compared picture by picture with an uninterrupted run. The encoder is
+    // one whose output depends on its input alone (MPEG-4 on a fixed thread count), so what is
+    // compared is the resume and the joining: libx264's macroblock tree is not repeatable from
+    // one process to the next (the ffmpeg command line's neither).
+    auto mpeg4 = [&](const std::string& env, const std::string& more) {
+        return convert(home, env, "--threads 2 " + more + args, "1056");
+    };
+    ASSERT_EQ(mpeg4("", "--resumable ").status, 0);
+    const std::string reference = framemd5(output);
+    ASSERT_FALSE(reference.empty());
+    fs::remove(output);
     struct Point {
         const char* at;
         const char* reused;  // what the resume finds finished
@@ -108,11 +118,10 @@ TEST_F(ResumeTest, KilledAtThreePointsAndResumedDecodesAsAnUninterruptedRun) {
     for (const Point& p : {Point{"audio", "1 pieces reused, 4 encoded"}, Point{"seg:1", "3 pieces reused, 2 encoded"},
                            Point{"inside:seg0003.part.mkv", "4 pieces reused, 1 encoded"}}) {
         SCOPED_TRACE(p.at);
-        const CliRun killed = convert(home, std::string("VANTO_TEST_KILL_AT=") + p.at, "--resumable " + args);
-        EXPECT_EQ(killed.status, 128 + 9);
+        EXPECT_EQ(mpeg4(std::string("VANTO_TEST_KILL_AT=") + p.at, "--resumable ").status, 128 + 9);
         EXPECT_TRUE(fs::exists(out + "/.clip.mp4.vanto-resume/journal.json"));
         EXPECT_FALSE(fs::exists(output));
-        const CliRun resumed = convert(home, "", "--resumable --resume " + args);
+        const CliRun resumed = mpeg4("", "--resumable --resume ");
         ASSERT_EQ(resumed.status, 0) << resumed.err;
         EXPECT_NE(resumed.err.find(p.reused), std::string::npos) << resumed.err;
         EXPECT_EQ(framemd5(output), reference);
