@@ -147,31 +147,15 @@ bool parse(const std::vector<std::string>& args, Arguments& a) {
             const std::string* v = value("--output-folder");
             if (!v) return false;
             a.folder = QString::fromStdString(*v);
-        } else if (arg == "--jobs") {
-            const std::string* v = value("--jobs");
+        } else if (arg == "--jobs" || arg == "--threads" || arg == "--quality") {
+            const std::string* v = value(arg.c_str());
             if (!v) return false;
+            const int least = arg == "--quality" ? 0 : 1;
+            int& into = arg == "--jobs" ? a.jobs : arg == "--threads" ? a.threads : a.quality;
             bool ok = false;
-            a.jobs = QString::fromStdString(*v).toInt(&ok);
-            if (!ok || a.jobs < 1) {
-                std::fprintf(stderr, "vanto-convert convert: --jobs needs a number of at least 1\n");
-                return false;
-            }
-        } else if (arg == "--threads") {
-            const std::string* v = value("--threads");
-            if (!v) return false;
-            bool ok = false;
-            a.threads = QString::fromStdString(*v).toInt(&ok);
-            if (!ok || a.threads < 1) {
-                std::fprintf(stderr, "vanto-convert convert: --threads needs a number of at least 1\n");
-                return false;
-            }
-        } else if (arg == "--quality") {
-            const std::string* v = value("--quality");
-            if (!v) return false;
-            bool ok = false;
-            a.quality = QString::fromStdString(*v).toInt(&ok);
-            if (!ok || a.quality < 0) {
-                std::fprintf(stderr, "vanto-convert convert: --quality needs a number of at least 0\n");
+            into = QString::fromStdString(*v).toInt(&ok);
+            if (!ok || into < least) {
+                std::fprintf(stderr, "vanto-convert convert: %s needs a number of at least %d\n", arg.c_str(), least);
                 return false;
             }
         } else if (arg == "--fit-size") {
