@@ -20,9 +20,8 @@ std::shared_ptr<const ListFileInfo> TEntryCopy::Of(const ListFileInfo& entry) {
     return copy_;
 }
 
-namespace {
 // Order is the record's place in the profile table, which a copy does not keep.
-bool sameParams(const TFormatInfo* a, const TFormatInfo* b) {
+bool TEntryCopy::SameParams(const TFormatInfo* a, const TFormatInfo* b) {
     if (!a || !b) return a == b;
     return a->ID == b->ID && a->Format == b->Format && a->FourCC == b->FourCC && a->Icon == b->Icon &&
            a->Categoryid == b->Categoryid && a->Name == b->Name && a->Description == b->Description &&
@@ -30,7 +29,6 @@ bool sameParams(const TFormatInfo* a, const TFormatInfo* b) {
            a->AudioBitrate == b->AudioBitrate && a->SampleRate == b->SampleRate && a->Channel == b->Channel &&
            a->VideoEnclist == b->VideoEnclist && a->AudioEncList == b->AudioEncList && a->EncParam == b->EncParam;
 }
-}  // namespace
 
 bool TEntryCopy::Same(const ListFileInfo& a, const ListFileInfo& b) {
     return a.FileName == b.FileName && a.FileSize == b.FileSize && a.FileDurTime == b.FileDurTime &&
@@ -45,5 +43,5 @@ bool TEntryCopy::Same(const ListFileInfo& a, const ListFileInfo& b) {
            a.YoutubeTitle == b.YoutubeTitle && a.YoutubeFlvUrl == b.YoutubeFlvUrl &&
            a.YoutubeMp4Url == b.YoutubeMp4Url && a.HadDownloaded == b.HadDownloaded &&
            a.IsYutubeFile == b.IsYutubeFile && a.HasData == b.HasData && a.HasVideo == b.HasVideo &&
-           sameParams(a.formatInfo.get(), b.formatInfo.get());
+           SameParams(a.formatInfo.get(), b.formatInfo.get());
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 class ListFileInfo;
+class TFormatInfo;
 
 class TEntryCopy {
 public:
@@ -21,6 +22,8 @@ public:
 
     // Field by field, the parameter set's included (by value, not by address).
     static bool Same(const ListFileInfo& a, const ListFileInfo& b);
+    // Two parameter sets by value (both absent counts as the same).
+    static bool SameParams(const TFormatInfo* a, const TFormatInfo* b);
     // Copies made so far by this process.
     static long Clones() { return clones_.load(std::memory_order_relaxed); }
 

@@ -8,8 +8,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <unordered_map>
 
 #include "app/CommEntity.h"
+#include "app/EntryCopy.h"
 #include "app/SafeFiles.h"
 #include "app/Utils.h"
 #include "profiles/ParaInfo.h"
@@ -111,50 +113,114 @@ std::unique_ptr<TFormatInfo> paramsFromJson(const QJsonObject& o) {
 
 // 64-bit numbers travel as text: a JSON number is a double and would round microseconds of
 // long files.
-QString big(qint64 v) {
-    return QString::number(v);
-}
 qint64 bigOf(const QJsonValue& v, qint64 fallback = 0) {
     bool ok = false;
     const qint64 n = v.toString().toLongLong(&ok);
     return ok ? n : fallback;
 }
 
-QJsonObject entryToJson(const ListFileInfo& e) {
-    return QJsonObject{
-        {"FileName", e.FileName},
-        {"FileSize", big(e.FileSize)},
-        {"FileDurTime", big(e.FileDurTime)},
-        {"BitRate", e.BitRate},
-        {"Width", e.Width},
-        {"Height", e.Height},
-        {"FrameRate", e.FrameRate},
-        {"FileFormat", e.FileFormat},
-        {"OutPutFileName", e.OutPutFileName},
-        {"ProfileName", e.ProfileName},
-        {"SampleRate", e.SampleRate},
-        {"Channel", e.Channel},
-        {"AudioBitRate", e.AudioBitRate},
-        {"FileInfo", e.FileInfo},
-        {"NormType", e.NormType},
-        {"StartTime", big(e.StartTime)},
-        {"EndTime", big(e.EndTime)},
-        {"VWidth", e.VWidth},
-        {"VHeight", e.VHeight},
-        {"CategoryTag", e.CategoryTag},
-        {"YoutubeVideId", e.YoutubeVideId},
-        {"YoutubeThumbnailUrl", e.YoutubeThumbnailUrl},
-        {"YoutubeLength", e.YoutubeLength},
-        {"YoutubeVideoUrl", e.YoutubeVideoUrl},
-        {"YoutubeUrl", e.YoutubeUrl},
-        {"YoutubeTitle", e.YoutubeTitle},
-        {"YoutubeFlvUrl", e.YoutubeFlvUrl},
-        {"YoutubeMp4Url", e.YoutubeMp4Url},
-        {"HadDownloaded", e.HadDownloaded},
-        {"IsYutubeFile", e.IsYutubeFile},
-        {"HasData", e.HasData},
-        {"HasVideo", e.HasVideo},
-    };
+// A JSON string: quotes, backslashes and control characters escaped, the rest as UTF-8.
+void appendString(QByteArray& out, const QString& text) {
+    static const char kHex[] = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
+    out += '"';
+    qsizetype plain = 0;  // start of the run of characters that need no escape
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const auto u = static_cast<unsigned char>(utf8[i]);
+        if (u >= 0x20 && u != '"' && u != '\\') continue;
+        out.append(utf8.constData() + plain, i - plain);
+        plain = i + 1;
+        out += '\\';
+        switch (u) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case '\n': out += 'n'; break;
+        case '\r': out += 'r'; break;
+        case '\t': out += 't'; break;
+        default:
+            out += "u00";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        }
+    }
+    out.append(utf8.constData() + plain, utf8.size() - plain);
+    out += '"';
+}
+
+// A JSON object written field by field (much faster than building a QJsonObject for the
+// thousands of rows of a long list); the reader is QJsonDocument.
+class TJsonFields {
+public:
+    // Opens an object, or (continuing) goes on with one whose first fields are written already.
+    explicit TJsonFields(QByteArray& out, bool continuing = false) : out_(out), first_(!continuing) {}
+    void field(const char* name, const QString& v) {
+        key(name);
+        appendString(out_, v);
+    }
+    void field(const char* name, int v) {
+        key(name);
+        out_ += QByteArray::number(v);
+    }
+    void field(const char* name, bool v) {
+        key(name);
+        out_ += v ? "true" : "false";
+    }
+    void big(const char* name, qint64 v) {  // as text, read back by bigOf()
+        key(name);
+        out_ += '"' + QByteArray::number(v) + '"';
+    }
+    void raw(const char* name, const QByteArray& json) {
+        key(name);
+        out_ += json;
+    }
+    void close() { out_ += first_ ? "{}" : "}"; }
+
+private:
+    void key(const char* name) {
+        out_ += first_ ? "{\"" : ",\"";
+        first_ = false;
+        out_ += name;
+        out_ += "\":";
+    }
+    QByteArray& out_;
+    bool first_;
+};
+
+// The entry's fields as an object without its closing brace: the row's own fields follow.
+void appendEntryFields(QByteArray& out, const ListFileInfo& e) {
+    TJsonFields w(out);
+    w.field("FileName", e.FileName);
+    w.big("FileSize", e.FileSize);
+    w.big("FileDurTime", e.FileDurTime);
+    w.field("BitRate", e.BitRate);
+    w.field("Width", e.Width);
+    w.field("Height", e.Height);
+    w.field("FrameRate", e.FrameRate);
+    w.field("FileFormat", e.FileFormat);
+    w.field("OutPutFileName", e.OutPutFileName);
+    w.field("ProfileName", e.ProfileName);
+    w.field("SampleRate", e.SampleRate);
+    w.field("Channel", e.Channel);
+    w.field("AudioBitRate", e.AudioBitRate);
+    w.field("FileInfo", e.FileInfo);
+    w.field("NormType", e.NormType);
+    w.big("StartTime", e.StartTime);
+    w.big("EndTime", e.EndTime);
+    w.field("VWidth", e.VWidth);
+    w.field("VHeight", e.VHeight);
+    w.field("CategoryTag", e.CategoryTag);
+    w.field("YoutubeVideId", e.YoutubeVideId);
+    w.field("YoutubeThumbnailUrl", e.YoutubeThumbnailUrl);
+    w.field("YoutubeLength", e.YoutubeLength);
+    w.field("YoutubeVideoUrl", e.YoutubeVideoUrl);
+    w.field("YoutubeUrl", e.YoutubeUrl);
+    w.field("YoutubeTitle", e.YoutubeTitle);
+    w.field("YoutubeFlvUrl", e.YoutubeFlvUrl);
+    w.field("YoutubeMp4Url", e.YoutubeMp4Url);
+    w.field("HadDownloaded", e.HadDownloaded);
+    w.field("IsYutubeFile", e.IsYutubeFile);
+    w.field("HasData", e.HasData);
+    w.field("HasVideo", e.HasVideo);
 }
 
 std::unique_ptr<ListFileInfo> entryFromJson(const QJsonObject& o) {
@@ -198,6 +264,21 @@ std::unique_ptr<ListFileInfo> entryFromJson(const QJsonObject& o) {
 QString TListJournal::DefaultFile() {
     return GetAppDataFolder() + QStringLiteral("listjournal.json");
 }
+
+// An entry's own fields encoded (an object without its closing brace) and its parameter set's
+// text, for the shared copy of the entry they were made from.
+struct TJournalEncodeCache {
+    struct Row {
+        // The copy it was made from: while that lives, no other entry can have its address. Not
+        // kept alive here, so a list's entries are still freed where the list lets them go.
+        std::weak_ptr<const ListFileInfo> entry;
+        QByteArray fields;
+        QByteArray params;  // empty without a parameter set
+        // The source's size and modification time as first read (-1: not read yet, -2: none).
+        qint64 size = -1, mtime = -1;
+    };
+    std::unordered_map<const ListFileInfo*, Row> rows;
+};
 
 TListJournal::TListJournal(QString file, TJournalSource source, QObject* parent)
     : QObject(parent), file_(std::move(file)), source_(std::move(source)) {
@@ -391,7 +472,8 @@ void TListJournal::writerLoop() {
         hasNext_ = false;
         writing_ = true;
         lock.unlock();
-        const QByteArray bytes = list ? EncodeList(*list) : QByteArray();
+        if (!encodeCache_) encodeCache_ = std::make_unique<TJournalEncodeCache>();
+        const QByteArray bytes = list ? EncodeList(*list, encodeCache_.get()) : QByteArray();
         list.reset();  // the copies are freed here, off the user-interface thread
         QString error;
         const bool ok = SafeFiles::WriteAtomically(file_, bytes, &error);
@@ -405,44 +487,88 @@ void TListJournal::writerLoop() {
     }
 }
 
-QByteArray TListJournal::EncodeList(const TJournalContent& content) {
-    // Rows mostly share one parameter set; each distinct set is written once.
-    QJsonArray params;
+QByteArray TListJournal::EncodeList(const TJournalContent& content, TJournalEncodeCache* cache) {
+    // Rows mostly share one parameter set; each distinct set is written once. The document is
+    // put together from encoded pieces: an entry is encoded once for as long as its copy lives.
+    QByteArray params = "[", rows = "[";
     QHash<QByteArray, int> paramIndex;
-    QJsonArray rowArray;
+    std::unordered_map<const ListFileInfo*, TJournalEncodeCache::Row> used;
+    const TFormatInfo* lastParams = nullptr;  // the set encoded last, and its text
+    QByteArray lastParamsText;
+    int count = 0;
     for (const TJournalRow& row : content.rows) {
         if (!row.entry) continue;
-        QJsonObject r = entryToJson(*row.entry);
+        const ListFileInfo* key = row.entry.get();
+        auto at = used.find(key);
+        if (at == used.end()) {
+            auto old = cache ? cache->rows.find(key) : decltype(cache->rows)::iterator{};
+            if (cache && old != cache->rows.end() && !old->second.entry.expired()) {
+                at = used.emplace(key, std::move(old->second)).first;
+            } else {
+                TJournalEncodeCache::Row fresh{row.entry, {}, {}};
+                appendEntryFields(fresh.fields, *row.entry);
+                if (const TFormatInfo* set = row.entry->formatInfo.get()) {
+                    if (!lastParams || !TEntryCopy::SameParams(lastParams, set)) {
+                        lastParams = set;
+                        lastParamsText = QJsonDocument(paramsToJson(*set)).toJson(QJsonDocument::Compact);
+                    }
+                    fresh.params = lastParamsText;
+                }
+                at = used.emplace(key, std::move(fresh)).first;
+            }
+        }
+        TJournalEncodeCache::Row& encoded = at->second;
         int index = -1;
-        if (row.entry->formatInfo) {
-            const QJsonObject p = paramsToJson(*row.entry->formatInfo);
-            const QByteArray key = QJsonDocument(p).toJson(QJsonDocument::Compact);
-            auto it = paramIndex.find(key);
+        if (!encoded.params.isEmpty()) {
+            auto it = paramIndex.find(encoded.params);
             if (it == paramIndex.end()) {
-                it = paramIndex.insert(key, int(params.size()));
-                params.append(p);
+                it = paramIndex.insert(encoded.params, int(paramIndex.size()));
+                if (params.size() > 1) params += ',';
+                params += encoded.params;
             }
             index = it.value();
         }
-        r["params"] = index;
-        r["caption"] = row.caption;
-        r["output"] = row.output;
-        r["checked"] = row.checked;
-        if (row.converting) r["converting"] = true;
-        if (row.sourceSize >= 0 && row.sourceMtime >= 0) {
-            r["sourceSize"] = big(row.sourceSize);
-            r["sourceMtime"] = big(row.sourceMtime);
-        } else if (const QFileInfo source(row.entry->FileName); !row.entry->IsYutubeFile && source.exists()) {
-            r["sourceSize"] = big(source.size());
-            r["sourceMtime"] = big(source.lastModified().toMSecsSinceEpoch());
+        qint64 size = row.sourceSize, mtime = row.sourceMtime;
+        if (size < 0 || mtime < 0) {
+            if (encoded.size == -1) {
+                encoded.size = encoded.mtime = -2;
+                if (const QFileInfo source(row.entry->FileName); !row.entry->IsYutubeFile && source.exists()) {
+                    encoded.size = source.size();
+                    encoded.mtime = source.lastModified().toMSecsSinceEpoch();
+                }
+            }
+            size = encoded.size;
+            mtime = encoded.mtime;
         }
-        rowArray.append(r);
+        if (count++ > 0) rows += ',';
+        rows += encoded.fields;
+        TJsonFields w(rows, true);
+        w.field("params", index);
+        w.field("caption", row.caption);
+        w.field("output", row.output);
+        w.field("checked", row.checked);
+        if (row.converting) w.field("converting", true);
+        if (size >= 0) {
+            w.big("sourceSize", size);
+            w.big("sourceMtime", mtime);
+        }
+        w.close();
     }
-    QJsonObject root{{"journal", "vanto-list"},         {"version", kVersion}, {"profile", content.profileId},
-                     {"merge", content.merge},          {"params", params},    {"rows", rowArray},
-                     {"rowCount", int(rowArray.size())}};
-    if (!content.runFolder.isEmpty()) root["runFolder"] = content.runFolder;
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    params += ']';
+    rows += ']';
+    if (cache) cache->rows = std::move(used);
+    QByteArray bytes;
+    TJsonFields w(bytes);
+    w.field("journal", QStringLiteral("vanto-list"));
+    w.field("version", kVersion);
+    w.field("profile", content.profileId);
+    w.field("merge", content.merge);
+    w.field("rowCount", count);
+    if (!content.runFolder.isEmpty()) w.field("runFolder", content.runFolder);
+    w.raw("params", params);
+    w.raw("rows", rows);
+    w.close();
+    return bytes;
 }
 
 bool TListJournal::DecodeList(const QByteArray& bytes, TJournalContent& content, QString* error) {

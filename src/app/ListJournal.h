@@ -37,6 +37,7 @@
 #include <vector>
 
 class ListFileInfo;
+struct TJournalEncodeCache;
 
 // One row as the list shows it.
 struct TJournalRow {
@@ -121,8 +122,10 @@ public:
     // (long enough for adding many thousand files, which changes the list all along).
     static constexpr int kMostDelayMs = 10000;
 
-    // Reads each source's size and modification time where the row does not give them.
-    static QByteArray EncodeList(const TJournalContent& content);
+    // Reads each source's size and modification time where the row does not give them. With a
+    // cache, an entry encoded for the previous write (the same shared copy) is not encoded again
+    // and keeps the size and time read for it then.
+    static QByteArray EncodeList(const TJournalContent& content, TJournalEncodeCache* cache = nullptr);
     // False for anything that is not one complete journal (a torn or foreign file).
     static bool DecodeList(const QByteArray& bytes, TJournalContent& content, QString* error);
 
@@ -162,5 +165,6 @@ private:
     bool stop_ = false;
     int writes_ = 0;
     QString lastError_;
+    std::unique_ptr<TJournalEncodeCache> encodeCache_;  // the writer thread's own
     std::thread writer_;
 };
