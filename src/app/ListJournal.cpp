@@ -20,10 +20,12 @@ namespace {
 constexpr int kVersion = 1;
 
 // A field added to the parameter records must be journaled below too, or a restored row would
-// silently lose it.
+// silently lose it. The sizes are those of the 64-bit Linux build; other platforms skip the check.
+#if defined(__linux__) && defined(__x86_64__)
 static_assert(sizeof(TEncParam) == 200, "journal every field of TEncParam");
 static_assert(sizeof(TFormatInfo) == 536, "journal every field of TFormatInfo");
 static_assert(sizeof(ListFileInfo) == 432, "journal every field of ListFileInfo");
+#endif
 
 QJsonObject paramsToJson(const TFormatInfo& f) {
     const TEncParam& e = f.EncParam;
@@ -281,7 +283,10 @@ struct TJournalEncodeCache {
 };
 
 TListJournal::TListJournal(QString file, TJournalSource source, QObject* parent)
-    : QObject(parent), file_(std::move(file)), source_(std::move(source)) {
+    : QObject(parent),
+      file_(std::move(file)),
+      source_(std::move(source)),
+      encodeCache_(std::make_unique<TJournalEncodeCache>()) {
     timer_.setSingleShot(true);
     timer_.setInterval(kIntervalMs);
     connect(&timer_, &QTimer::timeout, this, &TListJournal::copyStep);
@@ -472,7 +477,6 @@ void TListJournal::writerLoop() {
         hasNext_ = false;
         writing_ = true;
         lock.unlock();
-        if (!encodeCache_) encodeCache_ = std::make_unique<TJournalEncodeCache>();
         const QByteArray bytes = list ? EncodeList(*list, encodeCache_.get()) : QByteArray();
         list.reset();  // the copies are freed here, off the user-interface thread
         QString error;
@@ -490,6 +494,8 @@ void TListJournal::writerLoop() {
 QByteArray TListJournal::EncodeList(const TJournalContent& content, TJournalEncodeCache* cache) {
     // Rows mostly share one parameter set; each distinct set is written once. The document is
     // put together from encoded pieces: an entry is encoded once for as long as its copy lives.
+    TJournalEncodeCache once;  // without a cache of the caller's, one for this list only
+    if (!cache) cache = &once;
     QByteArray params = "[", rows = "[";
     QHash<QByteArray, int> paramIndex;
     std::unordered_map<const ListFileInfo*, TJournalEncodeCache::Row> used;
@@ -501,8 +507,8 @@ QByteArray TListJournal::EncodeList(const TJournalContent& content, TJournalEnco
         const ListFileInfo* key = row.entry.get();
         auto at = used.find(key);
         if (at == used.end()) {
-            auto old = cache ? cache->rows.find(key) : decltype(cache->rows)::iterator{};
-            if (cache && old != cache->rows.end() && !old->second.entry.expired()) {
+            const auto old = cache->rows.find(key);
+            if (old != cache->rows.end() && !old->second.entry.expired()) {
                 at = used.emplace(key, std::move(old->second)).first;
             } else {
                 TJournalEncodeCache::Row fresh{row.entry, {}, {}};
@@ -556,7 +562,7 @@ QByteArray TListJournal::EncodeList(const TJournalContent& content, TJournalEnco
     }
     params += ']';
     rows += ']';
-    if (cache) cache->rows = std::move(used);
+    cache->rows = std::move(used);
     QByteArray bytes;
     TJsonFields w(bytes);
     w.field("journal", QStringLiteral("vanto-list"));
